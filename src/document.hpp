@@ -1,0 +1,160 @@
+// The document model: nodes, documents, the line grammar and its parser.
+//
+// The public interface below is what every other module uses. How a node
+// stores its texts is private to this module and may change for memory's sake.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "error.hpp"
+
+namespace pellorine {
+
+struct ParseLimits {
+    std::uint64_t max_bytes = 134217728;      // 128 MiB
+    std::uint64_t max_line_bytes = 16777216;  // 16 MiB
+    std::uint64_t max_records = 2000000;
+    std::uint64_t max_lines = 20000000;
+    std::uint16_t max_depth = 64;
+};
+inline constexpr ParseLimits default_limits{};
+
+// Appends the canonical text of one line (no line end) to `out`.
+void render_line(std::uint16_t level, std::optional<std::string_view> xref, std::string_view tag,
+                 std::optional<std::string_view> value, std::string& out);
+bool is_tag(std::string_view s);
+bool is_xref(std::string_view s);  // also the pointer shape
+
+using Path = std::vector<std::size_t>;  // structure path: child indices from a record
+
+class Node {
+public:
+    // Constructors check their preconditions and throw std::logic_error with the fixed message.
+    static Node new_(std::string_view tag);  // `Node::new`
+    static Node record(std::string_view xref, std::string_view tag);
+    static Node with_value(std::string_view tag, std::string_view value);
+
+    std::string_view tag() const;
+    std::optional<std::string_view> xref() const;
+    std::optional<std::string_view> value() const;     // the line's own payload
+    std::optional<std::string_view> verbatim() const;  // the line as read, when it differs from canonical
+    const std::vector<Node>& children() const { return children_; }
+    std::vector<Node>& children() { return children_; }
+
+    void set_tag(std::string_view tag);
+    void set_value(std::optional<std::string_view> value);
+    void set_xref(std::optional<std::string_view> xref);
+    void forget_verbatim();
+
+    std::string logical_value() const;
+    void set_logical_value(std::string_view text);
+    std::optional<std::string_view> pointer() const;
+    bool is_void_pointer() const;
+    const Node* first(std::string_view tag) const;
+    Node* first(std::string_view tag);
+    std::optional<std::string> value_of(std::string_view tag) const;
+    std::optional<Node> remove_at(const Path& path);
+    void push(Node child);
+    Node child(Node child) &&;  // appends and returns the node, for building trees in one expression
+    std::uint64_t line_count() const;
+    Node clone() const;
+    void render_into(std::uint16_t level, std::string& out) const;
+
+    // Depth-first pre-order walk starting with this node.
+    class Walk;
+    Walk walk() const;
+
+    Node(Node&&) noexcept;
+    Node& operator=(Node&&) noexcept;
+    ~Node();
+
+private:
+    Node();
+    Node(const Node&);  // use clone()
+    friend class Document;
+    friend struct Parser;
+    struct Storage;
+    // Representation is private to document.cpp.
+    std::vector<Node> children_;
+};
+
+class Node::Walk {
+public:
+    explicit Walk(const Node& root) : stack_{&root} {}
+    // The next node, or nullptr at the end.
+    const Node* next();
+
+private:
+    std::vector<const Node*> stack_;
+};
+
+// An identifier compared and hashed without regard to ASCII case.
+struct FoldedXref {
+    std::string_view text;
+    bool operator==(const FoldedXref& o) const;
+};
+struct FoldedXrefHash {
+    std::size_t operator()(const FoldedXref& x) const noexcept;
+};
+
+class RecordIndex {
+public:
+    explicit RecordIndex(const std::vector<Node>& records);
+    const Node* get(std::string_view xref) const;
+    bool contains(std::string_view xref) const;
+    std::optional<std::size_t> position(std::string_view xref) const;
+
+private:
+    const std::vector<Node>* records_;
+    std::unordered_map<FoldedXref, std::size_t, FoldedXrefHash> map_;
+};
+
+struct UnresolvedPointer {
+    std::string record;
+    Path path;
+    std::string tag;
+    std::string pointer;
+    // {"record":..,"path":[..],"tag":..,"pointer":..}
+    std::string to_json() const;
+};
+
+struct EncodingReport;  // decode.hpp
+
+class Document {
+public:
+    std::vector<Node> records;
+
+    static Result<Document> parse(std::string_view text);
+    static Result<Document> parse_with(std::string_view text, const ParseLimits& limits);
+    // Decodes, then parses with the same limits (defined with the decoder).
+    static Result<std::pair<Document, EncodingReport>> from_bytes(std::string_view bytes);
+    static Result<std::pair<Document, EncodingReport>> from_bytes_with(std::string_view bytes,
+                                                                       const ParseLimits& limits);
+
+    const Node* record(std::string_view xref) const;
+    Node* record(std::string_view xref);
+    const Node* header() const;
+    std::optional<std::string> version() const;
+    bool is_version_7_or_later() const;
+    std::uint64_t content_records() const;
+    std::uint64_t line_count() const;
+    std::unordered_map<std::string, std::size_t> xref_index() const;
+    RecordIndex record_index() const { return RecordIndex(records); }
+    std::vector<UnresolvedPointer> unresolved_pointers() const;
+    std::vector<std::pair<std::string, std::string>> dangling_pointers() const;
+    std::string next_xref(std::string_view prefix) const;
+    std::string to_text() const;
+    std::string to_bytes() const;
+    bool declare_utf8_encoding();
+
+    static Document new_v7();
+    static Document new_v551(std::string_view source_system);
+};
+
+}  // namespace pellorine
