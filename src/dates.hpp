@@ -1,0 +1,162 @@
+// Dates: calendar points, the reading of `DATE` payloads, their output forms
+// and change timestamps.
+//
+// Reading never fails: any text gives a `GedcomDate`, of kind `Unparsed` when
+// nothing in it reads. Everything here is pure computation with no state.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "document.hpp"  // Node, for the timestamps
+
+namespace pellorine {
+
+// One calendar point: a signed year (negative before the common era), an
+// optional month 1..12 and an optional day 1..31. The day is not checked
+// against the month's length.
+struct DatePoint {
+    std::int32_t year = 0;
+    std::optional<std::uint8_t> month;
+    std::optional<std::uint8_t> day;
+
+    // The checked constructor: a month must be 1..12, a day 1..31 and only
+    // together with a month.
+    static std::optional<DatePoint> from_ymd(std::int32_t year, std::optional<std::uint8_t> month,
+                                             std::optional<std::uint8_t> day);
+
+    // year * 10000 + month * 100 + day (missing parts count 0).
+    std::int64_t sort_key() const;
+
+    // {"year":1900,"month":null,"day":null}
+    std::string to_json() const;
+    void append_json(std::string& out) const;
+
+    bool operator==(const DatePoint&) const = default;
+
+    // Output forms (defined with the output forms, dates_output.cpp).
+    std::string display() const;    // "5 January 1882", "January 1882", "1882", "-500"
+    std::string to_gedcom() const;  // "5 JAN 1882", "JAN 1882", "1882", "500 BCE"
+};
+
+enum class Calendar : std::uint8_t {
+    Gregorian = 0,
+    Julian = 1,
+    Hebrew = 2,
+    FrenchRepublican = 3,
+    Roman = 4,
+    Unknown = 5,
+};
+
+enum class DateKind : std::uint8_t {
+    Exact = 0,
+    About = 1,
+    Calculated = 2,
+    Estimated = 3,
+    Before = 4,
+    After = 5,
+    Between = 6,
+    Period = 7,
+    Interpreted = 8,
+    Unparsed = 9,
+};
+
+// The enumerators' names, as they cross into JSON ("FrenchRepublican", "Unparsed").
+std::string_view calendar_name(Calendar c);
+std::string_view kind_name(DateKind k);
+
+// The reading of one date payload.
+struct GedcomDate {
+    std::string original;  // the text as passed, byte for byte
+    Calendar calendar = Calendar::Gregorian;
+    DateKind kind = DateKind::Unparsed;
+    std::optional<DatePoint> earliest;
+    std::optional<DatePoint> latest;
+    std::optional<std::string> phrase;
+
+    // Reads any text; never fails.
+    static GedcomDate parse(std::string_view text);
+
+    // The reading's own JSON entries, without braces, for flattening into an
+    // enclosing object: "original":..,"calendar":..,"kind":..,"earliest":..,
+    // "latest":..,"phrase":..
+    void append_json_entries(std::string& out) const;
+
+    bool operator==(const GedcomDate&) const = default;
+
+    // Output forms (defined in dates_output.cpp).
+    std::string display() const;
+    std::optional<std::string> to_gedcom_7() const;
+    std::optional<std::string> to_gedcom_5_5_1() const;
+    std::optional<std::int64_t> sort_key() const;
+    std::uint8_t precision() const;  // 0..3
+    std::optional<std::int32_t> year_hint() const;
+};
+
+namespace dates {
+
+// Keyword lists, stored uppercase and tried in this order.
+inline constexpr std::array<std::string_view, 4> range_joiners{"AND", "ET", "UND", "OG"};
+inline constexpr std::array<std::string_view, 5> range_openers{"BET", "BETWEEN", "ENTRE", "ZWISCHEN", "MELLOM"};
+inline constexpr std::array<std::string_view, 4> period_joiners{"TO", "AU", "BIS", "TIL"};
+inline constexpr std::array<std::string_view, 5> period_openers{"FROM", "DE", "DU", "VON", "FRA"};
+inline constexpr std::array<std::string_view, 2> open_period_starts{"FROM", "SINCE"};
+inline constexpr std::array<std::string_view, 2> open_period_ends{"TO", "UNTIL"};
+inline constexpr std::array<std::string_view, 21> about_words{
+    "ABT",    "ABOUT",  "CIRCA",         "CA",    "APPROX",        "ENVIRON", "UM",
+    "RUNDT",  "OMKRING", "CERCA",        "VERSO", "VERS",          "AROUND",  "APPROXIMATELY",
+    "APROXIMADAMENTE", "OMTRENT", "CIRKA", "CIR", "C",             "PROBABLY", "PROBABLEMENT"};
+inline constexpr std::array<std::string_view, 2> calculated_words{"CAL", "CALCULATED"};
+inline constexpr std::array<std::string_view, 2> estimated_words{"EST", "ESTIMATED"};
+inline constexpr std::array<std::string_view, 7> before_words{"BEF",  "BEFORE", "AVANT", "VOR",
+                                                              "PRIMA", "ANTES", "F\u00d8R"};
+inline constexpr std::array<std::string_view, 9> after_words{"AFT",  "AFTER", "APRES",   "APR\u00c8S", "NACH",
+                                                             "DOPO", "DESPUES", "ETTER", "EFTER"};
+inline constexpr std::array<std::string_view, 2> interpreted_words{"INT", "INTERPRETED"};
+
+// Splits `text` around the first listed word (in list order) that stands
+// between two ASCII spaces, ignoring ASCII letter case. The halves are views
+// into `text`, untrimmed.
+std::optional<std::pair<std::string_view, std::string_view>> split_keyword(
+    std::string_view text, std::span<const std::string_view> words);
+
+// Removes a leading listed word (full Unicode lowercase comparison) followed
+// by a space or full stop (the rest trimmed, not empty) or by a digit (the rest
+// starts at the digit). The rest is a view into `text`.
+std::optional<std::string_view> strip_keyword(std::string_view text, std::span<const std::string_view> words);
+
+// One calendar point out of free text, or nothing.
+std::optional<DatePoint> parse_point(std::string_view text);
+// The year of one token, 0..9999.
+std::optional<std::int32_t> parse_year(std::string_view token);
+// The day of one token, 1..31.
+std::optional<std::uint8_t> parse_day(std::string_view token);
+// The month of one token, 1..12, by number or by name in any known language.
+std::optional<std::uint8_t> month_number(std::string_view token);
+// Maximal runs of digits and of non-digits, keeping only runs that hold an
+// alphanumeric character. The pieces are views into `word`.
+std::vector<std::string_view> split_runs(std::string_view word);
+// A dual year ("1699/00") making up the whole text, as its first year.
+std::optional<DatePoint> parse_dual_year(std::string_view text);
+// The first dual year anywhere in a text: (first year, second year).
+std::optional<std::pair<std::int32_t, std::int32_t>> dual_year(std::string_view text);
+
+// Appends `s` as a JSON string literal (quotes included); invalid UTF-8
+// becomes U+FFFD so the result is always valid JSON.
+void append_json_string(std::string& out, std::string_view s);
+
+}  // namespace dates
+
+// Output forms
+// (declarations of the output forms that are not members go here)
+
+// Timestamps
+// (the change and creation timestamps go here)
+
+}  // namespace pellorine
