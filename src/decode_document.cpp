@@ -1,0 +1,20 @@
+// Reading a document from bytes: decode once, then parse under the same limits.
+// Kept apart from the decoders so that they link without the parser.
+#include "decode.hpp"
+
+namespace pellorine {
+
+Result<std::pair<Document, EncodingReport>> Document::from_bytes_with(std::string_view bytes,
+                                                                      const ParseLimits& limits) {
+    auto decoded = decode::decode_gedcom_with(bytes, limits);
+    if (!decoded) return fail(std::move(decoded.error()));
+    auto document = Document::parse_with(decoded->first, limits);
+    if (!document) return fail(std::move(document.error()));
+    return std::pair<Document, EncodingReport>{std::move(*document), std::move(decoded->second)};
+}
+
+Result<std::pair<Document, EncodingReport>> Document::from_bytes(std::string_view bytes) {
+    return from_bytes_with(bytes, default_limits);
+}
+
+}  // namespace pellorine
