@@ -1,0 +1,184 @@
+// Record and structure views, their headings and raw lines, and the JSON
+// helpers shared by every view.
+#include "view.hpp"
+
+#include "names.hpp"
+#include "text.hpp"
+
+namespace pellorine::view {
+namespace {
+
+bool is_continuation(std::string_view tag) { return tag == "CONT" || tag == "CONC"; }
+
+std::optional<std::string> copy(std::optional<std::string_view> s) {
+    if (!s) return std::nullopt;
+    return std::string(*s);
+}
+
+void write_path(JsonWriter& w, const Path& path) {
+    w.StartArray();
+    for (std::size_t i : path) w.Uint64(i);
+    w.EndArray();
+}
+
+void write_optional(JsonWriter& w, const std::optional<std::string>& s) {
+    if (s)
+        write_string(w, *s);
+    else
+        w.Null();
+}
+
+void key(JsonWriter& w, std::string_view k) { w.Key(k.data(), static_cast<rapidjson::SizeType>(k.size())); }
+
+// The candidate text of a record's heading, before trimming; none when the
+// record's tag gives none.
+std::optional<std::string> title_candidate(const Node& record) {
+    std::string_view tag = record.tag();
+    if (tag == "INDI") {
+        const Node* name = record.first("NAME");
+        if (!name) return std::nullopt;
+        return PersonalName::from_node(*name).display();
+    }
+    if (tag == "FAM") return std::nullopt;
+    if (tag == "SOUR") {
+        if (auto t = record.value_of("TITL")) return t;
+        return record.value_of("ABBR");
+    }
+    if (tag == "REPO" || tag == "SUBM") return record.value_of("NAME");
+    if (tag == "OBJE") {
+        const Node* file = record.first("FILE");
+        if (!file) return std::nullopt;
+        if (auto t = file->value_of("TITL")) return t;
+        return file->logical_value();
+    }
+    return record.logical_value();
+}
+
+}  // namespace
+
+void write_string(JsonWriter& w, std::string_view s) {
+    if (text::is_valid_utf8(s)) {
+        w.String(s.data(), static_cast<rapidjson::SizeType>(s.size()));
+        return;
+    }
+    std::string repaired;
+    repaired.reserve(s.size() + 8);
+    for (std::size_t pos = 0; pos < s.size();) text::append_utf8(repaired, text::next_code_point(s, pos));
+    w.String(repaired.data(), static_cast<rapidjson::SizeType>(repaired.size()));
+}
+
+// Structure and record views
+
+StructureView StructureView::from_node(const Node& node, std::uint16_t level, Path path) {
+    StructureView v;
+    const auto& kids = node.children();
+    for (std::size_t i = 0; i < kids.size(); ++i) {
+        if (is_continuation(kids[i].tag())) continue;
+        Path child_path = path;
+        child_path.push_back(i);
+        v.children.push_back(from_node(kids[i], static_cast<std::uint16_t>(level + 1), std::move(child_path)));
+    }
+    v.tag = std::string(node.tag());
+    v.label = std::string(tags::display_label(node.tag()));
+    v.kind = tags::kind(node.tag(), level);
+    v.value = node.logical_value();
+    v.pointer = copy(node.pointer());
+    v.extension = tags::is_extension(node.tag());
+    v.path = std::move(path);
+    v.level = level;
+    return v;
+}
+
+void StructureView::write_json(JsonWriter& w) const {
+    w.StartObject();
+    key(w, "path");
+    write_path(w, path);
+    key(w, "level");
+    w.Uint(level);
+    key(w, "tag");
+    write_string(w, tag);
+    key(w, "label");
+    write_string(w, label);
+    key(w, "kind");
+    write_string(w, tags::kind_name(kind));
+    key(w, "value");
+    write_string(w, value);
+    key(w, "pointer");
+    write_optional(w, pointer);
+    key(w, "extension");
+    w.Bool(extension);
+    key(w, "children");
+    w.StartArray();
+    for (const auto& c : children) c.write_json(w);
+    w.EndArray();
+    w.EndObject();
+}
+
+RecordView RecordView::from_node(const Node& record) {
+    RecordView v;
+    const auto& kids = record.children();
+    v.structures.reserve(kids.size());
+    for (std::size_t i = 0; i < kids.size(); ++i) {
+        if (is_continuation(kids[i].tag())) continue;
+        v.structures.push_back(StructureView::from_node(kids[i], 1, Path{i}));
+    }
+    v.xref = copy(record.xref());
+    v.tag = std::string(record.tag());
+    v.label = std::string(tags::display_label(record.tag()));
+    v.title = record_title(record);
+    v.raw = raw_lines(record);
+    return v;
+}
+
+void RecordView::write_json(JsonWriter& w) const {
+    w.StartObject();
+    key(w, "xref");
+    write_optional(w, xref);
+    key(w, "tag");
+    write_string(w, tag);
+    key(w, "label");
+    write_string(w, label);
+    key(w, "title");
+    write_string(w, title);
+    key(w, "structures");
+    w.StartArray();
+    for (const auto& s : structures) s.write_json(w);
+    w.EndArray();
+    key(w, "raw");
+    write_string(w, raw);
+    w.EndObject();
+}
+
+std::string record_title(const Node& record) {
+    if (auto candidate = title_candidate(record)) {
+        std::string t(text::trim(*candidate));
+        for (char& c : t)
+            if (c == '\n') c = ' ';
+        if (!t.empty()) return truncate_heading(std::move(t));
+    }
+    return truncate_heading(std::string(tags::display_label(record.tag())));
+}
+
+std::string truncate_heading(std::string text) {
+    constexpr std::size_t keep = 87, limit = 90;
+    std::size_t chars = 0, pos = 0, cut = 0;
+    while (pos < text.size()) {
+        text::next_code_point(text, pos);
+        ++chars;
+        if (chars == keep) cut = pos;
+        if (chars > limit) {
+            text.resize(cut);
+            text += "\u2026";
+            return text;
+        }
+    }
+    return text;
+}
+
+std::string raw_lines(const Node& record) {
+    std::string out;
+    record.render_into(0, out);
+    return out;
+}
+
+}  // namespace pellorine::view
