@@ -154,9 +154,36 @@ void append_json_string(std::string& out, std::string_view s);
 }  // namespace dates
 
 // Output forms
-// (declarations of the output forms that are not members go here)
+// (the member functions are declared with DatePoint and GedcomDate above)
+namespace dates {
+
+// "January" .. "December"; empty outside 1..12.
+std::string_view month_display_name(std::uint8_t month);
+// "JAN" .. "DEC"; empty outside 1..12.
+std::string_view month_abbreviation(std::uint8_t month);
+
+}  // namespace dates
 
 // Timestamps
-// (the change and creation timestamps go here)
+// A change (CHAN) or creation (CREA) structure: its DATE and optional TIME.
+struct Timestamp {
+    GedcomDate date;
+    std::optional<std::string> time;  // the TIME's logical payload as written
+
+    // The date's display, then one space and the time when there is one.
+    std::string display() const;
+
+    bool operator==(const Timestamp&) const = default;
+};
+
+// Reads a CHAN or CREA node; absent when it has no DATE child. The TIME is
+// taken under the DATE, else beside it.
+std::optional<Timestamp> timestamp_of(const Node& node);
+// A record's change timestamp, else its creation timestamp. A CHAN without
+// DATE gives nothing: it does not fall back to CREA.
+std::optional<Timestamp> changed(const Node& record);
+// Builds `tag` / DATE point / TIME time (the TIME only when a time is given).
+// `tag` must be a valid tag.
+Node timestamp_node(std::string_view tag, const DatePoint& point, std::optional<std::string_view> time);
 
 }  // namespace pellorine
