@@ -1,0 +1,158 @@
+// Entry-name rules, the dedupe key, the store-or-deflate choice and the
+// per-entry bounds shared by the archive writers and the reader.
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "gedzip.hpp"
+
+namespace pellorine::gedzip {
+namespace {
+
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Names arrive as text; from C++ they might not be UTF-8, and a name that is
+// not would be written under the UTF-8 flag and refused by every reader.
+bool valid_utf8(std::string_view s) {
+    std::size_t i = 0;
+    const std::size_t n = s.size();
+    while (i < n) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t len;
+        unsigned char lo = 0x80, hi = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            if (c == 0xE0) lo = 0xA0;
+            if (c == 0xED) hi = 0x9F;   // no surrogates
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            if (c == 0xF0) lo = 0x90;
+            if (c == 0xF4) hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (n - i < len) return false;
+        const auto c1 = static_cast<unsigned char>(s[i + 1]);
+        if (c1 < lo || c1 > hi) return false;
+        for (std::size_t k = 2; k < len; ++k) {
+            const auto ck = static_cast<unsigned char>(s[i + k]);
+            if (ck < 0x80 || ck > 0xBF) return false;
+        }
+        i += len;
+    }
+    return true;
+}
+
+// C0 controls, DEL, and the C1 controls U+0080..U+009F (UTF-8: C2 80..C2 9F).
+bool has_control(std::string_view s) {
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x20 || c == 0x7F) return true;
+        if (c == 0xC2 && i + 1 < s.size()) {
+            const auto d = static_cast<unsigned char>(s[i + 1]);
+            if (d >= 0x80 && d <= 0x9F) return true;
+        }
+    }
+    return false;
+}
+
+bool is_reserved_device(std::string_view stem) {
+    std::string up;
+    up.reserve(stem.size());
+    for (char c : stem) up.push_back(upper(c));
+    switch (up.size()) {
+    case 3:
+        return up == "CON" || up == "PRN" || up == "AUX" || up == "NUL";
+    case 4:
+        return (up.starts_with("COM") || up.starts_with("LPT")) && up[3] >= '1' && up[3] <= '9';
+    case 6:
+        return up == "CONIN$";
+    case 7:
+        return up == "CONOUT$";
+    default:
+        return false;
+    }
+}
+
+GedcomError named(std::string_view name, std::string_view rest) {
+    std::string m(name);
+    m.append(rest);
+    return GedcomError::archive(std::move(m));
+}
+
+}  // namespace
+
+Result<void> validate_entry_path(std::string_view name) {
+    if (name.empty()) return fail(GedcomError::archive("the archive contains a file with no name"));
+    if (name.size() > max_path_bytes)
+        return fail(GedcomError::archive("the archive contains a file with an unreasonably long path"));
+    if (!valid_utf8(name))
+        return fail(GedcomError::archive("a file in the archive has a name that is not valid UTF-8"));
+    if (name.front() == '/' || name.front() == '\\') return fail(named(name, " is an absolute path"));
+    if (name.find('\\') != std::string_view::npos)
+        return fail(named(name, " uses a backslash, which a ZIP path may not"));
+    if (has_control(name))
+        return fail(GedcomError::archive("the archive contains a control character in a file path"));
+    if (name.find_first_of("\"*:<>?|") != std::string_view::npos)
+        return fail(named(name, " contains a character that is unsafe in a portable path"));
+
+    std::string_view rest = name;
+    if (rest.ends_with('/')) rest.remove_suffix(1);   // one '/' marks a directory entry
+    for (;;) {
+        const std::size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        if (part.empty() || part == "." || part == "..")
+            return fail(named(name, " contains an unsafe path component"));
+        if (part.back() == ' ' || part.back() == '.' || is_reserved_device(part.substr(0, part.find('.'))))
+            return fail(named(name, " contains a path component that is unsafe on Windows"));
+        if (slash == std::string_view::npos) break;
+        rest.remove_prefix(slash + 1);
+    }
+    return {};
+}
+
+std::string dedupe_key(std::string_view name) {
+    while (name.ends_with('/')) name.remove_suffix(1);
+    std::string key;
+    key.reserve(name.size());
+    for (char c : name) key.push_back(lower(c));
+    return key;
+}
+
+bool should_deflate(std::string_view name) {
+    static constexpr std::array<std::string_view, 7> endings{".ged", ".txt", ".xml", ".json", ".csv", ".md", ".svg"};
+    for (std::string_view e : endings) {
+        if (name.size() < e.size()) continue;
+        const std::string_view tail = name.substr(name.size() - e.size());
+        bool same = true;
+        for (std::size_t i = 0; i < e.size() && same; ++i) same = lower(tail[i]) == e[i];
+        if (same) return true;
+    }
+    return false;
+}
+
+Result<void> check_entry_bounds(std::string_view name, std::uint64_t uncompressed, std::uint64_t compressed,
+                                const ArchiveLimits& limits) {
+    if (uncompressed > limits.max_entry_size) {
+        return fail(named(name, " expands to " + std::to_string(uncompressed) + " bytes and the per-file limit is " +
+                                    std::to_string(limits.max_entry_size)));
+    }
+    if (uncompressed == 0) return {};
+    const auto ratio_failure = [&] {
+        return fail(named(name, " claims a compression ratio over the " + std::to_string(limits.max_ratio) +
+                                    "-fold limit"));
+    };
+    if (compressed == 0) return ratio_failure();
+    std::uint64_t product;
+    if (__builtin_mul_overflow(compressed, limits.max_ratio, &product) || uncompressed <= product) return {};
+    return ratio_failure();
+}
+
+}  // namespace pellorine::gedzip

@@ -1,0 +1,237 @@
+// The archive writer: entries added whole, the central directory and end
+// records at `finish`, and the one-shot `write_archive`.
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <memory>
+#include <optional>
+
+#include "gedzip.hpp"
+
+namespace pellorine::gedzip {
+namespace {
+
+constexpr std::size_t reserve_cap = 16777216;   // 16 MiB: a large limit allocates nothing in advance
+
+GedcomError named(std::string_view name, std::string rest) {
+    std::string m(name);
+    m += rest;
+    return GedcomError::archive(std::move(m));
+}
+
+GedcomError too_large(std::string_view name, std::uint64_t limit) {
+    return named(name, " is larger than the " + std::to_string(limit) + " byte per-entry limit");
+}
+
+GedcomError duplicate(std::string_view name) {
+    return GedcomError::archive("the archive contains the same path more than once (" + std::string(name) + ")");
+}
+
+GedcomError not_written(const IoError& e) { return GedcomError::archive("the archive could not be written: " + e.text); }
+
+// Raw DEFLATE at level 6 into a buffer one byte shorter than the input: the
+// compressed form is kept only when strictly smaller, so running out of room
+// means "store". Any compressor failure also means "store".
+std::optional<std::string> deflate_if_smaller(std::string_view data) {
+    if (data.size() < 2) return std::nullopt;   // nothing compresses below one byte
+    z_stream zs{};
+    if (deflateInit2(&zs, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return std::nullopt;
+    constexpr std::size_t step = std::size_t{1} << 30;   // zlib counts in 32 bits
+    bool ok = false;
+    std::string out;
+    out.resize_and_overwrite(data.size() - 1, [&](char* buf, std::size_t room) -> std::size_t {
+        std::size_t in_done = 0, out_done = 0;
+        for (;;) {
+            if (out_done == room) return 0;
+            const std::size_t in_chunk = std::min(data.size() - in_done, step);
+            const std::size_t out_chunk = std::min(room - out_done, step);
+            zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + in_done));
+            zs.avail_in = static_cast<uInt>(in_chunk);
+            zs.next_out = reinterpret_cast<Bytef*>(buf + out_done);
+            zs.avail_out = static_cast<uInt>(out_chunk);
+            const int flush = in_done + in_chunk == data.size() ? Z_FINISH : Z_NO_FLUSH;
+            const int rc = deflate(&zs, flush);
+            const std::size_t used_in = in_chunk - zs.avail_in;
+            const std::size_t used_out = out_chunk - zs.avail_out;
+            in_done += used_in;
+            out_done += used_out;
+            if (rc == Z_STREAM_END) {
+                ok = true;
+                return out_done;
+            }
+            if ((rc != Z_OK && rc != Z_BUF_ERROR) || (used_in == 0 && used_out == 0)) return 0;
+        }
+    });
+    deflateEnd(&zs);
+    if (!ok) return std::nullopt;
+    return out;
+}
+
+}  // namespace
+
+Result<std::string> read_bounded(ByteSource& source, std::uint64_t limit, std::string_view name) {
+    std::string out;
+    out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(limit, reserve_cap)));
+    const std::uint64_t most = limit == UINT64_MAX ? limit : limit + 1;
+    constexpr std::size_t chunk = 65536;
+    while (out.size() < most) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(most - out.size(), chunk));
+        const std::size_t old = out.size();
+        std::size_t got = 0;
+        bool failed = false;
+        IoError error;
+        out.resize_and_overwrite(old + want, [&](char* buf, std::size_t) -> std::size_t {
+            auto n = source.read(buf + old, want);
+            if (!n) {
+                failed = true;
+                error = n.error();
+                return old;
+            }
+            got = std::min(*n, want);
+            return old + got;
+        });
+        if (failed) {
+            if (error.code == EINTR) continue;
+            return fail(named(name, " could not be read: " + error.text));
+        }
+        if (got == 0) break;
+    }
+    if (out.size() > limit) return fail(too_large(name, limit));
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// ArchiveWriter
+
+template <ArchiveSink Sink>
+Result<std::string> ArchiveWriter<Sink>::admit(std::string_view name) const {
+    if (poisoned_) {
+        return fail(GedcomError::archive(
+            "a previous write to this archive's sink failed, so the sink may hold a partial record; "
+            "no further entries can be added"));
+    }
+    if (auto v = validate_entry_path(name); !v) return fail(v.error());
+    std::string key = dedupe_key(name);
+    if (paths_.contains(key)) return fail(duplicate(name));
+    if (paths_.size() >= limits_.max_entries) {
+        return fail(GedcomError::archive("the archive already holds " + std::to_string(paths_.size()) +
+                                         " files and the limit is " + std::to_string(limits_.max_entries)));
+    }
+    return key;
+}
+
+template <ArchiveSink Sink>
+Result<void> ArchiveWriter<Sink>::write_all(std::string_view bytes) {
+    if (auto w = sink_.write_all(bytes); !w) {
+        poisoned_ = true;
+        return fail(not_written(w.error()));
+    }
+    return {};
+}
+
+template <ArchiveSink Sink>
+Result<bool> ArchiveWriter<Sink>::write_local_header(std::string_view name, std::uint16_t method, std::uint32_t crc,
+                                                      std::uint64_t uncompressed, std::uint64_t compressed) {
+    const std::string header = local_header_bytes(name, method, crc, uncompressed, compressed);
+    if (auto w = write_all(header); !w) return fail(w.error());
+    return header.size() > local_header_size + name.size();
+}
+
+template <ArchiveSink Sink>
+Result<void> ArchiveWriter<Sink>::store_entry(std::string_view name, std::string key, std::string_view data) {
+    const std::uint32_t crc = crc32(data);
+    std::optional<std::string> packed;
+    if (should_deflate(name)) packed = deflate_if_smaller(data);
+    const std::string_view stored = packed ? std::string_view(*packed) : data;
+    const std::uint16_t method = packed ? method_deflated : method_stored;
+
+    const std::uint64_t offset = sink_.count;
+    if (auto h = write_local_header(name, method, crc, data.size(), stored.size()); !h) return fail(h.error());
+    if (auto w = write_all(stored); !w) return w;
+    central_ += central_record_bytes(name, method, crc, data.size(), stored.size(), offset);
+    paths_.insert(std::move(key));
+    return {};
+}
+
+template <ArchiveSink Sink>
+Result<void> ArchiveWriter<Sink>::add(std::string_view name, std::string_view data) {
+    auto key = admit(name);
+    if (!key) return fail(key.error());
+    // The bytes are already whole in memory: the bounded read reduces to the length test.
+    if (data.size() > limits_.max_entry_size) return fail(too_large(name, limits_.max_entry_size));
+    return store_entry(name, std::move(*key), data);
+}
+
+template <ArchiveSink Sink>
+Result<void> ArchiveWriter<Sink>::add(std::string_view name, ByteSource& source) {
+    auto key = admit(name);
+    if (!key) return fail(key.error());
+    auto data = read_bounded(source, limits_.max_entry_size, name);
+    if (!data) return fail(data.error());
+    return store_entry(name, std::move(*key), *data);
+}
+
+template <ArchiveSink Sink>
+Result<Sink> ArchiveWriter<Sink>::finish() && {
+    if (poisoned_) {
+        return fail(GedcomError::archive(
+            "a previous write to this archive's sink failed, so the sink may hold a partial record; "
+            "the archive cannot be finished"));
+    }
+    const std::uint64_t offset = sink_.count;
+    const std::uint64_t size = central_.size();
+    const std::uint64_t entries = paths_.size();
+    if (auto w = write_all(central_); !w) return fail(w.error());
+    std::string().swap(central_);
+    if (offset >= max_u32 || entries >= max_u16 || size >= max_u32) {
+        const std::uint64_t zip64_offset = sink_.count;
+        std::string records = zip64_end_record_bytes(entries, size, offset);
+        records += zip64_locator_bytes(zip64_offset);
+        if (auto w = write_all(records); !w) return fail(w.error());
+    }
+    if (auto w = write_all(end_record_bytes(entries, size, offset)); !w) return fail(w.error());
+    if (auto f = sink_.inner.flush(); !f)
+        return fail(GedcomError::archive("the archive could not be flushed: " + f.error().text));
+    return std::move(sink_.inner);
+}
+
+template class ArchiveWriter<MemorySink>;
+template class ArchiveWriter<FileSink>;
+
+// ---------------------------------------------------------------------------
+// write_archive
+
+Result<std::string> write_archive(std::span<const std::pair<std::string, std::string>> entries) {
+    std::unordered_set<std::string> keys;
+    keys.reserve(std::min<std::size_t>(entries.size(), 1024));
+    std::string out;
+    std::string central;
+    const auto beyond = [] { return GedcomError::archive("the archive is larger than this writer can address"); };
+    for (const auto& [name, data] : entries) {
+        if (auto v = validate_entry_path(name); !v) return fail(v.error());
+        if (!keys.insert(dedupe_key(name)).second) return fail(duplicate(name));
+        const std::uint64_t offset = out.size();
+        if (offset >= max_u32) return fail(beyond());
+        const std::uint32_t crc = crc32(data);
+        std::optional<std::string> packed;
+        if (should_deflate(name)) packed = deflate_if_smaller(data);
+        const std::string_view stored = packed ? std::string_view(*packed) : std::string_view(data);
+        const std::uint16_t method = packed ? method_deflated : method_stored;
+        if (data.size() >= max_u32 || stored.size() >= max_u32)
+            return fail(named(name, " is too large for this writer"));
+        out += local_header_bytes(name, method, crc, data.size(), stored.size());
+        out += stored;
+        central += central_record_bytes(name, method, crc, data.size(), stored.size(), offset);
+    }
+    if (out.size() >= max_u32 || central.size() >= max_u32) return fail(beyond());
+    if (entries.size() >= max_u16)
+        return fail(GedcomError::archive("the archive holds more files than this writer can address"));
+    const std::uint64_t offset = out.size();
+    out += central;
+    out += end_record_bytes(entries.size(), central.size(), offset);
+    return out;
+}
+
+}  // namespace pellorine::gedzip
