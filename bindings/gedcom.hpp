@@ -1,0 +1,38 @@
+// The Python class Gedcom: one document, the report of how its bytes were
+// read, and the borrow counter (in py::Object). Other binding files add
+// methods to the class's table in gedcom.cpp and reach the state through
+// py::state<GedcomState>(self) under a py::Shared or py::Exclusive borrow.
+#pragma once
+
+#include "decode.hpp"
+#include "document.hpp"
+#include "frame.hpp"
+
+namespace pellorine::bindings {
+
+struct GedcomState {
+    Document document;
+    EncodingReport report;  // never changed after the instance is made
+};
+
+// The report of a document not read from bytes: UTF-8, no byte-order mark,
+// no CHAR declared, no warnings, nothing undecodable.
+EncodingReport fixed_report();
+
+// The class object, made on first use and reused afterwards; NULL with the
+// Python error set when making it failed.
+PyTypeObject* gedcom_type();
+
+// A new Gedcom instance holding `document` and `report`.
+py::Ref new_gedcom(Document document, EncodingReport report);
+
+// The fill step's call: adds the class to the module; -1 with the error set.
+int add_gedcom(PyObject* module);
+
+// Methods defined in gedcom_views.cpp, listed in the method table in gedcom.cpp.
+PyObject* gedcom_records(PyObject* self, PyObject* unused);                    // METH_NOARGS
+PyObject* gedcom_record(PyObject* self, PyObject* args, PyObject* kwargs);     // METH_VARARGS | METH_KEYWORDS
+PyObject* gedcom_individuals(PyObject* self, PyObject* unused);                // METH_NOARGS
+PyObject* gedcom_families(PyObject* self, PyObject* unused);                   // METH_NOARGS
+
+}  // namespace pellorine::bindings

@@ -1,0 +1,272 @@
+// The JSON reader of record specifications (a SAX handler over RapidJSON's
+// iterative parser, so deep input never recurses on the C++ stack) and the
+// compact result writer.
+#include "json.hpp"
+
+#include <rapidjson/error/en.h>
+#include <rapidjson/reader.h>
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+#include <array>
+
+namespace pellorine::json {
+
+namespace {
+
+using build::NodeSpec;
+
+// What the next JSON value must be.
+enum class Want { List, Spec, Text, OptText };
+
+const char* describe(Want w) {
+    switch (w) {
+        case Want::List: return "a list of record specifications";
+        case Want::Spec: return "a record specification (an object with tag, xref, value and children)";
+        case Want::Text: return "a string";
+        case Want::OptText: return "a string or null";
+    }
+    return "";
+}
+
+// The four fields, in the order of the positional form.
+constexpr std::array<std::string_view, 4> field_names{"xref", "tag", "value", "children"};
+constexpr std::array<Want, 4> field_wants{Want::OptText, Want::Text, Want::OptText, Want::List};
+constexpr int tag_field = 1;
+
+struct Frame {
+    enum Kind { List, Object, Tuple } kind;
+    NodeSpec spec;                // Object, Tuple
+    std::vector<NodeSpec> items;  // List
+    unsigned seen = 0;            // Object: a bit per field already given
+    int field = -1;               // Object: the key just read; Tuple: the next position
+};
+
+class Handler : public rapidjson::BaseReaderHandler<rapidjson::UTF8<>, Handler> {
+public:
+    std::vector<NodeSpec> result;
+    std::string error;  // set when the handler refused the input
+
+    bool Null() { return scalar(Scalar::Null, {}); }
+    bool Bool(bool b) { return !full() && refuse(std::string("invalid type: boolean `") + (b ? "true" : "false") + "`"); }
+    bool Int(int n) { return !full() && refuse("invalid type: integer `" + std::to_string(n) + "`"); }
+    bool Uint(unsigned n) { return !full() && refuse("invalid type: integer `" + std::to_string(n) + "`"); }
+    bool Int64(std::int64_t n) { return !full() && refuse("invalid type: integer `" + std::to_string(n) + "`"); }
+    bool Uint64(std::uint64_t n) { return !full() && refuse("invalid type: integer `" + std::to_string(n) + "`"); }
+    bool Double(double) { return !full() && refuse("invalid type: floating point number"); }
+    bool RawNumber(const char*, rapidjson::SizeType, bool) { return !full() && refuse("invalid type: number"); }
+    bool String(const char* s, rapidjson::SizeType n, bool) { return scalar(Scalar::String, std::string_view(s, n)); }
+
+    bool StartObject() {
+        if (full()) return false;
+        Want w = want();
+        if (w != Want::Spec) return refuse("invalid type: map, expected " + std::string(describe(w)));
+        return push(Frame::Object);
+    }
+
+    bool Key(const char* s, rapidjson::SizeType n, bool) {
+        Frame& f = stack_.back();
+        std::string_view name(s, n);
+        for (std::size_t i = 0; i < field_names.size(); ++i) {
+            if (name != field_names[i]) continue;
+            if (f.seen & (1u << i)) return fail("duplicate field `" + std::string(name) + "`");
+            f.seen |= 1u << i;
+            f.field = static_cast<int>(i);
+            return true;
+        }
+        return fail("unknown field `" + std::string(name) + "`, expected one of `tag`, `xref`, `value`, `children`");
+    }
+
+    bool EndObject(rapidjson::SizeType) {
+        Frame& f = stack_.back();
+        if (!(f.seen & (1u << tag_field))) return fail("missing field `tag`");
+        NodeSpec spec = std::move(f.spec);
+        stack_.pop_back();
+        return deliver(std::move(spec));
+    }
+
+    bool StartArray() {
+        if (full()) return false;
+        Want w = want();
+        if (w == Want::List) return push(Frame::List);
+        if (w == Want::Spec) return push(Frame::Tuple);
+        return refuse("invalid type: sequence, expected " + std::string(describe(w)));
+    }
+
+    bool EndArray(rapidjson::SizeType n) {
+        Frame& f = stack_.back();
+        if (f.kind == Frame::Tuple) {
+            if (f.field != static_cast<int>(field_names.size())) return wrong_length(n);
+            NodeSpec spec = std::move(f.spec);
+            stack_.pop_back();
+            return deliver(std::move(spec));
+        }
+        std::vector<NodeSpec> items = std::move(f.items);
+        stack_.pop_back();
+        if (stack_.empty()) {
+            result = std::move(items);
+            done_ = true;
+            return true;
+        }
+        return set_field(stack_.back(), std::move(items));
+    }
+
+private:
+    enum class Scalar { Null, String };
+    std::vector<Frame> stack_;
+    std::size_t spec_depth_ = 0;
+    bool done_ = false;
+
+    bool fail(std::string message) {
+        error = std::move(message);
+        return false;
+    }
+    bool refuse(std::string found) {
+        if (found.find(", expected ") != std::string::npos) return fail(std::move(found));
+        return fail(found + ", expected " + describe(want()));
+    }
+    bool wrong_length(std::size_t n) {
+        return fail("invalid length " + std::to_string(n) +
+                    ", expected an array of four: xref, tag, value, children");
+    }
+
+    Want want() const {
+        if (stack_.empty()) return Want::List;
+        const Frame& f = stack_.back();
+        switch (f.kind) {
+            case Frame::List: return Want::Spec;
+            case Frame::Object: return field_wants[static_cast<std::size_t>(f.field)];
+            case Frame::Tuple: return field_wants[static_cast<std::size_t>(f.field)];
+        }
+        return Want::List;
+    }
+
+    // A fifth element of the positional form: refuses it (returns true, with the error set).
+    bool full() {
+        if (stack_.empty() || stack_.back().kind != Frame::Tuple) return false;
+        int n = stack_.back().field;
+        if (n < static_cast<int>(field_names.size())) return false;
+        wrong_length(static_cast<std::size_t>(n) + 1);
+        return true;
+    }
+
+    bool push(Frame::Kind kind) {
+        if (kind != Frame::List && ++spec_depth_ > max_spec_nesting) {
+            return fail("record specifications nested deeper than " + std::to_string(max_spec_nesting) + " levels");
+        }
+        Frame f{kind, {}, {}, 0, kind == Frame::Tuple ? 0 : -1};
+        stack_.push_back(std::move(f));
+        return true;
+    }
+
+    bool scalar(Scalar kind, std::string_view text) {
+        if (full()) return false;
+        Want w = want();
+        if (kind == Scalar::Null) {
+            if (w != Want::OptText) return refuse("invalid type: null");
+            return set_field(stack_.back(), std::optional<std::string>());
+        }
+        if (w != Want::Text && w != Want::OptText) return refuse("invalid type: string");
+        return set_field(stack_.back(), std::optional<std::string>(std::string(text)));
+    }
+
+    // A finished specification goes into the list or field that awaits it.
+    bool deliver(NodeSpec spec) {
+        --spec_depth_;
+        if (stack_.empty()) return fail("internal: a specification outside a list");
+        Frame& parent = stack_.back();
+        parent.items.push_back(std::move(spec));
+        return true;
+    }
+
+    bool set_field(Frame& f, std::optional<std::string> text) {
+        int field = f.field;
+        if (f.kind == Frame::Tuple) ++f.field;
+        switch (field) {
+            case 0: f.spec.xref = std::move(text); break;
+            case 1: f.spec.tag = text ? std::move(*text) : std::string(); break;
+            case 2: f.spec.value = std::move(text); break;
+            default: return fail("internal: a text for the children");
+        }
+        if (f.kind == Frame::Object) f.field = -1;
+        return true;
+    }
+
+    bool set_field(Frame& f, std::vector<NodeSpec> children) {
+        f.spec.children = std::move(children);
+        if (f.kind == Frame::Tuple) {
+            ++f.field;
+        } else {
+            f.field = -1;
+        }
+        return true;
+    }
+};
+
+// 1-based line and column of a byte offset; columns count characters.
+std::string position(std::string_view text, std::size_t offset) {
+    if (offset > text.size()) offset = text.size();
+    std::size_t line = 1, column = 1;
+    for (std::size_t i = 0; i < offset; ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\n') {
+            ++line;
+            column = 1;
+        } else if ((c & 0xC0) != 0x80) {
+            ++column;
+        }
+    }
+    return " at line " + std::to_string(line) + " column " + std::to_string(column);
+}
+
+}  // namespace
+
+Result<std::vector<build::NodeSpec>> read_node_specs(std::string_view json) {
+    Handler handler;
+    rapidjson::Reader reader;
+    rapidjson::MemoryStream stream(json.data(), json.size());
+    constexpr unsigned flags = rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag;
+    rapidjson::ParseResult ok = reader.Parse<flags>(stream, handler);
+    if (!ok) {
+        std::string message = handler.error.empty() ? rapidjson::GetParseError_En(ok.Code()) : handler.error;
+        // RapidJSON's own messages end in a full stop; ours carry the position instead.
+        if (!message.empty() && message.back() == '.') message.pop_back();
+        return fail(GedcomError::syntax(message + position(json, ok.Offset())));
+    }
+    return std::move(handler.result);
+}
+
+// ---- writer ----
+
+struct Writer::Impl {
+    rapidjson::StringBuffer buffer{nullptr, 128};
+    rapidjson::Writer<rapidjson::StringBuffer> writer{buffer};
+};
+
+Writer::Writer() : impl_(new Impl) {}
+Writer::~Writer() { delete impl_; }
+
+Writer& Writer::begin_object() { impl_->writer.StartObject(); return *this; }
+Writer& Writer::end_object() { impl_->writer.EndObject(); return *this; }
+Writer& Writer::begin_array() { impl_->writer.StartArray(); return *this; }
+Writer& Writer::end_array() { impl_->writer.EndArray(); return *this; }
+Writer& Writer::key(std::string_view k) {
+    impl_->writer.Key(k.data(), static_cast<rapidjson::SizeType>(k.size()));
+    return *this;
+}
+Writer& Writer::string(std::string_view s) {
+    impl_->writer.String(s.data(), static_cast<rapidjson::SizeType>(s.size()));
+    return *this;
+}
+Writer& Writer::string(const std::optional<std::string>& s) {
+    return s ? string(std::string_view(*s)) : null();
+}
+Writer& Writer::string(const std::optional<std::string_view>& s) { return s ? string(*s) : null(); }
+Writer& Writer::uint(std::uint64_t n) { impl_->writer.Uint64(n); return *this; }
+Writer& Writer::int64(std::int64_t n) { impl_->writer.Int64(n); return *this; }
+Writer& Writer::boolean(bool b) { impl_->writer.Bool(b); return *this; }
+Writer& Writer::null() { impl_->writer.Null(); return *this; }
+
+std::string Writer::take() { return std::string(impl_->buffer.GetString(), impl_->buffer.GetSize()); }
+
+}  // namespace pellorine::json
