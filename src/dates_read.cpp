@@ -1,0 +1,286 @@
+// Reading a DATE payload: calendar, phrase, keywords and the kind of date.
+//
+// Every rule looks at the text a fixed number of times (a keyword search, a
+// prefix test, one point), so a reading is linear in the payload's length
+// however many keywords it repeats.
+#include "dates.hpp"
+#include "text.hpp"
+
+namespace pellorine {
+
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+bool same_lowercase(char32_t a, char32_t b) {
+    if (a < 0x80 && b < 0x80)
+        return text::ascii_lower(static_cast<char>(a)) == text::ascii_lower(static_cast<char>(b));
+    std::string sa, sb;
+    text::append_utf8(sa, a);
+    text::append_utf8(sb, b);
+    return text::unicode_lowercase(sa) == text::unicode_lowercase(sb);
+}
+
+Calendar calendar_of_escape_name(std::string_view name) {
+    if (text::ascii_iequals(name, "GREGORIAN")) return Calendar::Gregorian;
+    if (text::ascii_iequals(name, "JULIAN")) return Calendar::Julian;
+    if (text::ascii_iequals(name, "HEBREW")) return Calendar::Hebrew;
+    if (text::ascii_iequals(name, "FRENCH R") || text::ascii_iequals(name, "FRENCH_R"))
+        return Calendar::FrenchRepublican;
+    if (text::ascii_iequals(name, "ROMAN")) return Calendar::Roman;
+    return Calendar::Unknown;
+}
+
+struct CalendarWord {
+    std::string_view word;
+    Calendar calendar;
+};
+constexpr CalendarWord calendar_words[] = {
+    {"GREGORIAN", Calendar::Gregorian}, {"JULIAN", Calendar::Julian},  {"HEBREW", Calendar::Hebrew},
+    {"FRENCH_R", Calendar::FrenchRepublican}, {"ROMAN", Calendar::Roman},
+};
+
+struct Lead {
+    Calendar calendar;
+    std::string_view rest;
+};
+
+// A leading calendar escape ("@#DJULIAN@") or calendar word ("JULIAN ") of a
+// trimmed text, with the text after it, trimmed.
+std::optional<Lead> leading_calendar(std::string_view s) {
+    if (s.size() >= 3 && s.starts_with("@#D")) {
+        std::size_t at = s.find('@', 3);
+        if (at != std::string_view::npos)
+            return Lead{calendar_of_escape_name(text::trim(s.substr(3, at - 3))), text::trim(s.substr(at + 1))};
+    }
+    for (const auto& w : calendar_words)
+        if (s.size() > w.word.size() && s.starts_with(w.word) && s[w.word.size()] == ' ')
+            return Lead{w.calendar, text::trim(s.substr(w.word.size()))};
+    return std::nullopt;
+}
+
+// The calendar a reading has so far: named at the payload's start, or by the
+// first point that names one.
+struct CalendarState {
+    Calendar calendar = Calendar::Gregorian;
+    bool named = false;
+};
+
+// Reads the point of x. Both GEDCOM grammars write the calendar before each
+// point ("BET @#DJULIAN@ 1700 AND @#DJULIAN@ 1710"), so a calendar standing
+// there is taken off when it agrees with the one already named.
+std::optional<DatePoint> read_point(std::string_view x, CalendarState& cal) {
+    std::string_view t = text::trim(x);
+    if (auto lead = leading_calendar(t); lead && (!cal.named || cal.calendar == lead->calendar)) {
+        cal.calendar = lead->calendar;
+        cal.named = true;
+        t = lead->rest;
+    }
+    return dates::parse_point(t);
+}
+
+struct Qualifier {
+    std::span<const std::string_view> words;
+    DateKind kind;
+};
+const Qualifier qualifiers[] = {
+    {dates::about_words, DateKind::About},           {dates::calculated_words, DateKind::Calculated},
+    {dates::estimated_words, DateKind::Estimated},   {dates::before_words, DateKind::Before},
+    {dates::after_words, DateKind::After},           {dates::interpreted_words, DateKind::Interpreted},
+};
+
+struct Reading {
+    DateKind kind = DateKind::Unparsed;
+    std::optional<DatePoint> earliest, latest;
+};
+
+// Rules a and b: "<opener> x <joiner> y" with at least one side readable.
+std::optional<Reading> two_sided(std::string_view date, std::span<const std::string_view> joiners,
+                                 std::span<const std::string_view> openers, DateKind kind, CalendarState& cal) {
+    auto split = dates::split_keyword(date, joiners);
+    if (!split) return std::nullopt;
+    auto rest = dates::strip_keyword(split->first, openers);
+    if (!rest) return std::nullopt;
+    CalendarState tentative = cal;
+    auto a = read_point(*rest, tentative);
+    auto b = read_point(split->second, tentative);
+    if (!a && !b) return std::nullopt;
+    cal = tentative;
+    return Reading{kind, a, b};
+}
+
+Reading read_date_text(std::string_view date, CalendarState& cal) {
+    if (auto r = two_sided(date, dates::range_joiners, dates::range_openers, DateKind::Between, cal)) return *r;
+    if (auto r = two_sided(date, dates::period_joiners, dates::period_openers, DateKind::Period, cal)) return *r;
+    if (auto rest = dates::strip_keyword(date, dates::open_period_starts))
+        return Reading{DateKind::Period, read_point(*rest, cal), std::nullopt};
+    if (auto rest = dates::strip_keyword(date, dates::open_period_ends))
+        return Reading{DateKind::Period, std::nullopt, read_point(*rest, cal)};
+    for (const auto& q : qualifiers) {
+        auto rest = dates::strip_keyword(date, q.words);
+        if (!rest) continue;
+        auto p = read_point(*rest, cal);
+        if (!p) return Reading{};
+        if (q.kind == DateKind::Before) return Reading{q.kind, std::nullopt, p};
+        if (q.kind == DateKind::After) return Reading{q.kind, p, std::nullopt};
+        return Reading{q.kind, p, p};
+    }
+    if (date.size() >= 2 && date.front() == '<' && date.back() == '>') {
+        auto p = read_point(date.substr(1, date.size() - 2), cal);
+        if (!p) return Reading{};
+        return Reading{DateKind::About, p, p};
+    }
+    if (auto p = read_point(date, cal)) return Reading{DateKind::Exact, p, p};
+    return Reading{};
+}
+
+}  // namespace
+
+std::string_view calendar_name(Calendar c) {
+    switch (c) {
+        case Calendar::Gregorian: return "Gregorian";
+        case Calendar::Julian: return "Julian";
+        case Calendar::Hebrew: return "Hebrew";
+        case Calendar::FrenchRepublican: return "FrenchRepublican";
+        case Calendar::Roman: return "Roman";
+        case Calendar::Unknown: return "Unknown";
+    }
+    return "Unknown";
+}
+
+std::string_view kind_name(DateKind k) {
+    switch (k) {
+        case DateKind::Exact: return "Exact";
+        case DateKind::About: return "About";
+        case DateKind::Calculated: return "Calculated";
+        case DateKind::Estimated: return "Estimated";
+        case DateKind::Before: return "Before";
+        case DateKind::After: return "After";
+        case DateKind::Between: return "Between";
+        case DateKind::Period: return "Period";
+        case DateKind::Interpreted: return "Interpreted";
+        case DateKind::Unparsed: return "Unparsed";
+    }
+    return "Unparsed";
+}
+
+GedcomDate GedcomDate::parse(std::string_view input) {
+    GedcomDate date;
+    date.original = std::string(input);
+    const std::string_view s = text::trim(input);
+
+    // Calendar: an escape, else a leading calendar word, else Gregorian.
+    CalendarState cal;
+    std::string_view rest = s;
+    if (auto lead = leading_calendar(s)) {
+        cal = {lead->calendar, true};
+        rest = lead->rest;
+    }
+
+    // Phrase: from the first "(" to the last ")".
+    std::string joined;
+    std::string_view date_text = rest;
+    std::size_t open = rest.find('(');
+    std::size_t close = rest.rfind(')');
+    bool has_phrase_marks = open != std::string_view::npos && close != std::string_view::npos && close > open;
+    if (has_phrase_marks) {
+        std::string_view inner = text::trim(rest.substr(open + 1, close - open - 1));
+        if (!inner.empty()) date.phrase = std::string(inner);
+        std::string_view before = rest.substr(0, open), after = rest.substr(close + 1);
+        if (text::trim(before).empty()) {
+            date_text = text::trim(after);
+        } else if (text::trim(after).empty()) {
+            date_text = text::trim(before);
+        } else {
+            joined.reserve(before.size() + 1 + after.size());
+            joined.append(before).append(" ").append(after);
+            date_text = joined;
+        }
+    }
+
+    Reading reading;
+    if (!date_text.empty()) reading = read_date_text(date_text, cal);
+    date.calendar = cal.calendar;
+    date.kind = reading.kind;
+    date.earliest = reading.earliest;
+    date.latest = reading.latest;
+    if (date.kind == DateKind::Unparsed && !date.phrase) date.phrase = std::string(s);
+    return date;
+}
+
+void GedcomDate::append_json_entries(std::string& out) const {
+    out += "\"original\":";
+    dates::append_json_string(out, original);
+    out += ",\"calendar\":\"";
+    out += calendar_name(calendar);
+    out += "\",\"kind\":\"";
+    out += kind_name(kind);
+    out += "\",\"earliest\":";
+    if (earliest) {
+        earliest->append_json(out);
+    } else {
+        out += "null";
+    }
+    out += ",\"latest\":";
+    if (latest) {
+        latest->append_json(out);
+    } else {
+        out += "null";
+    }
+    out += ",\"phrase\":";
+    if (phrase) {
+        dates::append_json_string(out, *phrase);
+    } else {
+        out += "null";
+    }
+}
+
+namespace dates {
+
+std::optional<std::pair<std::string_view, std::string_view>> split_keyword(
+    std::string_view text, std::span<const std::string_view> words) {
+    for (std::string_view w : words) {
+        const std::size_t need = w.size() + 2;
+        if (text.size() < need) continue;
+        for (std::size_t i = text.find(' '); i != std::string_view::npos && i + need <= text.size();
+             i = text.find(' ', i + 1)) {
+            if (text[i + need - 1] != ' ') continue;
+            if (text::ascii_iequals(text.substr(i + 1, w.size()), w))
+                return std::pair{text.substr(0, i), text.substr(i + need)};
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string_view> strip_keyword(std::string_view text, std::span<const std::string_view> words) {
+    const std::string_view t = text::trim(text);
+    for (std::string_view w : words) {
+        std::size_t pos = 0, wp = 0;
+        bool matched = true;
+        while (wp < w.size()) {
+            if (pos >= t.size()) {
+                matched = false;
+                break;
+            }
+            char32_t wc = text::next_code_point(w, wp);
+            char32_t tc = text::next_code_point(t, pos);
+            if (!same_lowercase(tc, wc)) {
+                matched = false;
+                break;
+            }
+        }
+        if (!matched || pos >= t.size()) continue;
+        char next = t[pos];
+        if (next == ' ' || next == '.') {
+            std::string_view after = text::trim(t.substr(pos + 1));
+            if (after.empty()) continue;
+            return after;
+        }
+        if (is_digit(next)) return t.substr(pos);
+    }
+    return std::nullopt;
+}
+
+}  // namespace dates
+
+}  // namespace pellorine
