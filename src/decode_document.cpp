@@ -8,7 +8,8 @@ Result<std::pair<Document, EncodingReport>> Document::from_bytes_with(std::strin
                                                                       const ParseLimits& limits) {
     auto decoded = decode::decode_gedcom_with(bytes, limits);
     if (!decoded) return fail(std::move(decoded.error()));
-    auto document = Document::parse_with(decoded->first, limits);
+    // The decoded text is not needed afterwards, so the nodes may view it in place.
+    auto document = Document::parse_owned_with(std::move(decoded->first), limits);
     if (!document) return fail(std::move(document.error()));
     return std::pair<Document, EncodingReport>{std::move(*document), std::move(decoded->second)};
 }
