@@ -1,0 +1,418 @@
+// The archive reader against archives crafted record by record: every check
+// of the central directory, of extraction and of finding the GEDCOM document.
+#include "gedzip_reader.hpp"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace ziptest {
+
+inline void u16(std::string& o, std::uint16_t v) {
+    o += char(v & 0xFF);
+    o += char(v >> 8);
+}
+inline void u32(std::string& o, std::uint32_t v) {
+    u16(o, std::uint16_t(v));
+    u16(o, std::uint16_t(v >> 16));
+}
+inline void u64(std::string& o, std::uint64_t v) {
+    u32(o, std::uint32_t(v));
+    u32(o, std::uint32_t(v >> 32));
+}
+
+inline std::uint32_t crc(const std::string& s) {
+    return std::uint32_t(::crc32_z(0, reinterpret_cast<const Bytef*>(s.data()), s.size()));
+}
+
+inline std::string deflate_raw(const std::string& in) {
+    z_stream z{};
+    if (deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw std::runtime_error("deflateInit2");
+    std::string out(deflateBound(&z, uLong(in.size())) + 16, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+    z.avail_in = uInt(in.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(out.size());
+    if (deflate(&z, Z_FINISH) != Z_STREAM_END) throw std::runtime_error("deflate");
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+// A Zip64 extra block (id 1) holding the given 8-byte values.
+inline std::string zip64_block(std::vector<std::uint64_t> values, std::optional<std::uint16_t> declared = {}) {
+    std::string o;
+    u16(o, 1);
+    u16(o, declared ? *declared : std::uint16_t(values.size() * 8));
+    for (auto v : values) u64(o, v);
+    return o;
+}
+
+struct Entry {
+    std::string name;
+    std::string content;  // uncompressed bytes
+    std::uint16_t method = 0;  // 8: the builder deflates `content`
+    std::uint16_t flags = 0x0800;
+    std::uint32_t external = 0;
+
+    // Central record overrides.
+    std::optional<std::uint32_t> c_signature, c_crc, c_csize, c_usize, c_offset;
+    std::optional<std::uint16_t> c_method, c_name_len, c_extra_len, c_comment_len;
+    std::optional<std::string> c_name;
+    std::string c_extra, c_comment;
+
+    // Local header overrides.
+    std::optional<std::uint32_t> l_signature;
+    std::optional<std::uint16_t> l_flags, l_method, l_name_len;
+    std::optional<std::string> l_name;
+    std::string l_extra;
+    std::optional<std::string> stored;  // the stored bytes, in place of the builder's own
+};
+
+struct Zip {
+    std::vector<Entry> entries;
+    std::string trailer;  // bytes after the end record (its comment length stays 0 unless set)
+    std::optional<std::uint16_t> end_count, end_comment_len;
+    std::optional<std::uint32_t> end_cd_size, end_cd_offset;
+
+    // Zip64 end record and locator.
+    bool zip64 = false;
+    std::optional<std::uint64_t> z64_count, z64_cd_offset, z64_record_offset;
+    std::optional<std::uint32_t> z64_signature, locator_signature;
+
+    std::string build() const {
+        std::string out, central;
+        for (const Entry& e : entries) {
+            std::uint64_t offset = out.size();
+            std::string stored = e.stored ? *e.stored : (e.method == 8 ? deflate_raw(e.content) : e.content);
+            std::string lname = e.l_name ? *e.l_name : e.name;
+            u32(out, e.l_signature.value_or(0x04034b50));
+            u16(out, 20);
+            u16(out, e.l_flags.value_or(e.flags));
+            u16(out, e.l_method.value_or(e.method));
+            u16(out, 0);
+            u16(out, 0x21);
+            u32(out, crc(e.content));
+            u32(out, std::uint32_t(stored.size()));
+            u32(out, std::uint32_t(e.content.size()));
+            u16(out, e.l_name_len.value_or(std::uint16_t(lname.size())));
+            u16(out, std::uint16_t(e.l_extra.size()));
+            out += lname;
+            out += e.l_extra;
+            out += stored;
+
+            std::string cname = e.c_name ? *e.c_name : e.name;
+            u32(central, e.c_signature.value_or(0x02014b50));
+            u16(central, 20);
+            u16(central, 20);
+            u16(central, e.flags);
+            u16(central, e.c_method.value_or(e.method));
+            u16(central, 0);
+            u16(central, 0x21);
+            u32(central, e.c_crc.value_or(crc(e.content)));
+            u32(central, e.c_csize.value_or(std::uint32_t(stored.size())));
+            u32(central, e.c_usize.value_or(std::uint32_t(e.content.size())));
+            u16(central, e.c_name_len.value_or(std::uint16_t(cname.size())));
+            u16(central, e.c_extra_len.value_or(std::uint16_t(e.c_extra.size())));
+            u16(central, e.c_comment_len.value_or(std::uint16_t(e.c_comment.size())));
+            u16(central, 0);
+            u16(central, 0);
+            u32(central, e.external);
+            u32(central, e.c_offset.value_or(std::uint32_t(offset)));
+            central += cname;
+            central += e.c_extra;
+            central += e.c_comment;
+        }
+        std::uint64_t cd_offset = out.size();
+        out += central;
+        if (zip64) {
+            std::uint64_t record = out.size();
+            u32(out, z64_signature.value_or(0x06064b50));
+            u64(out, 44);
+            u16(out, 45);
+            u16(out, 45);
+            u32(out, 0);
+            u32(out, 0);
+            u64(out, z64_count.value_or(entries.size()));
+            u64(out, z64_count.value_or(entries.size()));
+            u64(out, central.size());
+            u64(out, z64_cd_offset.value_or(cd_offset));
+            u32(out, locator_signature.value_or(0x07064b50));
+            u32(out, 0);
+            u64(out, z64_record_offset.value_or(record));
+            u32(out, 1);
+        }
+        std::uint16_t count = end_count.value_or(zip64 ? 0xFFFF : std::uint16_t(entries.size()));
+        // With `zip64` the end record's count says 0xFFFF; its size and offset stay real unless overridden.
+        u32(out, 0x06054b50);
+        u16(out, 0);
+        u16(out, 0);
+        u16(out, count);
+        u16(out, count);
+        u32(out, end_cd_size.value_or(std::uint32_t(central.size())));
+        u32(out, end_cd_offset.value_or(std::uint32_t(cd_offset)));
+        u16(out, end_comment_len.value_or(0));
+        out += trailer;
+        return out;
+    }
+};
+
+}  // namespace ziptest
+
+namespace {
+
+using pellorine::Archive;
+using pellorine::ErrorKind;
+using pellorine::gedzip::ArchiveLimits;
+using ziptest::Entry;
+using ziptest::Zip;
+
+const std::string kGedcom = [] {
+    std::string s = "0 HEAD\n1 GEDC\n2 VERS 7.0\n";
+    for (int i = 0; i < 200; ++i) s += "0 @I" + std::to_string(i) + "@ INDI\n1 NAME John /Smith/\n";
+    return s + "0 TRLR\n";
+}();
+const std::string kPhoto = [] {
+    std::string s;
+    for (int i = 0; i < 300; ++i) s += char((i * 131 + 7) & 0xFF);
+    return s;
+}();
+
+Entry file(std::string name, std::string content = "x", std::uint16_t method = 0) {
+    Entry e;
+    e.name = std::move(name);
+    e.content = std::move(content);
+    e.method = method;
+    return e;
+}
+
+// gedcom.ged (deflated), media/ (directory), media/photo.jpg (stored).
+Zip base() {
+    Zip z;
+    Entry dir = file("media/", "");
+    dir.external = 0x10;
+    z.entries = {file("gedcom.ged", kGedcom, 8), dir, file("media/photo.jpg", kPhoto)};
+    return z;
+}
+
+ArchiveLimits entries_limit(std::uint64_t n) {
+    ArchiveLimits l;
+    l.max_entries = n;
+    return l;
+}
+ArchiveLimits total_limit(std::uint64_t n) {
+    ArchiveLimits l;
+    l.max_total_size = n;
+    return l;
+}
+
+std::string error_of(const std::string& bytes, const ArchiveLimits& limits = {}) {
+    auto a = Archive::open_with(bytes, limits);
+    if (a) return "";
+    EXPECT_EQ(a.error().kind, ErrorKind::Archive);
+    EXPECT_EQ(a.error().line, 0u);
+    return a.error().message;
+}
+
+struct OpenCase {
+    const char* label;
+    std::function<void(Zip&)> mutate;
+    std::string error;  // empty: the archive opens
+    ArchiveLimits limits = {};
+};
+
+const std::vector<OpenCase> kOpenCases = {
+    {"valid", [](Zip&) {}, ""},
+    {"no entries", [](Zip& z) { z.entries.clear(); }, ""},
+    {"count 0 ignores a wild directory offset", [](Zip& z) { z.entries.clear(); z.end_cd_offset = 0x7FFFFFFF; }, ""},
+    // The end record and the Zip64 directory.
+    {"zip64 end record", [](Zip& z) { z.zip64 = true; }, ""},
+    {"zip64 trigger by offset", [](Zip& z) { z.zip64 = true; z.end_count = 3; z.end_cd_offset = 0xFFFFFFFF; }, ""},
+    {"zip64 trigger by size", [](Zip& z) { z.zip64 = true; z.end_count = 3; z.end_cd_size = 0xFFFFFFFF; }, ""},
+    {"zip64 count wins over the end record", [](Zip& z) { z.zip64 = true; z.end_count = 0xFFFF; z.z64_count = 1; }, ""},
+    {"count 0xFFFF without locator", [](Zip& z) { z.end_count = 0xFFFF; },
+     "the archive needs a Zip64 directory and has none"},
+    {"offset 0xFFFFFFFF without locator", [](Zip& z) { z.end_cd_offset = 0xFFFFFFFF; },
+     "the archive needs a Zip64 directory and has none"},
+    {"size 0xFFFFFFFF without locator", [](Zip& z) { z.end_cd_size = 0xFFFFFFFF; },
+     "the archive needs a Zip64 directory and has none"},
+    {"end record too near the start for a locator", [](Zip& z) { z.entries.clear(); z.end_count = 0xFFFF; },
+     "the archive needs a Zip64 directory and has none"},
+    {"locator signature wrong", [](Zip& z) { z.zip64 = true; z.locator_signature = 0x07064b51; },
+     "the archive needs a Zip64 directory and has none"},
+    {"zip64 record signature wrong", [](Zip& z) { z.zip64 = true; z.z64_signature = 0x06064b51; },
+     "the archive's Zip64 directory record is malformed"},
+    {"zip64 record past the end", [](Zip& z) { z.zip64 = true; z.z64_record_offset = 1u << 30; },
+     "the archive is truncated"},
+    {"zip64 record offset near 2^64", [](Zip& z) { z.zip64 = true; z.z64_record_offset = ~std::uint64_t(0) - 2; },
+     "the archive is truncated"},
+    {"zip64 directory offset past the end", [](Zip& z) { z.zip64 = true; z.z64_cd_offset = 1ull << 40; },
+     "the archive is truncated"},
+    {"zip64 directory offset near 2^64", [](Zip& z) { z.zip64 = true; z.z64_cd_offset = ~std::uint64_t(0) - 10; },
+     "the archive is truncated"},
+    {"zip64 count over the limit", [](Zip& z) { z.zip64 = true; z.z64_count = 100001; },
+     "the archive holds 100001 files and the limit is 100000"},
+    {"zip64 count at the limit is read", [](Zip& z) { z.zip64 = true; z.z64_count = 100000; },
+     "file 4 of the archive has no directory record"},
+    {"zip64 count 2^64-1", [](Zip& z) { z.zip64 = true; z.z64_count = ~std::uint64_t(0); },
+     "the archive holds 18446744073709551615 files and the limit is 100000"},
+    {"count over a lower limit", [](Zip&) {}, "the archive holds 3 files and the limit is 2", entries_limit(2)},
+    // Central-directory records.
+    {"directory offset past the end", [](Zip& z) { z.end_cd_offset = 0x00FFFFFF; }, "the archive is truncated"},
+    {"directory offset at a local header", [](Zip& z) { z.end_cd_offset = 0; },
+     "file 1 of the archive has no directory record"},
+    {"more records declared than present", [](Zip& z) { z.end_count = 4; },
+     "file 4 of the archive has no directory record"},
+    {"second record signature wrong", [](Zip& z) { z.entries[1].c_signature = 0x02014b51; },
+     "file 2 of the archive has no directory record"},
+    {"encrypted", [](Zip& z) { z.entries[2].flags |= 1; }, "encrypted entries are not supported"},
+    {"data descriptor flag is fine", [](Zip& z) { z.entries[2].flags |= 8; }, ""},
+    {"name runs past the end", [](Zip& z) { z.entries[2].c_name_len = 0xFFFF; }, "the archive is truncated"},
+    {"extra runs past the end", [](Zip& z) { z.entries[2].c_extra_len = 0xFFFF; }, "the archive is truncated"},
+    {"comment of the last record is not checked", [](Zip& z) { z.entries[2].c_comment_len = 0xFFFF; }, ""},
+    {"record comment is skipped", [](Zip& z) { z.entries[0].c_comment = "a comment"; }, ""},
+    {"comment length skews the next record", [](Zip& z) { z.entries[0].c_comment_len = 3; },
+     "file 2 of the archive has no directory record"},
+    {"name not UTF-8 (0xFF)", [](Zip& z) { z.entries[2].name = "media/\xFF.jpg"; },
+     "a file in the archive has a name that is not valid UTF-8"},
+    {"name not UTF-8 (overlong)", [](Zip& z) { z.entries[2].name = "media/\xC0\xAF.jpg"; },
+     "a file in the archive has a name that is not valid UTF-8"},
+    {"name not UTF-8 (surrogate)", [](Zip& z) { z.entries[2].name = "media/\xED\xA0\x80.jpg"; },
+     "a file in the archive has a name that is not valid UTF-8"},
+    {"name not UTF-8 (cut sequence)", [](Zip& z) { z.entries[2].name = "media/a\xE2\x82"; },
+     "a file in the archive has a name that is not valid UTF-8"},
+    {"name not UTF-8 (past U+10FFFF)", [](Zip& z) { z.entries[2].name = "\xF4\x90\x80\x80"; },
+     "a file in the archive has a name that is not valid UTF-8"},
+    {"name UTF-8 (four bytes)", [](Zip& z) { z.entries[2].name = "media/\xF0\x9F\x93\xB7.jpg"; }, ""},
+    {"symbolic link", [](Zip& z) { z.entries[2].external = 0xA1FF0000; },
+     "the archive contains a symbolic link (media/photo.jpg), which is not extracted"},
+    {"unix regular file mode", [](Zip& z) { z.entries[2].external = 0x81A40000; }, ""},
+    // Path rules on every name.
+    {"empty name", [](Zip& z) { z.entries[2].name = ""; }, "the archive contains a file with no name"},
+    {"absolute", [](Zip& z) { z.entries[2].name = "/etc/passwd"; }, "/etc/passwd is an absolute path"},
+    {"parent component", [](Zip& z) { z.entries[2].name = "media/../../x.jpg"; },
+     "media/../../x.jpg contains an unsafe path component"},
+    {"backslash", [](Zip& z) { z.entries[2].name = "media\\x.jpg"; },
+     "media\\x.jpg uses a backslash, which a ZIP path may not"},
+    {"drive letter", [](Zip& z) { z.entries[2].name = "C:/x.jpg"; },
+     "C:/x.jpg contains a character that is unsafe in a portable path"},
+    {"control character", [](Zip& z) { z.entries[2].name = "media/a\tb.jpg"; },
+     "the archive contains a control character in a file path"},
+    {"C1 control character", [](Zip& z) { z.entries[2].name = "media/a\xC2\x85" "b.jpg"; },
+     "the archive contains a control character in a file path"},
+    {"device name", [](Zip& z) { z.entries[2].name = "media/CON.jpg"; },
+     "media/CON.jpg contains a path component that is unsafe on Windows"},
+    {"name of 4097 bytes", [](Zip& z) { z.entries[2].name = std::string(4097, 'a'); },
+     "the archive contains a file with an unreasonably long path"},
+    {"name of 4096 bytes", [](Zip& z) { z.entries[2].name = std::string(4096, 'a'); }, ""},
+    // Duplicates, and which failure wins when several records fail.
+    {"same path in another case", [](Zip& z) { z.entries.push_back(file("GEDCOM.GED")); },
+     "the archive contains the same path more than once (GEDCOM.GED)"},
+    {"directory and file of one name", [](Zip& z) { z.entries.push_back(file("media")); },
+     "the archive contains the same path more than once (media)"},
+    {"exact duplicate", [](Zip& z) { z.entries.push_back(file("media/photo.jpg")); },
+     "the archive contains the same path more than once (media/photo.jpg)"},
+    {"non-ASCII letters are not folded", [](Zip& z) { z.entries.push_back(file("\xC3\x89.txt")); z.entries.push_back(file("\xC3\xA9.txt")); }, ""},
+    {"earliest duplicate is named", [](Zip& z) {
+         z.entries.push_back(file("b"));
+         z.entries.push_back(file("Media/Photo.JPG"));
+         z.entries.push_back(file("B"));
+     }, "the archive contains the same path more than once (Media/Photo.JPG)"},
+    {"duplicate before a bad path", [](Zip& z) {
+         z.entries.push_back(file("Gedcom.ged"));
+         z.entries.push_back(file("../x"));
+     }, "the archive contains the same path more than once (Gedcom.ged)"},
+    {"bad path before a duplicate", [](Zip& z) {
+         z.entries.push_back(file("../x"));
+         z.entries.push_back(file("Gedcom.ged"));
+     }, "../x contains an unsafe path component"},
+    {"duplicate before its own bound failure", [](Zip& z) {
+         Entry e = file("GEDCOM.ged");
+         e.c_usize = 5000;
+         e.c_csize = 1;
+         z.entries.push_back(e);
+     }, "the archive contains the same path more than once (GEDCOM.ged)"},
+    {"bound failure before a later duplicate", [](Zip& z) {
+         Entry e = file("big.bin");
+         e.c_usize = 5000;
+         e.c_csize = 1;
+         z.entries.push_back(e);
+         z.entries.push_back(file("GEDCOM.ged"));
+     }, "big.bin claims a compression ratio over the 1000-fold limit"},
+    {"duplicate key of a failed record is not counted", [](Zip& z) {
+         z.entries.push_back(file("x\t"));
+         z.entries.push_back(file("x\t"));
+     }, "the archive contains a control character in a file path"},
+    // Per-entry bounds, total size and method.
+    {"entry of exactly 1 GiB", [](Zip& z) { z.entries[2].c_usize = 1073741824; z.entries[2].c_csize = 1073742; }, ""},
+    {"entry one byte over 1 GiB", [](Zip& z) { z.entries[2].c_usize = 1073741825; z.entries[2].c_csize = 1073742; },
+     "media/photo.jpg expands to 1073741825 bytes and the per-file limit is 1073741824"},
+    {"ratio of exactly 1000", [](Zip& z) { z.entries[2].c_usize = 1000; z.entries[2].c_csize = 1; }, ""},
+    {"ratio over 1000", [](Zip& z) { z.entries[2].c_usize = 1001; z.entries[2].c_csize = 1; },
+     "media/photo.jpg claims a compression ratio over the 1000-fold limit"},
+    {"something from nothing", [](Zip& z) { z.entries[2].c_usize = 1; z.entries[2].c_csize = 0; },
+     "media/photo.jpg claims a compression ratio over the 1000-fold limit"},
+    {"empty entry from anything", [](Zip& z) { z.entries[2].c_usize = 0; z.entries[2].c_csize = 0x7FFFFFFF; }, ""},
+    {"total at the limit", [](Zip&) {}, "", total_limit(kGedcom.size() + kPhoto.size())},
+    {"total one byte over the limit", [](Zip&) {},
+     "the archive expands to more than the " + std::to_string(kGedcom.size() + kPhoto.size() - 1) + " byte limit",
+     total_limit(kGedcom.size() + kPhoto.size() - 1)},
+    {"total over 4 GiB", [](Zip& z) {
+         for (int i = 0; i < 5; ++i) {
+             Entry e = file("part" + std::to_string(i));
+             e.c_usize = 1000000000;
+             e.c_csize = 1000000;
+             z.entries.push_back(e);
+         }
+     }, "the archive expands to more than the 4294967296 byte limit"},
+    {"unsupported method", [](Zip& z) { z.entries[2].method = 12; },
+     "media/photo.jpg uses compression method 12, which is not supported"},
+    {"method checked after the bounds", [](Zip& z) { z.entries[2].method = 14; z.entries[2].c_usize = 1; z.entries[2].c_csize = 0; },
+     "media/photo.jpg claims a compression ratio over the 1000-fold limit"},
+    // Zip64 extra fields in central records.
+    {"zip64 uncompressed size from its block", [](Zip& z) {
+         z.entries[2].c_usize = 0xFFFFFFFF;
+         z.entries[2].c_extra = ziptest::zip64_block({kPhoto.size()});
+     }, ""},
+    {"zip64 block empty keeps 0xFFFFFFFF", [](Zip& z) {
+         z.entries[2].c_usize = 0xFFFFFFFF;
+         z.entries[2].c_extra = ziptest::zip64_block({});
+     }, "media/photo.jpg expands to 4294967295 bytes and the per-file limit is 1073741824"},
+    {"zip64 block shorter than declared", [](Zip& z) {
+         z.entries[2].c_usize = 0xFFFFFFFF;
+         std::string b = ziptest::zip64_block({kPhoto.size()}, 16);
+         z.entries[2].c_extra = b.substr(0, 8);
+     }, "media/photo.jpg expands to 4294967295 bytes and the per-file limit is 1073741824"},
+    {"zip64 block after another block", [](Zip& z) {
+         z.entries[2].c_usize = 0xFFFFFFFF;
+         z.entries[2].c_extra = std::string("\x55\x54\x05\x00\x01\x02\x03\x04\x05", 9) + ziptest::zip64_block({kPhoto.size()});
+     }, ""},
+    {"only the first zip64 block counts", [](Zip& z) {
+         z.entries[2].c_usize = 0xFFFFFFFF;
+         z.entries[2].c_extra = ziptest::zip64_block({}) + ziptest::zip64_block({kPhoto.size()});
+     }, "media/photo.jpg expands to 4294967295 bytes and the per-file limit is 1073741824"},
+    {"block with a size past the extra", [](Zip& z) {
+         z.entries[2].c_usize = 0xFFFFFFFF;
+         z.entries[2].c_extra = std::string("\x55\x54\xFF\xFF", 4);
+     }, "media/photo.jpg expands to 4294967295 bytes and the per-file limit is 1073741824"},
+    // Where the end record is looked for.
+    {"trailing bytes after the end record", [](Zip& z) { z.trailer = std::string(67562, 'x'); }, ""},
+    {"end record one byte too far from the end", [](Zip& z) { z.trailer = std::string(67563, 'x'); },
+     "the file does not end like a ZIP archive"},
+};
+
+TEST(ArchiveOpen, CaseTable) {
+    for (const OpenCase& c : kOpenCases) {
+        SCOPED_TRACE(c.label);
+        Zip z = base();
+        c.mutate(z);
+        EXPECT_EQ(error_of(z.build(), c.limits), c.error);
+    }
+}
+
+}  // namespace
