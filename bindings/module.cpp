@@ -8,6 +8,8 @@ namespace pellorine::bindings {
 // The fill step adds, in this order: Gedcom, ArchiveWriter, ArchiveFileWriter,
 // archive_total_size, parse_date, __version__. Each add function lives beside
 // its class or function and is declared here; the first failure stops the import.
+int add_parse_date(PyObject* module);  // functions.cpp
+
 namespace {
 
 int add_version(PyObject* module) { return PyModule_AddStringConstant(module, "__version__", "0.1.16"); }
@@ -20,6 +22,7 @@ int fill_pellorine_module(PyObject* module) {
     using Add = int (*)(PyObject*);
     static constexpr Add additions[] = {
         &add_gedcom,
+        &add_parse_date,
         &add_version,
     };
     for (Add add : additions) {
