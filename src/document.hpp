@@ -77,12 +77,51 @@ public:
 private:
     Node();
     Node(const Node&);  // use clone()
+    Node& operator=(const Node&) = delete;
     friend class Document;
     friend struct Parser;
-    struct Storage;
-    // Representation is private to document.cpp.
+    struct Storage;  // a reference-counted immutable text, shared by the nodes that view it
+
+    // Replaces the node's texts with a private copy of them and drops the verbatim text.
+    void reassign(std::optional<std::string_view> xref, std::string_view tag,
+                  std::optional<std::string_view> value);
+    const char* base() const;
+
+    // The texts are views into `storage_`, laid out as one line is:
+    // [verbatim prefix][xref ' '][tag][' ' value]. A parsed node views the decoded
+    // text of its whole document; an edited or built node owns a small text of its own.
+    // Keeping this to a few words is what keeps a large file's tree compact.
     std::vector<Node> children_;
+    Storage* storage_ = nullptr;
+    std::uint64_t offset_ = 0;            // where the xref (or, without one, the tag) begins
+    std::uint32_t xref_len_ = 0;          // 0: no identifier (one is at least 3 bytes)
+    std::uint32_t tag_len_ = 0;
+    std::uint32_t value_len_ = no_value;  // no_value: no payload
+    std::uint32_t prefix_len_ = 0;        // level and spaces before offset_; 0: no verbatim text
+    static constexpr std::uint32_t no_value = 0xFFFFFFFFu;
 };
+
+// A decoded text shared by the nodes that view it; never changed once made. The
+// count is not atomic: a document and its nodes belong to one thread at a time.
+struct Node::Storage {
+    std::size_t refs;
+    std::string text;
+
+    static Storage* retain(Storage* s) {
+        if (s) ++s->refs;
+        return s;
+    }
+    static void release(Storage* s) {
+        if (s && --s->refs == 0) delete s;
+    }
+};
+
+namespace detail {
+// ASCII letters, digits and underscore: the bytes of a tag.
+inline bool is_tag_byte(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+}  // namespace detail
 
 class Node::Walk {
 public:
@@ -132,6 +171,10 @@ public:
 
     static Result<Document> parse(std::string_view text);
     static Result<Document> parse_with(std::string_view text, const ParseLimits& limits);
+    // The same, taking over a decoded text the caller no longer needs, so that the
+    // nodes view it in place instead of a copy.
+    static Result<Document> parse_owned(std::string text);
+    static Result<Document> parse_owned_with(std::string text, const ParseLimits& limits);
     // Decodes, then parses with the same limits (defined with the decoder).
     static Result<std::pair<Document, EncodingReport>> from_bytes(std::string_view bytes);
     static Result<std::pair<Document, EncodingReport>> from_bytes_with(std::string_view bytes,
