@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
 #include "decode.hpp"
+#include "text.hpp"
 
 using namespace std::string_literals;
 using pellorine::EncodingReport;
@@ -428,6 +430,41 @@ TEST(Summary, Forms) {
     unknown.declared = "x";
     unknown.bom = true;
     EXPECT_EQ(unknown.summary(), "Read as unknown (byte-order mark), declared x");
+}
+
+// ---------------------------------------------------------------------------
+// Arbitrary bytes: every decoder gives valid UTF-8 and counts only the
+// replacement characters it wrote.
+
+std::uint64_t replacements(std::string_view s) {
+    std::uint64_t n = 0;
+    for (std::size_t pos = s.find("\uFFFD"); pos != std::string_view::npos; pos = s.find("\uFFFD", pos + 3)) ++n;
+    return n;
+}
+
+TEST(ArbitraryBytes, DecodeToValidText) {
+    // Bytes that matter to the decoders, so short inputs hit the interesting paths.
+    const unsigned char alphabet[] = {0x00, 0x0A, 0x0D, ' ', '0', '1', 'C', 'H', 'A', 'R', 'a', 0x7F, 0x80, 0x81,
+                                      0xA0, 0xAF, 0xBB, 0xBF, 0xC2, 0xC3, 0xD8, 0xDC, 0xDF, 0xE0, 0xE2, 0xED,
+                                      0xEF, 0xF0, 0xF4, 0xFB, 0xFC, 0xFE, 0xFF};
+    std::mt19937 rng(12345);
+    for (int round = 0; round < 5000; ++round) {
+        std::string bytes(rng() % 40, '\0');
+        for (char& c : bytes) c = static_cast<char>(alphabet[rng() % sizeof alphabet]);
+        SCOPED_TRACE(::testing::PrintToString(bytes));
+        auto r = decode::decode_gedcom(bytes);
+        ASSERT_TRUE(r.has_value());
+        ASSERT_TRUE(pellorine::text::is_valid_utf8(r->first));
+        ASSERT_LE(r->second.undecodable, replacements(r->first));
+        for (GedcomEncoding e : {A, U8, BE, LE, AN, W}) {
+            EncodingReport report;
+            std::string text = decode::decode_as(bytes, e, report);
+            ASSERT_TRUE(pellorine::text::is_valid_utf8(text));
+            if (e == U8) ASSERT_EQ(report.undecodable, pellorine::text::is_valid_utf8(bytes) ? 0 : replacements(text));
+            else if (e != BE && e != LE) ASSERT_EQ(report.undecodable, replacements(text));
+            else ASSERT_LE(report.undecodable, replacements(text));
+        }
+    }
 }
 
 }  // namespace
