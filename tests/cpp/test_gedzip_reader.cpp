@@ -415,4 +415,381 @@ TEST(ArchiveOpen, CaseTable) {
     }
 }
 
+TEST(ArchiveOpen, EntriesAsRead) {
+    Zip z = base();
+    z.entries[2].flags |= 8;
+    auto a = Archive::open(z.build());
+    ASSERT_TRUE(a) << a.error().message;
+    ASSERT_EQ(a->entries().size(), 3u);
+    const auto& ged = a->entries()[0];
+    EXPECT_EQ(ged.name, "gedcom.ged");
+    EXPECT_EQ(ged.method, 8);
+    EXPECT_EQ(ged.uncompressed_size, kGedcom.size());
+    EXPECT_EQ(ged.compressed_size, ziptest::deflate_raw(kGedcom).size());
+    EXPECT_EQ(ged.crc32, ziptest::crc(kGedcom));
+    EXPECT_EQ(ged.local_header_offset, 0u);
+    EXPECT_EQ(ged.flags, 0x0800);
+    EXPECT_FALSE(ged.is_dir);
+    EXPECT_TRUE(a->entries()[1].is_dir);
+    const auto& photo = a->entries()[2];
+    EXPECT_EQ(photo.flags, 0x0808);
+    EXPECT_EQ(photo.method, 0);
+    EXPECT_EQ(photo.compressed_size, kPhoto.size());
+    EXPECT_EQ(a->total_size(), kGedcom.size() + kPhoto.size());
+    EXPECT_EQ(a->limits().max_ratio, 1000u);
+}
+
+TEST(ArchiveOpen, Zip64FieldsFromTheExtraBlock) {
+    Zip z = base();
+    const std::string bytes0 = z.build();
+    auto plain = Archive::open(bytes0);
+    ASSERT_TRUE(plain);
+    const auto photo = plain->entries()[2];
+    // All three fields overflow: the block holds them in the order uncompressed, compressed, offset.
+    z.entries[2].c_usize = 0xFFFFFFFF;
+    z.entries[2].c_csize = 0xFFFFFFFF;
+    z.entries[2].c_offset = 0xFFFFFFFF;
+    z.entries[2].c_extra = ziptest::zip64_block({photo.uncompressed_size, photo.compressed_size, photo.local_header_offset});
+    z.zip64 = true;
+    const std::string bytes = z.build();
+    auto a = Archive::open(bytes);
+    ASSERT_TRUE(a) << a.error().message;
+    EXPECT_EQ(a->entries()[2].uncompressed_size, photo.uncompressed_size);
+    EXPECT_EQ(a->entries()[2].compressed_size, photo.compressed_size);
+    EXPECT_EQ(a->entries()[2].local_header_offset, photo.local_header_offset);
+    auto data = a->read("media/photo.jpg");
+    ASSERT_TRUE(data) << data.error().message;
+    EXPECT_EQ(*data, kPhoto);
+}
+
+struct ExtraCase {
+    const char* label;
+    std::string extra;
+    std::uint64_t usize, csize, offset;     // before
+    std::uint64_t usize2, csize2, offset2;  // after
+};
+
+TEST(ArchiveOpen, ReadZip64Extra) {
+    using ziptest::zip64_block;
+    constexpr std::uint64_t F = 0xFFFFFFFF;
+    const std::vector<ExtraCase> cases = {
+        {"no block", "", F, F, F, F, F, F},
+        {"only the overflowed field", zip64_block({7}), 1, F, 3, 1, 7, 3},
+        {"all three", zip64_block({7, 8, 9}), F, F, F, 7, 8, 9},
+        {"uncompressed and offset", zip64_block({7, 9}), F, 2, F, 7, 2, 9},
+        {"room for one", zip64_block({7}), F, F, F, 7, F, F},
+        {"declared size 8 over 16 bytes present", zip64_block({7, 8}, 8), F, F, 3, 7, F, 3},
+        {"declared 16 with 12 present", zip64_block({7, 8}, 16).substr(0, 16), F, F, 3, 7, F, 3},
+        {"header cut short", std::string("\x01\x00\x08", 3), F, F, F, F, F, F},
+        {"skip other blocks", std::string("\x0a\x00\x02\x00zz", 6) + zip64_block({5}), F, 0, 0, 5, 0, 0},
+        {"fields not at 0xFFFFFFFF ignore the block", zip64_block({5, 6, 7}), 1, 2, 3, 1, 2, 3},
+        {"values over 32 bits", zip64_block({1ull << 40}), F, 1, 1, 1ull << 40, 1, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::uint64_t u = c.usize, k = c.csize, o = c.offset;
+        pellorine::gedzip::read_zip64_extra(c.extra, u, k, o);
+        EXPECT_EQ(u, c.usize2);
+        EXPECT_EQ(k, c.csize2);
+        EXPECT_EQ(o, c.offset2);
+    }
+}
+
+TEST(ArchiveOpen, BoundedAccess) {
+    namespace g = pellorine::gedzip;
+    const std::string bytes = "0123456789";
+    EXPECT_EQ(*g::slice(bytes, 0, 10), bytes);
+    EXPECT_EQ(*g::slice(bytes, 10, 0), "");
+    EXPECT_EQ(g::slice(bytes, 11, 0).error().message, "the archive is truncated");
+    EXPECT_EQ(g::slice(bytes, 5, 6).error().message, "the archive is truncated");
+    EXPECT_EQ(g::slice(bytes, 5, ~std::uint64_t(0)).error().message, "the archive is truncated");
+    EXPECT_EQ(g::slice(bytes, ~std::uint64_t(0), 2).error().message, "the archive is truncated");
+    EXPECT_EQ(*g::read_u16(bytes, 8), 0x3938);
+    EXPECT_EQ(g::read_u16(bytes, 9).error().message, "the archive is truncated");
+    EXPECT_EQ(*g::read_u64(bytes, 2), 0x3938373635343332ull);
+    EXPECT_EQ(g::read_u64(bytes, 3).error().message, "the archive is truncated");
+    EXPECT_EQ(*g::checked_offset(~std::uint64_t(0) - 1, 1), ~std::uint64_t(0));
+    EXPECT_EQ(g::checked_offset(~std::uint64_t(0), 1).error().message, "an archive offset is too large");
+    EXPECT_EQ(g::checked_offset(~std::uint64_t(0), 1).error().kind, ErrorKind::Archive);
+}
+
+TEST(ArchiveOpen, EndRecordSearch) {
+    // An end record's signature inside the comment of the real one: the copy nearest the end wins.
+    Zip z = base();
+    std::string fake;
+    ziptest::u32(fake, 0x06054b50);
+    fake += std::string(18, '\0');  // count 0
+    z.end_comment_len = std::uint16_t(fake.size() + 3);
+    z.trailer = fake + "abc";
+    auto a = Archive::open(z.build());
+    ASSERT_TRUE(a) << a.error().message;
+    EXPECT_TRUE(a->entries().empty());
+
+    // The comment length is not compared with what follows.
+    Zip y = base();
+    y.end_comment_len = 500;
+    auto b = Archive::open(y.build());
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->entries().size(), 3u);
+
+    for (std::size_t n : {0, 1, 21}) {
+        SCOPED_TRACE(n);
+        EXPECT_EQ(error_of(std::string(n, '\0')), "the file does not end like a ZIP archive");
+    }
+    // The bare 22-byte end record is an empty archive.
+    auto empty = Archive::open(Zip{}.build());
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty->total_size(), 0u);
+    EXPECT_EQ(empty->document_name().error().message,
+              "the archive holds no GEDCOM document at its root, so it is not a GEDZIP");
+}
+
+TEST(ArchiveOpen, LooksLikeArchive) {
+    EXPECT_FALSE(Archive::looks_like_archive(""));
+    EXPECT_FALSE(Archive::looks_like_archive("PK\x03"));
+    EXPECT_TRUE(Archive::looks_like_archive(std::string("PK\x03\x04", 4)));
+    EXPECT_TRUE(Archive::looks_like_archive(std::string("PK\x05\x06", 4)));
+    EXPECT_FALSE(Archive::looks_like_archive(std::string("PK\x01\x02rest", 8)));
+    EXPECT_FALSE(Archive::looks_like_archive("0 HEAD\n"));
+    EXPECT_TRUE(Archive::looks_like_archive(base().build()));
+    EXPECT_TRUE(Archive::looks_like_archive(Zip{}.build()));
+}
+
+TEST(ArchiveOpen, TotalSizeSaturates) {
+    // Four entries of 2^62 + 2^61 bytes each under limits that let them through.
+    ArchiveLimits loose;
+    loose.max_entry_size = ~std::uint64_t(0);
+    loose.max_total_size = ~std::uint64_t(0);
+    loose.max_ratio = ~std::uint64_t(0);
+    Zip z;
+    for (int i = 0; i < 4; ++i) {
+        Entry e = file("part" + std::to_string(i));
+        e.c_usize = 0xFFFFFFFF;
+        e.c_extra = ziptest::zip64_block({(1ull << 62) + (1ull << 61)});
+        z.entries.push_back(e);
+    }
+    auto a = Archive::open_with(z.build(), loose);
+    ASSERT_TRUE(a) << a.error().message;
+    EXPECT_EQ(a->total_size(), ~std::uint64_t(0));
+}
+
+TEST(ArchiveOpen, EntryCountBoundary) {
+    // 100000 entries open under the default limits; the reserve does not follow the claimed count.
+    Zip z;
+    z.entries.reserve(100000);
+    for (int i = 0; i < 100000; ++i) z.entries.push_back(file(std::string("f").append(std::to_string(i)), ""));
+    z.zip64 = true;
+    const std::string bytes = z.build();
+    auto a = Archive::open(bytes);
+    ASSERT_TRUE(a) << a.error().message;
+    EXPECT_EQ(a->entries().size(), 100000u);
+    EXPECT_EQ(a->entries().back().name, "f99999");
+    EXPECT_EQ(a->total_size(), 0u);
+
+    z.entries.push_back(file("f100000", ""));
+    EXPECT_EQ(error_of(z.build()), "the archive holds 100001 files and the limit is 100000");
+}
+
+// Extraction of one entry, after a successful opening.
+struct ReadCase {
+    const char* label;
+    std::function<void(Zip&)> mutate;
+    std::string name;   // the entry to read
+    std::string error;  // empty: the entry reads as `want`
+    std::string want = {};
+};
+
+const std::string kTen = "0123456789";
+
+const std::vector<ReadCase> kReadCases = {
+    {"deflated", [](Zip&) {}, "gedcom.ged", "", kGedcom},
+    {"stored", [](Zip&) {}, "media/photo.jpg", "", kPhoto},
+    {"empty stored", [](Zip& z) { z.entries.push_back(file("empty.txt", "")); }, "empty.txt", "", ""},
+    {"empty deflated", [](Zip& z) { z.entries.push_back(file("empty.ged", "", 8)); }, "empty.ged", "", ""},
+    {"local extra field skipped", [](Zip& z) { z.entries[2].l_extra = ziptest::zip64_block({1, 2}); }, "media/photo.jpg", "", kPhoto},
+    {"data descriptor flag on both headers", [](Zip& z) { z.entries[0].flags |= 8; }, "gedcom.ged", "", kGedcom},
+    {"trailing bytes after the deflate stream", [](Zip& z) {
+         z.entries.push_back(file("t.ged", kTen, 8));
+         z.entries.back().stored = ziptest::deflate_raw(kTen) + "junk";
+     }, "t.ged", "", kTen},
+    {"directory", [](Zip&) {}, "media/", "media/ is a directory, not a file"},
+    {"missing", [](Zip&) {}, "Gedcom.ged", "the archive has no file named Gedcom.ged"},
+    // The local header.
+    {"local signature wrong", [](Zip& z) { z.entries[2].l_signature = 0x04034b51; }, "media/photo.jpg",
+     "media/photo.jpg has no file header"},
+    {"local header offset past the end", [](Zip& z) { z.entries[2].c_offset = 0x7FFFFFFF; }, "media/photo.jpg",
+     "the archive is truncated"},
+    {"local header offset at another entry", [](Zip& z) { z.entries[2].c_offset = 0; }, "media/photo.jpg",
+     "media/photo.jpg has a local header that disagrees with its directory record"},
+    {"local header offset inside another record", [](Zip& z) { z.entries[0].c_offset = 1; }, "gedcom.ged",
+     "gedcom.ged has no file header"},
+    {"local flags differ", [](Zip& z) { z.entries[2].l_flags = 0; }, "media/photo.jpg",
+     "media/photo.jpg has a local header that disagrees with its directory record"},
+    {"local method differs", [](Zip& z) { z.entries[0].l_method = 0; }, "gedcom.ged",
+     "gedcom.ged has a local header that disagrees with its directory record"},
+    {"local name differs", [](Zip& z) { z.entries[2].l_name = "media/photo.JPG"; }, "media/photo.jpg",
+     "media/photo.jpg has a local name that disagrees with its directory record"},
+    {"local name shorter", [](Zip& z) { z.entries[2].l_name = "media/photo.jp"; }, "media/photo.jpg",
+     "media/photo.jpg has a local name that disagrees with its directory record"},
+    {"local name runs past the end", [](Zip& z) { z.entries[2].l_name_len = 0xFFFF; }, "media/photo.jpg",
+     "the archive is truncated"},
+    {"stored bytes run past the end", [](Zip& z) {
+         z.entries[2].c_csize = 0x00FFFFFF;
+         z.entries[2].c_usize = 0x00FFFFFF;
+     }, "media/photo.jpg", "the archive is truncated"},
+    // Sizes and checksums.
+    {"stored sizes differ", [](Zip& z) { z.entries[2].c_usize = 299; }, "media/photo.jpg",
+     "media/photo.jpg expanded to 300 bytes where the archive said 299"},
+    {"stored sizes differ the other way", [](Zip& z) { z.entries[2].c_csize = 299; }, "media/photo.jpg",
+     "media/photo.jpg expanded to 299 bytes where the archive said 300"},
+    {"deflated one byte more than declared", [](Zip& z) {
+         z.entries.push_back(file("t.ged", kTen, 8));
+         z.entries.back().c_usize = 9;
+     }, "t.ged", "t.ged expands past the size the archive declared"},
+    {"deflated one byte fewer than declared", [](Zip& z) {
+         z.entries.push_back(file("t.ged", kTen, 8));
+         z.entries.back().c_usize = 11;
+     }, "t.ged", "t.ged expanded to 10 bytes where the archive said 11"},
+    {"deflated to nothing where something was declared", [](Zip& z) {
+         z.entries.push_back(file("t.ged", "", 8));
+         z.entries.back().c_usize = 1;
+     }, "t.ged", "t.ged expanded to 0 bytes where the archive said 1"},
+    {"deflated far more than declared", [](Zip& z) {
+         z.entries.push_back(file("t.ged", std::string(200000, 'a'), 8));
+         z.entries.back().c_usize = 70000;
+     }, "t.ged", "t.ged expands past the size the archive declared"},
+    {"stream cut short", [](Zip& z) {
+         z.entries.push_back(file("t.ged", kGedcom, 8));
+         std::string d = ziptest::deflate_raw(kGedcom);
+         z.entries.back().stored = d.substr(0, d.size() / 2);
+     }, "t.ged", "@expanded to"},
+    {"checksum wrong (deflated)", [](Zip& z) { z.entries[0].c_crc = ziptest::crc(kGedcom) ^ 1; }, "gedcom.ged",
+     "gedcom.ged failed its checksum"},
+    {"checksum wrong (stored)", [](Zip& z) { z.entries[2].c_crc = 0; }, "media/photo.jpg",
+     "media/photo.jpg failed its checksum"},
+    {"corrupt deflate stream", [](Zip& z) {
+         z.entries.push_back(file("t.ged", kTen, 8));
+         z.entries.back().stored = std::string(10, '\xFF');
+     }, "t.ged", "@t.ged could not be decompressed: "},
+    {"entry bound again at extraction", [](Zip& z) {
+         z.entries.push_back(file("t.ged", kTen, 8));
+     }, "t.ged", "", kTen},
+};
+
+TEST(ArchiveRead, CaseTable) {
+    for (const ReadCase& c : kReadCases) {
+        SCOPED_TRACE(c.label);
+        Zip z = base();
+        c.mutate(z);
+        const std::string bytes = z.build();
+        auto a = Archive::open(bytes);
+        ASSERT_TRUE(a) << a.error().message;
+        auto got = a->read(c.name);
+        if (c.error.empty()) {
+            ASSERT_TRUE(got) << got.error().message;
+            EXPECT_EQ(*got, c.want);
+        } else {
+            ASSERT_FALSE(got);
+            EXPECT_EQ(got.error().kind, ErrorKind::Archive);
+            if (c.error[0] == '@')
+                EXPECT_NE(got.error().message.find(c.error.substr(1)), std::string::npos) << got.error().message;
+            else
+                EXPECT_EQ(got.error().message, c.error);
+        }
+    }
+}
+
+TEST(ArchiveRead, BoundsCheckedAgainAtExtraction) {
+    // An entry opened under one set of limits and extracted by hand-made entry
+    // data sees the per-entry test again before anything is read.
+    auto a = Archive::open(base().build());
+    ASSERT_TRUE(a);
+    pellorine::gedzip::ArchiveEntry e = a->entries()[2];
+    e.uncompressed_size = 2000000;
+    EXPECT_EQ(a->read_entry(e).error().message, "media/photo.jpg claims a compression ratio over the 1000-fold limit");
+    e.uncompressed_size = 1073741825;
+    EXPECT_EQ(a->read_entry(e).error().message,
+              "media/photo.jpg expands to 1073741825 bytes and the per-file limit is 1073741824");
+    e = a->entries()[2];
+    e.method = 9;
+    EXPECT_EQ(a->read_entry(e).error().message, "media/photo.jpg has a local header that disagrees with its directory record");
+}
+
+TEST(ArchiveRead, CopyEntryInChunksAndSinkFailure) {
+    std::string big;
+    for (int i = 0; i < 300000; ++i) big += char('a' + (i * 7 + i / 13) % 26);
+    Zip z;
+    z.entries = {file("big.ged", big, 8), file("big.bin", big)};
+    const std::string bytes = z.build();
+    auto a = Archive::open(bytes);
+    ASSERT_TRUE(a) << a.error().message;
+    for (const auto& e : a->entries()) {
+        SCOPED_TRACE(e.name);
+        std::string out;
+        std::size_t calls = 0;
+        auto ok = a->copy_entry(e, [&](std::string_view chunk) -> pellorine::Result<void> {
+            EXPECT_LE(chunk.size(), 65536u);
+            EXPECT_FALSE(chunk.empty());
+            ++calls;
+            out.append(chunk);
+            return {};
+        });
+        ASSERT_TRUE(ok) << ok.error().message;
+        EXPECT_EQ(out, big);
+        EXPECT_GE(calls, 5u);
+        auto stopped = a->copy_entry(e, [](std::string_view) -> pellorine::Result<void> {
+            return pellorine::fail(pellorine::GedcomError::archive("sink full"));
+        });
+        ASSERT_FALSE(stopped);
+        EXPECT_EQ(stopped.error().message, "sink full");
+    }
+    // A stored entry's data is a view into the archive's own bytes.
+    auto view = a->entry_data(a->entries()[1]);
+    ASSERT_TRUE(view);
+    EXPECT_GE(view->data(), bytes.data());
+    EXPECT_LE(view->data() + view->size(), bytes.data() + bytes.size());
+    EXPECT_EQ(*view, big);
+}
+
+struct DocumentCase {
+    std::vector<std::string> names;
+    std::string want;  // a name, or "!" then the error
+};
+
+TEST(ArchiveDocument, CaseTable) {
+    const std::vector<DocumentCase> cases = {
+        {{"gedcom.ged"}, "gedcom.ged"},
+        {{"family.ged", "GEDCOM.GED"}, "GEDCOM.GED"},
+        {{"GedCom.Ged", "gedcom.ged.bak"}, "GedCom.Ged"},
+        {{"family.ged"}, "family.ged"},
+        {{"Family.GED", "media/a.ged"}, "Family.GED"},
+        {{"media/gedcom.ged", "tree.ged"}, "tree.ged"},
+        {{"a.ged", "b.ged"},
+         "!the archive holds 2 GEDCOM documents at its root and none is named gedcom.ged, so which one is the tree is ambiguous"},
+        {{"a.ged", "b.ged", "c.GED", "dir/gedcom.ged"},
+         "!the archive holds 3 GEDCOM documents at its root and none is named gedcom.ged, so which one is the tree is ambiguous"},
+        {{"a.ged", "gedcom.ged", "b.ged"}, "gedcom.ged"},
+        {{"dir/gedcom.ged"}, "!the archive holds no GEDCOM document at its root, so it is not a GEDZIP"},
+        {{"x.ged/"}, "!the archive holds no GEDCOM document at its root, so it is not a GEDZIP"},
+        {{".ged"}, ".ged"},
+        {{"ged", "tree.gedx", "notes.txt"}, "!the archive holds no GEDCOM document at its root, so it is not a GEDZIP"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.names.front());
+        Zip z;
+        for (const auto& n : c.names) z.entries.push_back(file(n, ""));
+        const std::string bytes = z.build();
+        auto a = Archive::open(bytes);
+        ASSERT_TRUE(a) << a.error().message;
+        auto got = a->document_name();
+        if (c.want[0] == '!') {
+            ASSERT_FALSE(got);
+            EXPECT_EQ(got.error().message, c.want.substr(1));
+        } else {
+            ASSERT_TRUE(got) << got.error().message;
+            EXPECT_EQ(*got, c.want);
+        }
+    }
+}
+
 }  // namespace
