@@ -8,6 +8,9 @@ namespace pellorine::bindings {
 // The fill step adds, in this order: Gedcom, ArchiveWriter, ArchiveFileWriter,
 // archive_total_size, parse_date, __version__. Each add function lives beside
 // its class or function and is declared here; the first failure stops the import.
+int add_archive_writer(PyObject* module);       // archive.cpp
+int add_archive_file_writer(PyObject* module);  // archive.cpp
+int add_archive_total_size(PyObject* module);   // archive.cpp
 int add_parse_date(PyObject* module);  // functions.cpp
 
 namespace {
@@ -22,6 +25,9 @@ int fill_pellorine_module(PyObject* module) {
     using Add = int (*)(PyObject*);
     static constexpr Add additions[] = {
         &add_gedcom,
+        &add_archive_writer,
+        &add_archive_file_writer,
+        &add_archive_total_size,
         &add_parse_date,
         &add_version,
     };
