@@ -1,0 +1,73 @@
+// Gedcom's view methods: every record, one record, the individuals and the
+// families, each view crossing into Python as its own JSON text.
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+#include "gedcom.hpp"
+#include "view.hpp"
+
+namespace pellorine::bindings {
+
+namespace {
+
+// Serialises views one at a time into a reused buffer and decodes each with
+// json.loads, so no view outlives its own conversion.
+class ViewList {
+public:
+    template <class View>
+    void add(const View& v) {
+        buffer_.Clear();
+        view::JsonWriter writer(buffer_);
+        v.write_json(writer);
+        items_.push_back(py::json_to_py(std::string_view(buffer_.GetString(), buffer_.GetSize())));
+    }
+    py::Ref finish() { return py::list(std::move(items_)); }
+
+private:
+    rapidjson::StringBuffer buffer_{nullptr, 128};
+    std::vector<py::Ref> items_;
+};
+
+const Document& document_of(PyObject* self) { return py::state<GedcomState>(self).document; }
+
+// The records with exactly this tag, each through its view.
+template <class View>
+py::Ref views_of_tag(PyObject* self, std::string_view tag) {
+    py::Shared borrow(py::cell(self));
+    ViewList out;
+    for (const Node& record : document_of(self).records)
+        if (record.tag() == tag) out.add(View::from_node(record));
+    return out.finish();
+}
+
+}  // namespace
+
+PyObject* gedcom_records(PyObject* self, PyObject*) {
+    return py::entry([&] {
+        py::Shared borrow(py::cell(self));
+        ViewList out;
+        for (const Node& record : document_of(self).records) out.add(view::RecordView::from_node(record));
+        return out.finish();
+    });
+}
+
+PyObject* gedcom_record(PyObject* self, PyObject* args, PyObject* kwargs) {
+    return py::entry([&] {
+        auto [xref] = py::parse_args(args, kwargs, "record", {"xref"}, 1);
+        py::Shared borrow(py::cell(self));
+        std::string_view id = py::arg_text(xref, "record", "xref");
+        const Node* record = document_of(self).record(id);
+        if (!record) throw py::key_error(xref);
+        return py::json_to_py(view::RecordView::from_node(*record).to_json());
+    });
+}
+
+PyObject* gedcom_individuals(PyObject* self, PyObject*) {
+    return py::entry([&] { return views_of_tag<view::IndividualView>(self, "INDI"); });
+}
+
+PyObject* gedcom_families(PyObject* self, PyObject*) {
+    return py::entry([&] { return views_of_tag<view::FamilyView>(self, "FAM"); });
+}
+
+}  // namespace pellorine::bindings
