@@ -75,6 +75,13 @@ constexpr ByteEntry entry(char32_t cp, ByteKind kind = ByteKind::Plain) {
     return e;
 }
 
+constexpr ByteTable make_ascii() {
+    ByteTable t{};
+    for (unsigned b = 0; b < 256; ++b) t[b] = b < 0x80 ? entry(b) : entry(0xFFFD, ByteKind::Undecodable);
+    return t;
+}
+constexpr ByteTable kAscii = make_ascii();
+
 constexpr ByteTable make_windows1252() {
     constexpr char32_t high[32] = {
         0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  // 80-87
@@ -105,18 +112,17 @@ constexpr ByteTable make_ansel() {
         0x031C, 0x032E, 0xFE22, 0xFE23, 0,      0,      0x0313,          // F8-FE
     };
     ByteTable t{};
-    for (unsigned b = 0; b < 256; ++b) {
+    for (unsigned b = 0; b < 0x80; ++b) t[b] = entry(b);
+    for (unsigned b = 0x80; b < 256; ++b) {
         char32_t cp = 0;
         ByteKind kind = ByteKind::Plain;
-        if (b < 0x80) {
-            cp = b;
-        } else if (b >= 0xA1 && b <= 0xCF) {
+        if (b >= 0xA1 && b <= 0xCF) {
             cp = spacing[b - 0xA1];
         } else if (b >= 0xE0 && b <= 0xFE) {
             cp = combining[b - 0xE0];
             kind = ByteKind::Combining;
         }
-        t[b] = cp == 0 && b != 0 ? entry(0xFFFD, ByteKind::Undecodable) : entry(cp, kind);
+        t[b] = cp == 0 ? entry(0xFFFD, ByteKind::Undecodable) : entry(cp, kind);
     }
     return t;
 }
@@ -159,13 +165,6 @@ std::string decode_single_byte(std::string_view bytes, const ByteTable& table, E
     }
     return out;
 }
-
-constexpr ByteTable make_ascii() {
-    ByteTable t{};
-    for (unsigned b = 0; b < 256; ++b) t[b] = b < 0x80 ? entry(b) : entry(0xFFFD, ByteKind::Undecodable);
-    return t;
-}
-constexpr ByteTable kAscii = make_ascii();
 
 // ANSEL writes a combining mark before its base character; Unicode wants it
 // after. The held marks are always the run of combining bytes just before the
