@@ -327,7 +327,8 @@ TEST(WriterRefusals, EntrySizeLimit) {
     auto r = w.add("b.txt", std::string(11, 'b'));
     ASSERT_FALSE(r);
     EXPECT_EQ(r.error().message, "b.txt is larger than the 10 byte per-entry limit");
-    gz::MemorySource src11(std::string(11, 'c')), src10(std::string(10, 'c'));
+    const std::string eleven(11, 'c'), ten(10, 'c');
+    gz::MemorySource src11(eleven), src10(ten);
     r = w.add("c.txt", src11);
     ASSERT_FALSE(r);
     EXPECT_EQ(r.error().message, "c.txt is larger than the 10 byte per-entry limit");
