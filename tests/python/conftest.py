@@ -309,5 +309,12 @@ def expected_utf8_text(rendered: str) -> str:
         if value is not None and value.strip(WHITE_SPACE).encode("utf-8", "surrogatepass").upper() == b"UTF-8":
             return rendered
         lines[i] = "1 CHAR UTF-8"
+        # Its continuation lines go with the old value, so the line declares UTF-8 alone.
+        j = i + 1
+        while j < len(lines) and lines[j] and level_of(lines[j]) > 1:
+            if level_of(lines[j]) == 2 and split_line(lines[j])[2] in ("CONT", "CONC"):
+                del lines[j]
+            else:
+                j += 1
         return "\n".join(lines)
     return rendered
