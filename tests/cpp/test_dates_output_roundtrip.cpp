@@ -3,6 +3,9 @@
 // cannot keep it (7.0 has no INT; a 5.5.1 form that needs a phrase is an INT).
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -131,6 +134,53 @@ TEST(RoundTrip, FiveFiveOneFormReadsBackToTheSameReading) {
     EXPECT_GT(written, 500u);
     EXPECT_GT(with_int, 20u);
     EXPECT_GT(with_dual, 20u);
+}
+
+// The DATE payloads of the published test files, taken from their lines as
+// bytes (the reader takes any text, so no decoding is needed for this).
+std::vector<std::string> testdata_payloads() {
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(PELLORINE_TESTDATA, ec)) {
+        if (!entry.is_regular_file()) continue;
+        auto ext = entry.path().extension().string();
+        if (ext != ".ged" && ext != ".GED") continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::size_t pos = 0;
+        while (pos < data.size()) {
+            std::size_t end = data.find_first_of("\r\n", pos);
+            if (end == std::string::npos) end = data.size();
+            std::string_view line(data.data() + pos, end - pos);
+            pos = end + 1;
+            std::size_t i = line.find_first_not_of(" \t");
+            if (i == std::string_view::npos || line[i] < '0' || line[i] > '9') continue;
+            while (i < line.size() && line[i] >= '0' && line[i] <= '9') ++i;
+            if (line.substr(i, 6) == " DATE ") out.emplace_back(line.substr(i + 6));
+        }
+    }
+    return out;
+}
+
+TEST(RoundTrip, PayloadsOfTheTestFiles) {
+    auto payloads = testdata_payloads();
+    std::size_t seven = 0, five = 0;
+    for (const auto& text : payloads) {
+        GedcomDate d = GedcomDate::parse(text);
+        if (auto form = d.to_gedcom_7()) {
+            ++seven;
+            GedcomDate again = GedcomDate::parse(*form);
+            expect_same_reading(d, again, *form, false);
+            EXPECT_EQ(again.to_gedcom_7(), form) << "payload \"" << text << "\"";
+        }
+        if (auto form = d.to_gedcom_5_5_1()) {
+            ++five;
+            expect_same_reading(d, GedcomDate::parse(*form), *form, true);
+        }
+    }
+    EXPECT_GT(payloads.size(), 10000u);
+    EXPECT_GT(seven, payloads.size() / 2);
+    EXPECT_GT(five, payloads.size() / 2);
 }
 
 // Every calendar that has a form in a grammar keeps it when read back, including

@@ -168,3 +168,9 @@ def test_docstring_and_signature():
     assert pellorine.parse_date.__text_signature__ == "(text)"
     doc = pellorine.parse_date.__doc__
     assert "gedcom551" in doc and "gedcom7" in doc and "ABT 5 JAN 1882" in doc
+
+
+def test_text_that_is_not_utf8_encodable_raises_unicode_error():
+    # A lone surrogate cannot become UTF-8 text; it is refused, never misread.
+    with pytest.raises(UnicodeEncodeError):
+        pellorine.parse_date("\ud800 1900")
