@@ -116,10 +116,17 @@ struct FileWriterState {
 
 PyTypeObject* file_writer_type = nullptr;
 
+// A path with a NUL byte would be cut short by the system call and name
+// another file; it names no file at all.
+void refuse_nul(const std::string& path) {
+    if (path.find('\0') != std::string::npos) throw py::os_error(path, EINVAL);
+}
+
 PyObject* file_writer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return py::entry([&] {
         auto [path_arg] = py::parse_args<1>(args, kwargs, "ArchiveFileWriter", {"path"}, 1);
         std::string path = py::arg_fs_path(path_arg, "ArchiveFileWriter", "path");
+        refuse_nul(path);
         auto sink = gz::FileSink::create(path);
         if (!sink) throw py::os_error(path, sink.error().code);
         FileWriterState st;
@@ -160,6 +167,7 @@ PyObject* file_writer_add_file(PyObject* self, PyObject* args, PyObject* kwargs)
 
         // Non-blocking, so that a FIFO given as the source is refused below
         // instead of hanging until some writer opens it.
+        refuse_nul(source);
         OwnedFd file;
         do {
             file.fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);

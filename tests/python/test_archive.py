@@ -287,6 +287,19 @@ def test_file_writer_path_types(bad):
         pellorine.ArchiveFileWriter(bad)
 
 
+def test_paths_with_nul_name_no_file(tmp_path):
+    target = tmp_path / "a.zip"
+    with pytest.raises(OSError) as err:
+        pellorine.ArchiveFileWriter(str(target) + "\0.txt")
+    assert str(err.value).endswith(f"{os.strerror(22)} (os error 22)")
+    assert not target.exists()
+    (tmp_path / "s").write_bytes(b"abc")
+    w = pellorine.ArchiveFileWriter(target)
+    with pytest.raises(OSError):
+        w.add_file("s.bin", str(tmp_path / "s") + "\0junk")
+    assert w.finish() == 22
+
+
 def test_file_writer_permissions(tmp_path):
     old = os.umask(0o022)
     try:
