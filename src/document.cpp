@@ -83,6 +83,9 @@ void render_line(std::uint16_t level, std::optional<std::string_view> xref, std:
 
 // ---------------------------------------------------------------- node storage
 
+// Six words: the memory of a parsed file is mostly nodes.
+static_assert(sizeof(Node) <= 48);
+
 Node::Node() = default;
 
 Node::~Node() { Storage::release(storage_); }
@@ -91,22 +94,27 @@ Node::Node(Node&& o) noexcept
     : children_(std::move(o.children_)),
       storage_(std::exchange(o.storage_, nullptr)),
       offset_(std::exchange(o.offset_, 0)),
-      xref_len_(std::exchange(o.xref_len_, 0)),
-      tag_len_(std::exchange(o.tag_len_, 0)),
-      value_len_(std::exchange(o.value_len_, no_value)),
-      prefix_len_(std::exchange(o.prefix_len_, 0)) {}
+      tag_len_(o.tag_len_),
+      has_xref_(o.has_xref_),
+      verbatim_(o.verbatim_),
+      value_len_(std::exchange(o.value_len_, no_value)) {
+    o.tag_len_ = 0;
+    o.has_xref_ = 0;
+    o.verbatim_ = 0;
+}
 
 Node& Node::operator=(Node&& o) noexcept {
     if (this != &o) {
-        // Release after taking over the children: `o` may live inside our own subtree.
+        // The old contents go last: `o` may live inside our own subtree.
+        Node old(std::move(*this));
         Node taken(std::move(o));
         std::swap(children_, taken.children_);
         std::swap(storage_, taken.storage_);
-        std::swap(offset_, taken.offset_);
-        std::swap(xref_len_, taken.xref_len_);
-        std::swap(tag_len_, taken.tag_len_);
-        std::swap(value_len_, taken.value_len_);
-        std::swap(prefix_len_, taken.prefix_len_);
+        offset_ = taken.offset_;
+        tag_len_ = taken.tag_len_;
+        has_xref_ = taken.has_xref_;
+        verbatim_ = taken.verbatim_;
+        value_len_ = taken.value_len_;
     }
     return *this;
 }
@@ -115,44 +123,56 @@ Node& Node::operator=(Node&& o) noexcept {
 Node::Node(const Node& o)
     : storage_(Storage::retain(o.storage_)),
       offset_(o.offset_),
-      xref_len_(o.xref_len_),
       tag_len_(o.tag_len_),
-      value_len_(o.value_len_),
-      prefix_len_(o.prefix_len_) {
+      has_xref_(o.has_xref_),
+      verbatim_(o.verbatim_),
+      value_len_(o.value_len_) {
     children_.reserve(o.children_.size());
     for (const Node& c : o.children_) children_.push_back(Node(c));
 }
 
 const char* Node::base() const { return storage_ ? storage_->text.data() : ""; }
 
+std::size_t Node::xref_len() const {
+    if (!has_xref_) return 0;
+    // An identifier holds exactly two at-signs, its first and last bytes.
+    const char* at = base() + offset_;
+    const void* close = std::memchr(at + 1, '@', storage_->text.size() - offset_ - 1);
+    return static_cast<std::size_t>(static_cast<const char*>(close) - at) + 1;
+}
+
 std::string_view Node::tag() const {
-    return {base() + offset_ + (xref_len_ ? xref_len_ + 1 : 0), tag_len_};
+    std::size_t x = xref_len();
+    return {base() + offset_ + (x ? x + 1 : 0), tag_len_};
 }
 
 std::optional<std::string_view> Node::xref() const {
-    if (xref_len_ == 0) return std::nullopt;
-    return std::string_view(base() + offset_, xref_len_);
+    if (!has_xref_) return std::nullopt;
+    return std::string_view(base() + offset_, xref_len());
 }
 
 std::optional<std::string_view> Node::value() const {
     if (value_len_ == no_value) return std::nullopt;
-    const char* tag_at = base() + offset_ + (xref_len_ ? xref_len_ + 1 : 0);
-    return std::string_view(tag_at + tag_len_ + 1, value_len_);
+    std::string_view t = tag();
+    return std::string_view(t.data() + t.size() + 1, value_len_);
 }
 
 std::optional<std::string_view> Node::verbatim() const {
-    if (prefix_len_ == 0) return std::nullopt;
-    const char* start = base() + offset_ - prefix_len_;
-    std::size_t len = prefix_len_ + (xref_len_ ? xref_len_ + 1 : 0) + tag_len_;
-    if (value_len_ != no_value) len += 1 + value_len_;
-    return std::string_view(start, len);
+    if (!verbatim_) return std::nullopt;
+    // Only a parsed node keeps its line, and it views the whole decoded text.
+    const char* data = base();
+    std::size_t start = offset_;
+    while (start > 0 && data[start - 1] != '\n') --start;
+    std::string_view t = tag();
+    const char* end = t.data() + t.size();
+    if (value_len_ != no_value) end += 1 + value_len_;
+    return std::string_view(data + start, static_cast<std::size_t>(end - (data + start)));
 }
 
 void Node::reassign(std::optional<std::string_view> xref, std::string_view tag,
                     std::optional<std::string_view> value) {
-    constexpr std::size_t most = std::numeric_limits<std::uint32_t>::max() - 1;
-    if ((xref && xref->size() > most) || tag.size() > most || (value && value->size() > most)) {
-        throw std::length_error("a node text is longer than 4 GiB");
+    if (tag.size() > longest_tag || (value && value->size() >= no_value)) {
+        throw std::length_error("a node text is longer than the node can hold");
     }
     // Built before the old storage goes: the arguments may view it.
     std::string t;
@@ -170,10 +190,10 @@ void Node::reassign(std::optional<std::string_view> xref, std::string_view tag,
     Storage::release(storage_);
     storage_ = fresh;
     offset_ = 0;
-    xref_len_ = xref ? static_cast<std::uint32_t>(xref->size()) : 0;
+    has_xref_ = xref ? 1 : 0;
     tag_len_ = static_cast<std::uint32_t>(tag.size());
     value_len_ = value ? static_cast<std::uint32_t>(value->size()) : no_value;
-    prefix_len_ = 0;
+    verbatim_ = 0;
 }
 
 // ---------------------------------------------------------------- construction and setters
@@ -227,25 +247,24 @@ void Node::set_xref(std::optional<std::string_view> xref) {
     reassign(xref, tag(), value());
 }
 
-void Node::forget_verbatim() { prefix_len_ = 0; }
+void Node::forget_verbatim() { verbatim_ = 0; }
 
-void Node::set_logical_value(std::string_view text) {
+void Node::set_logical_value(std::string_view given) {
+    // A copy first: the text may view a continuation line about to be removed.
+    std::string normalised;
+    normalised.reserve(given.size());
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        if (given[i] == '\r') {
+            normalised.push_back('\n');
+            if (i + 1 < given.size() && given[i + 1] == '\n') ++i;
+        } else {
+            normalised.push_back(given[i]);
+        }
+    }
+    const std::string_view text = normalised;
+
     forget_verbatim();
     std::erase_if(children_, is_continuation);
-
-    std::string normalised;
-    if (text.find('\r') != std::string_view::npos) {
-        normalised.reserve(text.size());
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            if (text[i] == '\r') {
-                normalised.push_back('\n');
-                if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            } else {
-                normalised.push_back(text[i]);
-            }
-        }
-        text = normalised;
-    }
 
     std::size_t nl = text.find('\n');
     std::string_view first_piece = text.substr(0, nl);

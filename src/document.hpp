@@ -88,16 +88,20 @@ private:
     const char* base() const;
 
     // The texts are views into `storage_`, laid out as one line is:
-    // [verbatim prefix][xref ' '][tag][' ' value]. A parsed node views the decoded
+    // [level and spaces][xref ' '][tag][' ' value]. A parsed node views the decoded
     // text of its whole document; an edited or built node owns a small text of its own.
-    // Keeping this to a few words is what keeps a large file's tree compact.
+    // Lengths that can be found in the text are not stored (the identifier ends at its
+    // second at-sign, a verbatim line begins after the previous line feed), which keeps
+    // a node to six words: a large file's tree is mostly nodes.
+    std::size_t xref_len() const;
     std::vector<Node> children_;
     Storage* storage_ = nullptr;
-    std::uint64_t offset_ = 0;            // where the xref (or, without one, the tag) begins
-    std::uint32_t xref_len_ = 0;          // 0: no identifier (one is at least 3 bytes)
-    std::uint32_t tag_len_ = 0;
-    std::uint32_t value_len_ = no_value;  // no_value: no payload
-    std::uint32_t prefix_len_ = 0;        // level and spaces before offset_; 0: no verbatim text
+    std::uint64_t offset_ = 0;             // where the xref (or, without one, the tag) begins
+    std::uint32_t tag_len_ : 30 = 0;
+    std::uint32_t has_xref_ : 1 = 0;
+    std::uint32_t verbatim_ : 1 = 0;       // the line as read is the text from its line start
+    std::uint32_t value_len_ = no_value;   // no_value: no payload
+    static constexpr std::uint32_t longest_tag = (1u << 30) - 1;
     static constexpr std::uint32_t no_value = 0xFFFFFFFFu;
 };
 

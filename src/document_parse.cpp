@@ -16,8 +16,8 @@ namespace pellorine {
 namespace {
 
 constexpr std::uint64_t kMiB = 1048576;
-// A node keeps its text lengths in 32 bits; longer lines are refused as too long.
-constexpr std::uint64_t kLongestStorableLine = 0xFFFFFFFEull;
+// A node keeps its tag length in 30 bits; longer lines are refused as too long.
+constexpr std::uint64_t kLongestStorableLine = (1u << 30) - 1;
 
 Result<void> check_size(std::size_t size, const ParseLimits& limits) {
     if (size > limits.max_bytes) {
@@ -110,8 +110,8 @@ struct Parser {
     }
 
     // Places one parsed line in the tree, or records why it cannot stand where it is.
-    void place(std::uint16_t level, std::uint64_t line_no, std::uint64_t offset, std::uint32_t prefix_len,
-               std::uint32_t xref_len, std::uint32_t tag_len, std::uint32_t value_len) {
+    void place(std::uint16_t level, std::uint64_t line_no, std::uint64_t offset, bool verbatim, bool has_xref,
+               std::uint32_t tag_len, std::uint32_t value_len) {
         if (deferred) return;
         if (level == 0) {
             close_to(0);
@@ -128,8 +128,8 @@ struct Parser {
         Node n;
         n.storage_ = Node::Storage::retain(storage);
         n.offset_ = offset;
-        n.prefix_len_ = prefix_len;
-        n.xref_len_ = xref_len;
+        n.verbatim_ = verbatim;
+        n.has_xref_ = has_xref;
         n.tag_len_ = tag_len;
         n.value_len_ = value_len;
         open.push_back(std::move(n));
@@ -170,7 +170,7 @@ struct Parser {
             if (q == eol) return line_error(GedcomError::syntax, "the line has no tag");
 
             const char* tag = q;
-            std::uint32_t xref_len = 0;
+            bool has_xref = false;
             if (*q == '@') {
                 const char* token_end = find(q, eol, ' ');
                 std::string_view token(q, static_cast<std::size_t>(token_end - q));
@@ -181,7 +181,7 @@ struct Parser {
                 if (token_end == eol || token_end + 1 == eol) {
                     return line_error(GedcomError::syntax, "the record has an identifier but no tag");
                 }
-                xref_len = static_cast<std::uint32_t>(token.size());
+                has_xref = true;
                 tag = token_end + 1;
             }
             const char* tag_end = find(tag, eol, ' ');
@@ -192,8 +192,7 @@ struct Parser {
 
             // The line as read is kept only where the canonical rendering would differ from it.
             const bool canonical = q - sp == 1 && canonical_level(p, sp);
-            place(*level, line_no, static_cast<std::uint64_t>(q - data),
-                  canonical ? 0 : static_cast<std::uint32_t>(q - p), xref_len,
+            place(*level, line_no, static_cast<std::uint64_t>(q - data), !canonical, has_xref,
                   static_cast<std::uint32_t>(tag_end - tag),
                   tag_end < eol ? static_cast<std::uint32_t>(eol - tag_end - 1) : Node::no_value);
             p = next;

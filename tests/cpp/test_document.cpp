@@ -106,6 +106,22 @@ TEST(Setters, SettingAViewOfTheNodesOwnText) {
     n.set_xref(n.value()->substr(0, 3) == "@I1" ? std::optional<std::string_view>("@X@") : std::nullopt);
     n.set_tag(n.tag().substr(0, 3));
     EXPECT_EQ(render(n), "0 @X@ IND @I1@\n");
+
+    n.set_xref("@ @");  // the shape allows a space
+    EXPECT_EQ(n.xref(), Opt("@ @"));
+    EXPECT_EQ(n.tag(), "IND");
+    EXPECT_EQ(render(n), "0 @ @ IND @I1@\n");
+
+    // Moving a node's own child over it.
+    Document doc = parse("0 @A@ A a\n1 @B@ B b\n2 C c\n");
+    Node& a = doc.records[0];
+    a = std::move(a.children()[0]);
+    EXPECT_EQ(doc.to_text(), "0 @B@ B b\n1 C c\n");
+
+    // The replacement may view a continuation line that the replacement removes.
+    Node note = Node::with_value("NOTE", "x\na text longer than any short-string buffer\nb");
+    note.set_logical_value(*note.children()[0].value());
+    EXPECT_EQ(render(note), "0 NOTE a text longer than any short-string buffer\n");
 }
 
 TEST(Setters, WithValueAndRecord) {
