@@ -4,8 +4,10 @@
 // CRC-32 checked. An `Archive` borrows the caller's bytes and never copies them.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -35,6 +37,13 @@ class Archive {
 public:
     static Result<Archive> open(std::string_view data);
     static Result<Archive> open_with(std::string_view data, const ArchiveLimits& limits);
+    // The archive borrows its bytes: opening a temporary string would leave it dangling.
+    template <class S>
+        requires std::same_as<S, std::string>
+    static Result<Archive> open(S&&) = delete;
+    template <class S>
+        requires std::same_as<S, std::string>
+    static Result<Archive> open_with(S&&, const ArchiveLimits&) = delete;
 
     // True when the bytes begin with a local header or an end-record signature.
     static bool looks_like_archive(std::string_view data);

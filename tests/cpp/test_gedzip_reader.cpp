@@ -418,7 +418,8 @@ TEST(ArchiveOpen, CaseTable) {
 TEST(ArchiveOpen, EntriesAsRead) {
     Zip z = base();
     z.entries[2].flags |= 8;
-    auto a = Archive::open(z.build());
+    const std::string a_bytes = z.build();
+    auto a = Archive::open(a_bytes);
     ASSERT_TRUE(a) << a.error().message;
     ASSERT_EQ(a->entries().size(), 3u);
     const auto& ged = a->entries()[0];
@@ -521,14 +522,16 @@ TEST(ArchiveOpen, EndRecordSearch) {
     fake += std::string(18, '\0');  // count 0
     z.end_comment_len = std::uint16_t(fake.size() + 3);
     z.trailer = fake + "abc";
-    auto a = Archive::open(z.build());
+    const std::string a_bytes = z.build();
+    auto a = Archive::open(a_bytes);
     ASSERT_TRUE(a) << a.error().message;
     EXPECT_TRUE(a->entries().empty());
 
     // The comment length is not compared with what follows.
     Zip y = base();
     y.end_comment_len = 500;
-    auto b = Archive::open(y.build());
+    const std::string b_bytes = y.build();
+    auto b = Archive::open(b_bytes);
     ASSERT_TRUE(b);
     EXPECT_EQ(b->entries().size(), 3u);
 
@@ -537,7 +540,8 @@ TEST(ArchiveOpen, EndRecordSearch) {
         EXPECT_EQ(error_of(std::string(n, '\0')), "the file does not end like a ZIP archive");
     }
     // The bare 22-byte end record is an empty archive.
-    auto empty = Archive::open(Zip{}.build());
+    const std::string empty_bytes = Zip{}.build();
+    auto empty = Archive::open(empty_bytes);
     ASSERT_TRUE(empty);
     EXPECT_EQ(empty->total_size(), 0u);
     EXPECT_EQ(empty->document_name().error().message,
@@ -568,7 +572,8 @@ TEST(ArchiveOpen, TotalSizeSaturates) {
         e.c_extra = ziptest::zip64_block({(1ull << 62) + (1ull << 61)});
         z.entries.push_back(e);
     }
-    auto a = Archive::open_with(z.build(), loose);
+    const std::string a_bytes = z.build();
+    auto a = Archive::open_with(a_bytes, loose);
     ASSERT_TRUE(a) << a.error().message;
     EXPECT_EQ(a->total_size(), ~std::uint64_t(0));
 }
@@ -702,7 +707,8 @@ TEST(ArchiveRead, CaseTable) {
 TEST(ArchiveRead, BoundsCheckedAgainAtExtraction) {
     // An entry opened under one set of limits and extracted by hand-made entry
     // data sees the per-entry test again before anything is read.
-    auto a = Archive::open(base().build());
+    const std::string a_bytes = base().build();
+    auto a = Archive::open(a_bytes);
     ASSERT_TRUE(a);
     pellorine::gedzip::ArchiveEntry e = a->entries()[2];
     e.uncompressed_size = 2000000;
