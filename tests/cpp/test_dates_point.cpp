@@ -15,8 +15,10 @@ namespace {
 std::string show(const std::optional<DatePoint>& p) {
     if (!p) return "none";
     std::string s = std::to_string(p->year);
-    s += "-" + (p->month ? std::to_string(*p->month) : std::string("?"));
-    s += "-" + (p->day ? std::to_string(*p->day) : std::string("?"));
+    s += '-';
+    s += p->month ? std::to_string(*p->month) : std::string("?");
+    s += '-';
+    s += p->day ? std::to_string(*p->day) : std::string("?");
     return s;
 }
 
