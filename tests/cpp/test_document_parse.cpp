@@ -107,6 +107,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FailCase{"0 H\xC3\x89" "AD", kBadTag, 1, Syn}, FailCase{"0 BAD!", kBadTag, 1, Syn},
                       FailCase{"0 HEAD\n\n\n0 T-R", kBadTag, 4, Syn},
                       FailCase{"1 HEAD", "a record must begin at level 0", 1, Str},
+                      FailCase{"64 X", "a record must begin at level 0", 1, Str},
+                      FailCase{"0 A\n2 B\n0 C\n2 D\n", "the line skips a nesting level", 2, Str},
                       FailCase{"0 HEAD\n2 DATE x", "the line skips a nesting level", 2, Str},
                       FailCase{"0 HEAD\n1 A\n3 B\n", "the line skips a nesting level", 3, Str},
                       // A line error anywhere wins over an earlier structural error.
