@@ -176,12 +176,12 @@ int key_compare(std::string_view a, std::string_view b) {
 std::size_t first_duplicate(const std::vector<ArchiveEntry>& entries) {
     struct Item {
         std::uint64_t hash;
-        std::uint32_t index;
+        std::size_t index;
     };
     std::vector<Item> items;
     items.reserve(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i)
-        items.push_back({key_hash(key_part(entries[i].name)), std::uint32_t(i)});
+        items.push_back({key_hash(key_part(entries[i].name)), i});
     auto less = [&](const Item& a, const Item& b) {
         if (a.hash != b.hash) return a.hash < b.hash;
         int c = key_compare(key_part(entries[a.index].name), key_part(entries[b.index].name));
@@ -195,7 +195,7 @@ std::size_t first_duplicate(const std::vector<ArchiveEntry>& entries) {
         const Item& b = items[i];
         if (a.hash == b.hash &&
             key_compare(key_part(entries[a.index].name), key_part(entries[b.index].name)) == 0)
-            first = std::min<std::size_t>(first, b.index);
+            first = std::min(first, b.index);
     }
     return first;
 }
@@ -292,7 +292,7 @@ public:
         std::memset(&z_, 0, sizeof z_);
         if (inflateInit2(&z_, -15) != Z_OK) return fail(decompress_error());
         started_ = true;
-        chunk_ = std::make_unique<char[]>(kChunk);
+        chunk_ = std::make_unique_for_overwrite<char[]>(kChunk);
         return {};
     }
 
@@ -493,10 +493,10 @@ Result<void> Archive::copy_entry(const ArchiveEntry& entry, const EntrySink& sin
 
 Result<std::string> Archive::read_entry(const ArchiveEntry& entry) const {
     std::string out;
-    // Room for the declared size, but never more than 16 MiB before data arrives.
-    if (!entry.is_dir && entry.uncompressed_size <= limits_.max_entry_size)
-        out.reserve(std::size_t(std::min<std::uint64_t>(entry.uncompressed_size, kReserveOutput)));
-    auto ok = copy_entry(entry, [&out](std::string_view chunk) -> Result<void> {
+    auto ok = copy_entry(entry, [&out, &entry](std::string_view chunk) -> Result<void> {
+        // Room for the declared size once the checks have passed and data flows,
+        // but never more than 16 MiB ahead of the data itself.
+        if (out.empty()) out.reserve(std::size_t(std::min<std::uint64_t>(entry.uncompressed_size, kReserveOutput)));
         out.append(chunk);
         return {};
     });
