@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <rapidjson/document.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <optional>
