@@ -4,6 +4,8 @@
 
 #include <system_error>
 
+#include "json.hpp"
+
 namespace pellorine::py {
 
 namespace {
@@ -103,6 +105,13 @@ std::string py_to_json(PyObject* obj) {
     Ref text = Ref::check(PyObject_CallFunctionObjArgs(dumps.get(), obj, nullptr));
     if (!PyUnicode_Check(text.get())) throw type_error("json.dumps did not return a str");
     return to_std(text.get());
+}
+
+std::vector<build::NodeSpec> from_py(PyObject* obj) {
+    std::string text = py_to_json(obj);
+    auto specs = json::read_node_specs(text);
+    if (!specs) throw value_error(specs.error().message);
+    return std::move(*specs);
 }
 
 std::string type_name(PyObject* o) {

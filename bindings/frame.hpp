@@ -37,6 +37,7 @@
 #include <utility>
 #include <vector>
 
+#include "build.hpp"
 #include "error.hpp"
 
 namespace pellorine::py {
@@ -156,6 +157,11 @@ Ref to_py(const T& value) {
 
 // json.dumps(obj) with no keywords; what dumps raises passes through.
 std::string py_to_json(PyObject* obj);
+
+// A list of record specifications from any object json.dumps accepts: the
+// JSON text read by the core's reader; a text of the wrong shape raises
+// ValueError with the reader's message (ending " at line {} column {}").
+std::vector<build::NodeSpec> from_py(PyObject* obj);
 
 // ---- argument matching and conversion ----
 
