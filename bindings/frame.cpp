@@ -2,6 +2,7 @@
 // the JSON bridge through the interpreter's json module.
 #include "frame.hpp"
 
+#include <algorithm>
 #include <system_error>
 
 #include "json.hpp"
@@ -223,7 +224,8 @@ std::vector<std::size_t> arg_index_list(PyObject* o, const char* func, const cha
     Py_ssize_t n = PySequence_Size(o);
     if (n < 0) throw Raised{};
     std::vector<std::size_t> out;
-    out.reserve(static_cast<std::size_t>(n));
+    // The length is the object's own claim: reserve only a little ahead of the items.
+    out.reserve(std::min<std::size_t>(static_cast<std::size_t>(n), 64));
     for (Py_ssize_t i = 0; i < n; ++i) {
         Ref item = Ref::check(PySequence_GetItem(o, i));
         std::uint64_t v = arg_count(item.get(), func, name);
