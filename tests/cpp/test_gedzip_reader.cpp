@@ -5,11 +5,34 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdlib>
 #include <functional>
+#include <new>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+// The largest single allocation while tracking is on: the reader must not
+// size its allocations by what an archive claims.
+namespace alloc_probe {
+bool tracking = false;
+std::size_t largest = 0;
+}  // namespace alloc_probe
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t n) {
+    if (alloc_probe::tracking && n > alloc_probe::largest) alloc_probe::largest = n;
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t n) { return ::operator new(n); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace ziptest {
 
@@ -796,6 +819,98 @@ TEST(ArchiveDocument, CaseTable) {
             EXPECT_EQ(*got, c.want);
         }
     }
+}
+
+// Runs `f` and returns the largest single allocation it made.
+template <class F>
+std::size_t largest_allocation(F&& f) {
+    alloc_probe::largest = 0;
+    alloc_probe::tracking = true;
+    f();
+    alloc_probe::tracking = false;
+    return alloc_probe::largest;
+}
+
+TEST(ArchiveHostile, AllocationsDoNotFollowClaims) {
+    constexpr std::size_t kSmall = 256 * 1024;
+    {
+        // 100000 entries claimed, three present.
+        Zip z = base();
+        z.zip64 = true;
+        z.z64_count = 100000;
+        const std::string bytes = z.build();
+        EXPECT_LT(largest_allocation([&] { (void)Archive::open(bytes); }), kSmall);
+    }
+    {
+        // An entry claiming 1 GiB (with a compressed size to match the ratio) whose bytes are absent.
+        Zip z = base();
+        z.entries[2].c_usize = 1073741824;
+        z.entries[2].c_csize = 1073742;
+        const std::string bytes = z.build();
+        auto a = Archive::open(bytes);
+        ASSERT_TRUE(a) << a.error().message;
+        std::string message;
+        EXPECT_LT(largest_allocation([&] { message = a->read("media/photo.jpg").error().message; }), kSmall);
+        EXPECT_EQ(message, "the archive is truncated");
+    }
+    {
+        // A deflated entry claiming 1 GiB that yields little: the output is
+        // reserved up to 16 MiB at most, whatever the claim.
+        Zip z;
+        z.entries = {file("claim.ged", "", 8)};
+        z.entries[0].stored = ziptest::deflate_raw(kTen) + std::string(1073742, 'x');
+        z.entries[0].c_usize = 1073741824;
+        const std::string bytes = z.build();
+        auto a = Archive::open(bytes);
+        ASSERT_TRUE(a) << a.error().message;
+        std::string message;
+        EXPECT_LE(largest_allocation([&] { message = a->read("claim.ged").error().message; }), 16u * 1024 * 1024 + 65536);
+        EXPECT_EQ(message, "claim.ged expanded to 10 bytes where the archive said 1073741824");
+    }
+    {
+        // A deflated entry that really holds 50 MB of zeros but declares 100 bytes:
+        // extraction stops one byte past the claim.
+        const std::string zeros(50 * 1024 * 1024, '\0');
+        Zip z;
+        z.entries = {file("zeros.txt", "", 8)};
+        z.entries[0].stored = ziptest::deflate_raw(zeros);
+        z.entries[0].c_usize = 100;
+        z.entries[0].c_crc = ziptest::crc(zeros);
+        const std::string bytes = z.build();
+        auto a = Archive::open(bytes);
+        ASSERT_TRUE(a) << a.error().message;
+        std::string message;
+        EXPECT_LT(largest_allocation([&] { message = a->read("zeros.txt").error().message; }), kSmall);
+        EXPECT_EQ(message, "zeros.txt expands past the size the archive declared");
+    }
+}
+
+TEST(ArchiveHostile, RealDeflateBombIsRefusedAtOpening) {
+    // Zeros deflate at about 1030 to 1: past the ratio bound, refused before anything is inflated.
+    const std::string zeros(20 * 1024 * 1024, '\0');
+    Zip z;
+    z.entries = {file("zeros.txt", zeros, 8)};
+    const std::string bytes = z.build();
+    EXPECT_EQ(error_of(bytes), "zeros.txt claims a compression ratio over the 1000-fold limit");
+    // Under a looser ratio it opens and extracts exactly.
+    ArchiveLimits loose;
+    loose.max_ratio = 2000;
+    auto a = Archive::open_with(bytes, loose);
+    ASSERT_TRUE(a) << a.error().message;
+    auto got = a->read("zeros.txt");
+    ASSERT_TRUE(got) << got.error().message;
+    EXPECT_EQ(got->size(), zeros.size());
+}
+
+TEST(ArchiveHostile, CollidingNamesStayFast) {
+    // Many names that differ only in case from earlier ones: the first repeat is named.
+    Zip z;
+    for (int i = 0; i < 20000; ++i) z.entries.push_back(file(std::string("dir/n").append(std::to_string(i)), ""));
+    z.entries.push_back(file("DIR/N19999", ""));
+    z.entries.push_back(file("DIR/N5", ""));
+    z.zip64 = false;
+    const std::string bytes = z.build();
+    EXPECT_EQ(error_of(bytes), "the archive contains the same path more than once (DIR/N19999)");
 }
 
 }  // namespace
