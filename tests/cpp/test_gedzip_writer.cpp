@@ -683,6 +683,20 @@ TEST_F(TempDir, UnreadableSourcePoisons) {
     EXPECT_TRUE(f.poisoned());
 }
 
+TEST_F(TempDir, UnreadableSourceOfAddLeavesWriterUnchanged) {
+    const std::string p = write_file("wo2", "abc");
+    MemWriter w(gz::MemorySink{}, {});
+    gz::FileSource src(::open(p.c_str(), O_WRONLY));
+    auto r = w.add("a.txt", src);
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().message, "a.txt could not be read: " + gz::os_error_text(EBADF));
+    EXPECT_FALSE(w.poisoned());
+    EXPECT_EQ(w.offset(), 0u);
+    gz::FileSource again = source(p);
+    ASSERT_TRUE(w.add("a.txt", again));
+    EXPECT_EQ(walk(finish(std::move(w)))[0].stored, "abc");
+}
+
 TEST(FullDevice, FailedWritePoisonsTheWriter) {
     const int fd = ::open("/dev/full", O_WRONLY);
     if (fd < 0) GTEST_SKIP() << "no /dev/full";
