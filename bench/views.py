@@ -1,0 +1,108 @@
+"""Time of Gedcom.individuals(), families() and records() against json.loads.
+
+For each method the baseline, measured in the same run, is json.loads of the
+same dictionaries serialised compactly, one call per element: the part of the
+work that crosses into Python and that no implementation can avoid. The
+target is each method at most twice its baseline.
+
+Usage: PYTHONPATH=<build dir> python3 bench/views.py [--repeat N] [--people N] [FILE ...]
+Without files it uses the largest published files that parse and a generated
+file of --people individuals (200,000 by default).
+"""
+
+import argparse
+import json
+import random
+import sys
+import time
+from pathlib import Path
+
+import pellorine
+
+TESTDATA = Path(__file__).resolve().parents[1] / ".." / "shared" / "testdata"
+MONTHS = ["JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"]
+GIVEN = ["John", "Mary", "William", "Elizabeth", "Thomas", "Anne", "James", "Sarah", "Jos\u00e9", "Zo\u00eb"]
+SURNAMES = ["Smith", "Jones", "Brown", "Taylor", "Wilson", "Davies", "Evans", "M\u00fcller", "Dubois", "Nakamura"]
+PLACES = ["London, England", "Paris, France", "Berlin, Germany", "Boston, Massachusetts, USA", "Oslo, Norway"]
+
+
+def generate(people, seed=1):
+    """A 5.5.1 file of `people` individuals in families of two partners and two children."""
+    rnd = random.Random(seed)
+    out = ["0 HEAD", "1 SOUR bench", "1 GEDC", "2 VERS 5.5.1", "2 FORM LINEAGE-LINKED", "1 CHAR UTF-8"]
+    families = people // 4
+    for i in range(1, people + 1):
+        given, surname = rnd.choice(GIVEN), rnd.choice(SURNAMES)
+        born = rnd.randint(1600, 1950)
+        out += [f"0 @I{i}@ INDI", f"1 NAME {given} /{surname}/", f"2 GIVN {given}", f"2 SURN {surname}",
+                f"1 SEX {'MF'[i % 2]}", "1 BIRT",
+                f"2 DATE {rnd.choice(['', 'ABT ', 'BEF '])}{rnd.randint(1, 28)} {rnd.choice(MONTHS)} {born}",
+                f"2 PLAC {rnd.choice(PLACES)}", "2 SOUR @S1@"]
+        if rnd.random() < 0.6:
+            out += ["1 DEAT", f"2 DATE {born + rnd.randint(1, 90)}", f"2 PLAC {rnd.choice(PLACES)}"]
+        if rnd.random() < 0.3:
+            out += ["1 OCCU Farmer", f"2 DATE BET {born + 20} AND {born + 40}"]
+        fam = (i - 1) // 4 + 1
+        if fam <= families:
+            out.append(f"1 {'FAMS' if (i - 1) % 4 < 2 else 'FAMC'} @F{fam}@")
+            if (i - 1) % 4 >= 2:
+                out.append("2 PEDI birth")
+        out += ["1 RIN " + str(i), "1 CHAN", "2 DATE 1 JAN 2020"]
+    for f in range(1, families + 1):
+        base = (f - 1) * 4
+        out += [f"0 @F{f}@ FAM", f"1 HUSB @I{base + 1}@", f"1 WIFE @I{base + 2}@",
+                f"1 CHIL @I{base + 3}@", f"1 CHIL @I{base + 4}@", "1 MARR",
+                f"2 DATE {rnd.randint(1, 28)} {rnd.choice(MONTHS)} {rnd.randint(1620, 1970)}",
+                f"2 PLAC {rnd.choice(PLACES)}"]
+    out += ["0 @S1@ SOUR", "1 TITL Parish register", "0 TRLR"]
+    return ("\n".join(out) + "\n").encode("utf-8")
+
+
+def best_of(repeat, fn):
+    best = float("inf")
+    for _ in range(repeat):
+        start = time.perf_counter()
+        fn()
+        best = min(best, time.perf_counter() - start)
+    return best
+
+
+def measure(name, g, repeat):
+    print(f"{name}: {len(g)} content records, {len(g.to_text()) / 1e6:.1f} MB of text")
+    for method in ("individuals", "families", "records"):
+        call = getattr(g, method)
+        result = call()
+        texts = [json.dumps(d, separators=(",", ":"), ensure_ascii=False) for d in result]
+        loads = json.loads
+        t_method = best_of(repeat, call)
+        t_base = best_of(repeat, lambda: [loads(t) for t in texts])
+        ratio = t_method / t_base if t_base else float("nan")
+        per = t_method / len(result) * 1e6 if result else 0.0
+        print(f"  {method:12s} {len(result):8d} views  {t_method * 1e3:9.1f} ms  ({per:6.2f} us/view)"
+              f"  baseline {t_base * 1e3:9.1f} ms  ratio {ratio:4.2f}  {'ok' if ratio <= 2 else 'OVER 2x'}")
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("files", nargs="*", type=Path)
+    ap.add_argument("--repeat", type=int, default=3)
+    ap.add_argument("--people", type=int, default=200_000)
+    args = ap.parse_args()
+
+    inputs = []
+    files = args.files or sorted((TESTDATA / "large").glob("*.ged"))
+    for path in files:
+        try:
+            inputs.append((path.name, pellorine.Gedcom.parse(path.read_bytes())))
+        except ValueError as e:
+            print(f"{path.name}: skipped, does not parse ({e})")
+    if not args.files:
+        data = generate(args.people)
+        inputs.append((f"generated {args.people} individuals", pellorine.Gedcom.parse(data)))
+    for name, g in inputs:
+        measure(name, g, args.repeat)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
