@@ -270,6 +270,11 @@ TEST(Json, InvalidUtf8BecomesReplacementCharacters) {
     doc.records.push_back(Node::with_value("NOTE", std::string("a\xff" "b\xc3", 4)));
     std::string json = RecordView::from_node(doc.records[0]).to_json();
     EXPECT_NE(json.find("\"title\":\"a\xef\xbf\xbd" "b\xef\xbf\xbd\""), std::string::npos) << json;
+    // An encoded surrogate is not UTF-8 either: each of its bytes is replaced.
+    Document surrogate;
+    surrogate.records.push_back(Node::with_value("NOTE", "x\xed\xa0\x80y"));
+    json = RecordView::from_node(surrogate.records[0]).to_json();
+    EXPECT_NE(json.find("\"title\":\"x\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbdy\""), std::string::npos) << json;
 }
 
 TEST(RecordView, ManyChildren) {

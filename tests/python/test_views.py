@@ -47,7 +47,7 @@ def check_record(r):
     assert list(r) == RECORD_KEYS
     assert opt(r["xref"], str)
     assert isinstance(r["tag"], str) and isinstance(r["label"], str) and isinstance(r["title"], str)
-    assert 0 < len(r["title"]) <= 90 or r["tag"] == "" or r["title"] == r["label"]
+    assert 0 < len(r["title"]) <= 90
     assert r["raw"].endswith("\n")
     for s in r["structures"]:
         assert s["tag"] not in ("CONT", "CONC")
