@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace pellorine::gedzip {
@@ -198,6 +199,37 @@ std::size_t first_duplicate(const std::vector<ArchiveEntry>& entries) {
             first = std::min(first, b.index);
     }
     return first;
+}
+
+// The entry whose local record runs into the next one, or into the central
+// directory, or entries.size() when none does. A record's span is its local
+// header's fixed part, its name and its stored bytes, from its local header
+// offset; the local extra field is left out, so the span is never longer than
+// the record really is and a well-formed archive always passes. With the spans
+// in offset order, any overlap shows between neighbours: this catches many
+// directory records sharing one local header (the overlapping-files bomb) and
+// stored sizes that reach into what follows.
+std::size_t first_overlap(const std::vector<ArchiveEntry>& entries, std::uint64_t central_offset) {
+    auto span_end = [&](const ArchiveEntry& e) {
+        constexpr std::uint64_t top = std::numeric_limits<std::uint64_t>::max();
+        std::uint64_t end = e.local_header_offset;
+        for (std::uint64_t part : {std::uint64_t(local_header_size), std::uint64_t(e.name.size()), e.compressed_size})
+            end = part > top - end ? top : end + part;
+        return end;
+    };
+    std::vector<std::size_t> order(entries.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        if (entries[a].local_header_offset != entries[b].local_header_offset)
+            return entries[a].local_header_offset < entries[b].local_header_offset;
+        return a < b;
+    });
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const std::uint64_t limit =
+            k + 1 < order.size() ? entries[order[k + 1]].local_header_offset : central_offset;
+        if (span_end(entries[order[k]]) > limit) return order[k];
+    }
+    return entries.size();
 }
 
 struct EndRecord {
@@ -411,6 +443,11 @@ Result<Archive> Archive::open_with(std::string_view data, const ArchiveLimits& l
         return fail(archive_error("the archive contains the same path more than once (" +
                                   std::string(entries[dup].name) + ")"));
     if (failure) return fail(*failure);
+    // Only once every record has passed on its own: the records are laid side by side.
+    std::size_t overlap = first_overlap(entries, end->central_offset);
+    if (overlap < entries.size())
+        return fail(archive_error(std::string(entries[overlap].name) +
+                                  " overlaps another file or the archive's directory"));
     return Archive(std::move(entries), data, limits);
 }
 
