@@ -204,8 +204,9 @@ std::size_t first_duplicate(const std::vector<ArchiveEntry>& entries) {
 // The entry whose local record runs into the next one, or into the central
 // directory, or entries.size() when none does. A record's span is its local
 // header's fixed part, its name and its stored bytes, from its local header
-// offset; the local extra field is left out, so the span is never longer than
-// the record really is and a well-formed archive always passes. With the spans
+// offset, with the directory's name length (the local name must equal it); the
+// local extra field is left out, so the span is never longer than a
+// well-formed record and a well-formed archive always passes. With the spans
 // in offset order, any overlap shows between neighbours: this catches many
 // directory records sharing one local header (the overlapping-files bomb) and
 // stored sizes that reach into what follows.
