@@ -5,50 +5,13 @@
 #include <string_view>
 
 #include "gedzip.hpp"
+#include "text.hpp"
 
 namespace pellorine::gedzip {
 namespace {
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Names arrive as text; from C++ they might not be UTF-8, and a name that is
-// not would be written under the UTF-8 flag and refused by every reader.
-bool valid_utf8(std::string_view s) {
-    std::size_t i = 0;
-    const std::size_t n = s.size();
-    while (i < n) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t len;
-        unsigned char lo = 0x80, hi = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            if (c == 0xE0) lo = 0xA0;
-            if (c == 0xED) hi = 0x9F;   // no surrogates
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            if (c == 0xF0) lo = 0x90;
-            if (c == 0xF4) hi = 0x8F;
-        } else {
-            return false;
-        }
-        if (n - i < len) return false;
-        const auto c1 = static_cast<unsigned char>(s[i + 1]);
-        if (c1 < lo || c1 > hi) return false;
-        for (std::size_t k = 2; k < len; ++k) {
-            const auto ck = static_cast<unsigned char>(s[i + k]);
-            if (ck < 0x80 || ck > 0xBF) return false;
-        }
-        i += len;
-    }
-    return true;
-}
 
 // C0 controls, DEL, and the C1 controls U+0080..U+009F (UTF-8: C2 80..C2 9F).
 bool has_control(std::string_view s) {
@@ -93,7 +56,9 @@ Result<void> validate_entry_path(std::string_view name) {
     if (name.empty()) return fail(GedcomError::archive("the archive contains a file with no name"));
     if (name.size() > max_path_bytes)
         return fail(GedcomError::archive("the archive contains a file with an unreasonably long path"));
-    if (!valid_utf8(name))
+    // From C++ a name might not be UTF-8; written under the UTF-8 flag it
+    // would be refused by every reader.
+    if (!text::is_valid_utf8(name))
         return fail(GedcomError::archive("a file in the archive has a name that is not valid UTF-8"));
     if (name.front() == '/' || name.front() == '\\') return fail(named(name, " is an absolute path"));
     if (name.find('\\') != std::string_view::npos)

