@@ -74,7 +74,8 @@ std::string raw_lines(const Node& record);
 struct EventView {
     std::string tag;
     std::string label;  // an EVEN/FACT's non-blank TYPE, else the tag's label, else the tag
-    std::optional<std::string> date;          // the first DATE's logical payload
+    // The first DATE's, PLAC's, AGE's, CAUS's logical payload; a blank one is absent.
+    std::optional<std::string> date;
     std::optional<std::string> date_display;  // "dateDisplay"
     std::optional<std::int32_t> year;
     std::optional<std::int64_t> sort_key;  // "sortKey"
@@ -116,7 +117,7 @@ struct IdentifierView {
     std::string tag;
     std::string label;
     std::string value;
-    std::optional<std::string> kind;
+    std::optional<std::string> kind;  // the first TYPE's logical payload, unless blank
 
     void write_json(JsonWriter& w) const;
 };

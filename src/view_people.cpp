@@ -31,8 +31,13 @@ void write_list(JsonWriter& w, const std::vector<T>& list) {
 
 bool is_blank(std::string_view s) { return text::trim(s).empty(); }
 
-// The logical payload of the node's first TYPE child, if it has one.
-std::optional<std::string> type_of(const Node& node) { return node.value_of("TYPE"); }
+// The logical payload of the node's first child with this tag; a blank one
+// counts as absent, like a missing child (later children are not consulted).
+std::optional<std::string> text_of(const Node& node, std::string_view tag) {
+    auto v = node.value_of(tag);
+    if (v && is_blank(*v)) return std::nullopt;
+    return v;
+}
 
 // Other programs' identifiers: an underscore tag with "ID" anywhere in it.
 bool is_vendor_identifier(std::string_view tag) {
@@ -44,7 +49,7 @@ IdentifierView identifier(const Node& node, bool typed) {
     id.tag = std::string(node.tag());
     id.label = std::string(tags::display_label(node.tag()));
     id.value = node.logical_value();
-    if (typed) id.kind = type_of(node);
+    if (typed) id.kind = text_of(node, "TYPE");
     return id;
 }
 
@@ -68,9 +73,8 @@ std::vector<std::string> pointers_of(const Node& node, std::string_view tag) {
 
 EventView EventView::from_node(const Node& node, Path path) {
     EventView v;
-    if (const Node* date_node = node.first("DATE")) {
-        std::string payload = date_node->logical_value();
-        GedcomDate date = GedcomDate::parse(payload);
+    if (auto payload = text_of(node, "DATE")) {
+        GedcomDate date = GedcomDate::parse(*payload);
         v.date_display = date.display();
         v.year = date.year_hint();
         v.sort_key = date.sort_key();
@@ -78,12 +82,12 @@ EventView EventView::from_node(const Node& node, Path path) {
     }
     std::string_view tag = node.tag();
     if (tag == "EVEN" || tag == "FACT") {
-        if (auto type = type_of(node); type && !is_blank(*type)) v.label = std::move(*type);
+        if (auto type = text_of(node, "TYPE")) v.label = std::move(*type);
     }
     if (v.label.empty()) v.label = std::string(tags::display_label(tag));
-    v.place = node.value_of("PLAC");
-    v.age = node.value_of("AGE");
-    v.cause = node.value_of("CAUS");
+    v.place = text_of(node, "PLAC");
+    v.age = text_of(node, "AGE");
+    v.cause = text_of(node, "CAUS");
     v.attribute = tags::is_attribute(tag);
     if (auto own = node.value(); own && !is_blank(*own) && *own != "Y") v.value = std::string(*own);
     v.citations = pointers_of(node, "SOUR");
