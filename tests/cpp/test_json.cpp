@@ -4,6 +4,8 @@
 
 #include <string>
 
+using namespace std::string_literals;
+
 using pellorine::build::NodeSpec;
 using pellorine::json::read_node_specs;
 using pellorine::json::Writer;
@@ -38,21 +40,11 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"every_key_any_order",
                  R"([{"children":[{"tag":"NAME","value":"A /B/"}],"value":"x","xref":"@I1@","tag":"INDI"}])",
                  {spec("@I1@", "INDI", "x", {spec(std::nullopt, "NAME", "A /B/")})}},
-        ReadCase{"nulls_are_absent", R"([{"tag":"X","xref":null,"value":null}])",
-                 {spec(std::nullopt, "X", std::nullopt)}},
-        ReadCase{"empty_value_kept_as_written", R"([{"tag":"X","value":""}])", {spec(std::nullopt, "X", "")}},
-        ReadCase{"positional_form", R"([[null,"INDI",null,[]],["@F1@","FAM","v",[[null,"HUSB","@I1@",[]]]]])",
-                 {spec(std::nullopt, "INDI", std::nullopt),
-                  spec("@F1@", "FAM", "v", {spec(std::nullopt, "HUSB", "@I1@")})}},
-        ReadCase{"mixed_forms_in_children", R"([{"tag":"A","children":[[null,"B",null,[]],{"tag":"C"}]}])",
-                 {spec(std::nullopt, "A", std::nullopt,
-                       {spec(std::nullopt, "B", std::nullopt), spec(std::nullopt, "C", std::nullopt)})}},
-        ReadCase{"escapes_decoded", R"([{"tag":"N","value":"caf\u00e9 \ud83d\ude00 a\nb \"q\" \\"}])",
-                 {spec(std::nullopt, "N", "caf\xc3\xa9 \xf0\x9f\x98\x80 a\nb \"q\" \\")}},
-        ReadCase{"nul_inside_text", R"([{"tag":"N","value":"a\u0000b"}])",
-                 {spec(std::nullopt, "N", std::string("a\0b", 3))}},
-        ReadCase{"whitespace_between_tokens", "[\n  {\"tag\" : \"A\" ,\r\n \"children\" : [ ] }\n]",
-                 {spec(std::nullopt, "A", std::nullopt)}}),
+        ReadCase{"null_absent_empty_kept", R"([{"tag":"X","xref":null,"value":""}])", {spec(std::nullopt, "X", "")}},
+        ReadCase{"positional_and_mixed_forms", R"([{"tag":"A","children":[["@B@","B","v",[{"tag":"C"}]]]}])",
+                 {spec(std::nullopt, "A", std::nullopt, {spec("@B@", "B", "v", {spec(std::nullopt, "C", std::nullopt)})})}},
+        ReadCase{"escapes_decoded", R"([{"tag":"N","value":"caf\u00e9 \ud83d\ude00 a\nb \"q\" \\ \u0000"}])",
+                 {spec(std::nullopt, "N", "caf\xc3\xa9 \xf0\x9f\x98\x80 a\nb \"q\" \\ \0"s)}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct ErrorCase {
@@ -82,8 +74,6 @@ INSTANTIATE_TEST_SUITE_P(
                   "invalid type: null, expected a list of record specifications at line 1 column 5"},
         ErrorCase{"object_at_top", R"({"tag":"X"})",
                   "invalid type: map, expected a list of record specifications at line 1 column 1"},
-        ErrorCase{"unknown_key", R"([{"tag":"X","foo":1}])",
-                  "unknown field `foo`" + expected_fields + " at line 1 column 18"},
         ErrorCase{"unknown_key_on_second_line", "[\n {\"tag\": \"A\", \"bad\": 1}]",
                   "unknown field `bad`" + expected_fields + " at line 2 column 20"},
         ErrorCase{"repeated_key", R"([{"tag":"X","tag":"Y"}])", "duplicate field `tag` at line 1 column 18"},
@@ -91,25 +81,16 @@ INSTANTIATE_TEST_SUITE_P(
                   "duplicate field `xref` at line 1 column 31"},
         ErrorCase{"missing_tag", R"([{"value":"x"}])", "missing field `tag` at line 1 column 14"},
         ErrorCase{"number_for_tag", R"([{"tag":1}])", "invalid type: integer `1`, expected a string at line 1 column 9"},
-        ErrorCase{"null_for_tag", R"([{"tag":null}])", "invalid type: null, expected a string at line 1 column 13"},
         ErrorCase{"number_for_value", R"([{"tag":"A","value":2.5}])",
                   "invalid type: floating point number, expected a string or null at line 1 column 21"},
         ErrorCase{"boolean_item", "[true]",
                   "invalid type: boolean `true`, expected a record specification (an object with tag, xref, value "
                   "and children) at line 1 column 6"},
-        ErrorCase{"string_item", R"(["INDI"])",
-                  "invalid type: string, expected a record specification (an object with tag, xref, value and "
-                  "children) at line 1 column 8"},
         ErrorCase{"null_children", R"([{"tag":"A","children":null}])",
                   "invalid type: null, expected a list of record specifications at line 1 column 28"},
-        ErrorCase{"object_children", R"([{"tag":"A","children":{"tag":"B"}}])",
-                  "invalid type: map, expected a list of record specifications at line 1 column 24"},
         ErrorCase{"nan_written_by_dumps", R"([{"tag":NaN}])", "Invalid value at line 1 column 9"},
-        ErrorCase{"empty_text", "", "The document is empty at line 1 column 1"},
         ErrorCase{"trailing_value", "[] x", "The document root must not be followed by other values at line 1 column 4"},
-        ErrorCase{"unterminated", "[", "Invalid value at line 1 column 2"},
         ErrorCase{"three_positional", R"([[null,"A",null]])", "invalid length 3" + four + " at line 1 column 16"},
-        ErrorCase{"five_positional", R"([[null,"A",null,[],5]])", "invalid length 5" + four + " at line 1 column 20"},
         ErrorCase{"fifth_positional_list", R"([[null,"B",null,[],[]]])",
                   "invalid length 5" + four + " at line 1 column 20"},
         ErrorCase{"lone_surrogate", R"([{"tag":"\ud800"}])",
@@ -162,15 +143,10 @@ TEST(JsonWriter, WritesCompactTextInCallOrder) {
         .key("n").int64(-3)
         .key("b").boolean(true)
         .key("z").null()
+        .key("s").string(std::string_view("a\"b\\c\n\t\x01 \xc3\xa9"))
         .end_object();
-    EXPECT_EQ(w.take(),
-              R"({"record":"@I1@","path":[0,12],"absent":null,"present":"x","n":-3,"b":true,"z":null})");
-}
-
-TEST(JsonWriter, EscapesControlsAndQuotesButKeepsUnicode) {
-    Writer w;
-    w.string(std::string_view("a\"b\\c\n\t\x01 \xc3\xa9"));
-    EXPECT_EQ(w.take(), "\"a\\\"b\\\\c\\n\\t\\u0001 \xc3\xa9\"");
+    EXPECT_EQ(w.take(), R"({"record":"@I1@","path":[0,12],"absent":null,"present":"x","n":-3,"b":true,"z":null,)"
+                        "\"s\":\"a\\\"b\\\\c\\n\\t\\u0001 \xc3\xa9\"}");
 }
 
 TEST(JsonWriter, RoundTripsThroughTheReader) {
