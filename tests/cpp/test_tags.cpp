@@ -48,9 +48,9 @@ TEST(Tags, RepresentativeLabelsAndClasses) {
         EXPECT_EQ(tags::kind(c.tag, 0), c.at_record);
         for (std::uint16_t level : {1, 2, 64, 65535}) EXPECT_EQ(tags::kind(c.tag, level), c.below);
     }
-    EXPECT_EQ(tags::kind_name(TagKind::Record), "record");
-    EXPECT_EQ(tags::kind_name(TagKind::Attribute), "attribute");
-    EXPECT_EQ(tags::kind_name(TagKind::Unknown), "unknown");
+    std::string names;
+    for (TagKind k : {Record, Event, Attribute, Structure, Unknown}) names += std::string(tags::kind_name(k)) + " ";
+    EXPECT_EQ(names, "record event attribute structure unknown ");
 }
 
 TEST(Tags, WholeTableProperties) {
