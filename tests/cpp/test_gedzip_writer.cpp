@@ -90,23 +90,17 @@ TEST(WriterBytes, Zip64Fields) {
         }
     }
     // Central record: only the values that overflowed, in the order uncompressed, compressed, offset.
-    struct Case {
-        std::uint64_t usize, csize, offset;
-        std::vector<std::uint64_t> wide;
+    const std::tuple<std::uint64_t, std::uint64_t, std::uint64_t, std::string> central[] = {
+        {F - 1, F - 1, F - 1, ""},
+        {F, 2, 3, "0100 0800 ffffffff00000000"},
+        {1, 1ull << 32, 2ull << 32, "0100 1000 0000000001000000 0000000002000000"},
+        {3ull << 32, 1ull << 32, F, "0100 1800 0000000003000000 0000000001000000 ffffffff00000000"},
     };
-    for (const Case& c : {Case{F - 1, F - 1, F - 1, {}}, Case{F, 2, 3, {F}}, Case{1, 1ull << 32, 3, {1ull << 32}},
-                          Case{3ull << 32, 2, 2ull << 32, {3ull << 32, 2ull << 32}},
-                          Case{3ull << 32, 1ull << 32, 2ull << 32, {3ull << 32, 1ull << 32, 2ull << 32}}}) {
-        const std::string r = gz::central_record_bytes("ab", 8, 7, c.usize, c.csize, c.offset);
-        const std::size_t xlen = c.wide.empty() ? 0 : 4 + 8 * c.wide.size();
-        ASSERT_EQ(r.size(), 48 + xlen);
-        EXPECT_EQ(u32(r, 4), c.wide.empty() ? 0x00140014u : 0x002D002Du);
-        EXPECT_EQ(u32(r, 20), std::min(c.csize, F));
-        EXPECT_EQ(u32(r, 24), std::min(c.usize, F));
-        EXPECT_EQ(u32(r, 42), std::min(c.offset, F));
-        EXPECT_EQ(u16(r, 30), xlen);
-        EXPECT_EQ(xlen ? u32(r, 48) : 1u, 1u | (8 * c.wide.size()) << 16);   // id 1, data size
-        for (std::size_t i = 0; i < c.wide.size(); ++i) EXPECT_EQ(u64(r, 52 + 8 * i), c.wide[i]);
+    for (const auto& [usize, csize, offset, extra] : central) {
+        const std::string r = gz::central_record_bytes("ab", 8, 7, usize, csize, offset);
+        EXPECT_EQ(std::make_tuple(u16(r, 4), u16(r, 6), u32(r, 20), u32(r, 24), u16(r, 30), u32(r, 42), r.substr(46)),
+                  std::make_tuple(extra.empty() ? 20 : 45, extra.empty() ? 20 : 45, std::min(csize, F), std::min(usize, F),
+                                  unhex(extra).size(), std::min(offset, F), "ab" + unhex(extra)));
     }
     EXPECT_EQ(gz::zip64_end_record_bytes(70000, 0x123, 0x1122334455ULL),
               unhex("504b0606 2c00000000000000 2d00 2d00 00000000 00000000 7011010000000000 7011010000000000 "
@@ -248,16 +242,6 @@ TEST_F(FileTest, StreamedEntriesAreIndistinguishableFromAdd) {
     EXPECT_EQ(done(std::move(f)), finish(std::move(m)));
 }
 
-TEST_F(FileTest, StreamedTextIsDeflatedEvenWhenLarger) {
-    FileWriter f = writer();
-    ASSERT_TRUE(f.add_streamed_reserving("tiny.ged", source("ab"), 2, std::nullopt));
-    const std::string bytes = done(std::move(f));
-    auto a = pellorine::Archive::open(bytes);
-    ASSERT_TRUE(a) << a.error().message;
-    EXPECT_EQ(a->entries()[0].method, 8);
-    EXPECT_EQ(*a->read("tiny.ged"), "ab");
-}
-
 TEST_F(FileTest, ReservationOfZip64SizeMakesZip64Header) {
     const std::string data = gedcom_text(300);
     for (const std::string name : {"big.ged", "big.bin"}) {
@@ -282,7 +266,6 @@ TEST_F(FileTest, ReservationOfZip64SizeMakesZip64Header) {
 // source ends at once, so only the provisional header is written.
 TEST_F(FileTest, ProvisionalHeaderZip64Threshold) {
     const std::uint64_t first = 3817747797;   // the smallest d with d + d/8 + 1024 >= 0xFFFFFFFF
-    ASSERT_TRUE(first + first / 8 + 1024 >= 0xFFFFFFFF && (first - 1) + (first - 1) / 8 + 1024 < 0xFFFFFFFF);
     const std::tuple<std::string, std::uint64_t, bool> cases[] = {
         {"a.ged", first - 1, false}, {"a.ged", first, true}, {"a.jpg", 0xFFFFFFFE, false}, {"a.jpg", 0xFFFFFFFF, true}};
     for (const auto& [name, declared, zip64] : cases) {
@@ -327,8 +310,6 @@ TEST_F(FileTest, StreamedRefusalsBeforeWritingLeaveTheWriterUsable) {
               "six.jpg is larger than the 5 byte per-entry limit");
     EXPECT_EQ(f.add_streamed_reserving("FIVE.JPG", source("1"), 1, std::nullopt).error().message,
               "the archive contains the same path more than once (FIVE.JPG)");
-    EXPECT_EQ(f.add_streamed_reserving("a/../b", source("1"), 1, std::nullopt).error().message,
-              "a/../b contains an unsafe path component");
     EXPECT_EQ(std::make_pair(f.offset(), f.poisoned()), std::make_pair(offset, false));
     ASSERT_TRUE(f.add_streamed_reserving("six.jpg", source("12345"), 5, std::nullopt));
     const std::string bytes = done(std::move(f));
@@ -381,12 +362,11 @@ TEST(FullDevice, FailedWritesPoisonOrFailTheFlush) {
 }
 
 TEST(CountingWriter, CountsAcceptedBytesAndSaturates) {
-    gz::CountingWriter<gz::MemorySink> w{gz::MemorySink{}, 0};
+    gz::CountingWriter<gz::MemorySink> w{gz::MemorySink{}, UINT64_MAX - 10003};
     ASSERT_TRUE(w.write_all("abc") && w.write_all("") && w.write_all(std::string(10000, 'x')));
-    EXPECT_EQ(w.count, 10003u);
-    w.count = UINT64_MAX - 1;
-    ASSERT_TRUE(w.write_all("abc"));
     EXPECT_EQ(w.count, UINT64_MAX);
+    ASSERT_TRUE(w.write_all("abc"));
+    EXPECT_EQ(std::make_tuple(w.count, w.inner.bytes().size()), std::make_tuple(UINT64_MAX, 10006ul));
 }
 
 }  // namespace
