@@ -28,9 +28,10 @@ std::string unhex(std::string_view h) {
         if (h[i] != ' ') out += char(std::stoi(std::string(h.substr(i++, 2)), nullptr, 16));
     return out;
 }
-std::uint16_t u16(const std::string& s, std::size_t at) { return gz::load_u16(reinterpret_cast<const unsigned char*>(&s[at])); }
-std::uint32_t u32(const std::string& s, std::size_t at) { return gz::load_u32(reinterpret_cast<const unsigned char*>(&s[at])); }
-std::uint64_t u64(const std::string& s, std::size_t at) { return gz::load_u64(reinterpret_cast<const unsigned char*>(&s[at])); }
+const unsigned char* at(const std::string& s, std::size_t i) { return reinterpret_cast<const unsigned char*>(&s[i]); }
+std::uint16_t u16(const std::string& s, std::size_t i) { return gz::load_u16(at(s, i)); }
+std::uint32_t u32(const std::string& s, std::size_t i) { return gz::load_u32(at(s, i)); }
+std::uint64_t u64(const std::string& s, std::size_t i) { return gz::load_u64(at(s, i)); }
 
 std::string random_bytes(std::size_t n) {
     std::mt19937 rng(7);
