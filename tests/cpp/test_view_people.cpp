@@ -86,7 +86,7 @@ TEST(IndividualView, Identifiers) {
 TEST(IndividualView, EventsAndAttributesInterleavedInDocumentOrder) {
     IndividualView v = person(
         "1 NAME a\n1 SEX M\n1 CONC x\n1 BIRT\n1 OCCU Smith\n1 _MILT\n1 RESI\n1 Birt\n1 DEAT Y\n"
-        "1 EVEN\n2 TYPE  \n1 FACT\n2 TYPE  Favourite colour \n1 BURI\n2 TYPE Sea burial\n"
+        "1 EVEN\n2 TYPE  \n2 TYPE Second\n1 FACT\n2 TYPE  Favourite colour \n1 BURI\n2 TYPE Sea burial\n"
         "1 EVEN\n2 TYPE\n3 CONT Next line\n");
     std::string got;  // tag, label, event or attribute, path
     for (const auto& e : v.events)

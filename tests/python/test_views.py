@@ -44,6 +44,7 @@ def check(d, shape, parent=None):
         level, prefix = (parent["level"] + 1, parent["path"]) if parent else (1, [])
         assert d["level"] == level and d["path"][:-1] == prefix
         assert d["tag"] not in ("CONT", "CONC") and d["extension"] == d["tag"].startswith("_")
+        assert d["kind"] in ("event", "attribute", "structure", "unknown")
     if shape == "record":
         assert 0 < len(d["title"]) <= 90 and d["raw"].endswith("\n") and d["xref"] != ""
     if shape == "event":
@@ -72,7 +73,8 @@ def all_views(g):
 
 SMALL = ["0 HEAD", "1 GEDC", "2 VERS 5.5.1",
          "0 @I1@ INDI", "1 NAME John /Smith/", "2 TYPE birth", "2 SOUR @S1@", "1 SEX M", "1 CONC x",
-         "1 BIRT", "2 DATE 5 JAN 1882", "2 PLAC Here", "2 SOUR @S1@", "1 OCCU Baker", "1 FAMC @F1@",
+         "1 BIRT", "2 DATE 5 JAN 1882", "2 PLAC Here", "2 AGE 0y", "2 CAUS  ", "2 SOUR @S1@",
+         "1 OCCU Baker", "1 FAMC @F1@",
          "2 PEDI ADOPTED", "1 FAMS @F1@", "1 SOUR @S1@", "1 OBJE @O1@", "1 _UID 123", "2 TYPE uuid",
          "1 _FSFTID K", "2 TYPE x",
          "0 @F1@ FAM", "1 HUSB text", "1 HUSB @I9@", "1 WIFE @VOID@", "1 CHIL @I1@", "1 NCHI 1", "1 MARR Y",
@@ -90,7 +92,7 @@ def test_individual_dictionaries_exactly():
         "sex": "Male",
         "events": [
             {"tag": "BIRT", "label": "Birth", "date": "5 JAN 1882", "dateDisplay": "5 January 1882",
-             "year": 1882, "sortKey": 18820105, "place": "Here", "age": None, "cause": None, "attribute": False,
+             "year": 1882, "sortKey": 18820105, "place": "Here", "age": "0y", "cause": None, "attribute": False,
              "value": None, "citations": ["@S1@"], "path": [3]},
             {"tag": "OCCU", "label": "Occupation", **NO_DATE, **NO_EXTRAS, "attribute": True, "value": "Baker",
              "citations": [], "path": [4]},
