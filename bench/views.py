@@ -85,7 +85,7 @@ def measure(name, g, repeat):
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("files", nargs="*", type=Path)
-    ap.add_argument("--repeat", type=int, default=3)
+    ap.add_argument("--repeat", type=int, default=5)
     ap.add_argument("--people", type=int, default=200_000)
     args = ap.parse_args()
 
