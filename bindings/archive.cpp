@@ -23,6 +23,21 @@ namespace {
 
 constexpr const char* already_finished = "finish() was already called";
 
+// `add(name, data)` is the same for both writers: only their state differs.
+template <class State>
+PyObject* writer_add(PyObject* self, PyObject* args, PyObject* kwargs) {
+    return py::entry([&] {
+        auto [name_arg, data_arg] = py::parse_args<2>(args, kwargs, "add", {"name", "data"}, 2);
+        py::Exclusive borrow(py::cell(self));
+        const std::string_view name = py::arg_text(name_arg, "add", "name");
+        const std::string_view data = py::arg_bytes(data_arg, "add", "data");
+        auto& st = py::state<State>(self);
+        if (!st.writer) throw py::value_error(already_finished);
+        if (auto r = st.writer->add(name, data); !r) throw py::value_error(r.error());
+        return py::none();
+    });
+}
+
 // ---------------------------------------------------------------------------
 // ArchiveWriter
 
@@ -38,19 +53,6 @@ PyObject* memory_writer_new(PyObject* /*cls*/, PyObject* args, PyObject* kwargs)
         MemoryWriterState st;
         st.writer.emplace(gz::MemorySink{}, gz::default_archive_limits);
         return py::create(memory_writer_type, std::move(st));
-    });
-}
-
-PyObject* memory_writer_add(PyObject* self, PyObject* args, PyObject* kwargs) {
-    return py::entry([&] {
-        auto [name_arg, data_arg] = py::parse_args<2>(args, kwargs, "add", {"name", "data"}, 2);
-        py::Exclusive borrow(py::cell(self));
-        const std::string_view name = py::arg_text(name_arg, "add", "name");
-        const std::string_view data = py::arg_bytes(data_arg, "add", "data");
-        auto& st = py::state<MemoryWriterState>(self);
-        if (!st.writer) throw py::value_error(already_finished);
-        if (auto r = st.writer->add(name, data); !r) throw py::value_error(r.error());
-        return py::none();
     });
 }
 
@@ -75,7 +77,7 @@ PyMethodDef memory_writer_methods[] = {
      "Starts a new, empty archive under the default bounds. Since\n"
      "`pellorine.gedzip.ArchiveLimits` has no Python binding yet, the library's\n"
      "defaults are used."},
-    {"add", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&memory_writer_add)),
+    {"add", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&writer_add<MemoryWriterState>)),
      METH_VARARGS | METH_KEYWORDS,
      "add($self, name, data)\n--\n\n"
      "Adds one entry. Raises `ValueError` for an unsafe or repeated path,\n"
@@ -133,19 +135,6 @@ PyObject* file_writer_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) 
         st.writer.emplace(std::move(*sink), gz::default_archive_limits);
         st.path = std::move(path);
         return py::create(type, std::move(st));
-    });
-}
-
-PyObject* file_writer_add(PyObject* self, PyObject* args, PyObject* kwargs) {
-    return py::entry([&] {
-        auto [name_arg, data_arg] = py::parse_args<2>(args, kwargs, "add", {"name", "data"}, 2);
-        py::Exclusive borrow(py::cell(self));
-        const std::string_view name = py::arg_text(name_arg, "add", "name");
-        const std::string_view data = py::arg_bytes(data_arg, "add", "data");
-        auto& st = py::state<FileWriterState>(self);
-        if (!st.writer) throw py::value_error(already_finished);
-        if (auto r = st.writer->add(name, data); !r) throw py::value_error(r.error());
-        return py::none();
     });
 }
 
@@ -207,7 +196,7 @@ PyObject* file_writer_finish(PyObject* self, PyObject* /*unused*/) {
 }
 
 PyMethodDef file_writer_methods[] = {
-    {"add", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&file_writer_add)),
+    {"add", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&writer_add<FileWriterState>)),
      METH_VARARGS | METH_KEYWORDS,
      "add($self, name, data)\n--\n\n"
      "Adds one entry from bytes. Raises `ValueError` for an unsafe or\n"
