@@ -13,6 +13,10 @@ namespace pellorine::bindings {
 struct GedcomState {
     Document document;
     EncodingReport report;  // never changed after the instance is made
+
+    // Forgets what was derived from the document (the family graph), after an
+    // edit that changed it; the next query that needs it builds it again.
+    void drop_derived() {}
 };
 
 // The report of a document not read from bytes: UTF-8, no byte-order mark,

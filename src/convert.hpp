@@ -1,0 +1,98 @@
+// Version conversion: a document's records rewritten for GEDCOM 7.0 or 5.5.1,
+// with a note for every structure converted, dropped or kept as written.
+//
+// A conversion never fails and never changes its input: it works on a deep
+// copy of the records, and whatever the target version cannot hold becomes a
+// note instead of an error.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "document.hpp"
+
+namespace pellorine::convert {
+
+// What a conversion did with one structure.
+enum class ConversionKind : std::uint8_t { Converted, Dropped, Kept };
+
+// The name of a kind as it crosses into Python: "Converted", "Dropped", "Kept".
+std::string_view kind_name(ConversionKind kind);
+
+// One note of a conversion.
+struct ConversionNote {
+    std::string tag;                    // the tag, or dotted path of tags, the note is about
+    std::string detail;                 // a lowercase sentence without a final full stop
+    std::optional<std::string> record;  // identifier of the record being converted, if any
+    ConversionKind kind = ConversionKind::Converted;
+
+    // {"record":..|null,"tag":..,"kind":"Converted"|"Dropped"|"Kept","detail":..}
+    std::string to_json() const;
+    bool operator==(const ConversionNote&) const = default;
+};
+
+// The result of one conversion.
+struct Conversion {
+    std::vector<Node> document;  // the converted records, in the input's order
+    std::string source_version;  // the input header's version, or "unstated"
+    std::string target_version;  // "7.0" or "5.5.1"
+    std::vector<ConversionNote> notes;
+};
+
+// The working state of one conversion: its notes so far, the record being
+// converted, and the CONC folding counters of that record.
+struct Pass {
+    std::vector<ConversionNote> notes;
+    std::optional<std::string> record;
+    std::uint64_t folded_lines = 0;
+    std::uint64_t folded_structures = 0;
+    std::uint64_t folded_without_payload = 0;
+
+    // Appends a note carrying the record now being converted.
+    void note(std::string_view tag, ConversionKind kind, std::string_view detail);
+    void note(std::string_view tag, ConversionKind kind, std::string&& detail);
+};
+
+// The identifiers (as stored, with at-signs) of the note records of the
+// document being converted, collected before any record changes.
+using NoteRecordIds = std::unordered_set<std::string>;
+
+// An extension tag whose definition the caller owns, and its URI.
+using OwnedExtension = std::pair<std::string, std::string>;
+
+// ---- toward 7.0
+
+// Converts to GEDCOM 7.0, declaring extension tags with the caller's URIs
+// from `owned` (the first pair for a tag wins) and a fixed URI otherwise.
+Conversion to_version_7_with(const Document& document, const std::vector<OwnedExtension>& owned);
+// The same with no owned extensions.
+Conversion to_version_7(const Document& document);
+
+// Rewrites `node` and its subtree into 7.0 forms; true when anything changed.
+bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& pass);
+
+// Moves an OBJE structure's format and medium onto its files in 7.0 form;
+// true when anything changed.
+bool media_form_to_7(Node& obje, Pass& pass);
+
+// Forgets the verbatim text of `node` and of every node below it.
+void forget_subtree_verbatim(Node& node);
+
+// ---- toward 5.5.1
+
+// Converts to GEDCOM 5.5.1, refitting the lines it touched to 255 bytes.
+Conversion to_version_5_5_1(const Document& document);
+
+// Rewrites `node` (standing at `level`) and its subtree into 5.5.1 forms;
+// true when anything changed.
+bool structures_to_5_node(Node& node, std::uint16_t level, Pass& pass);
+
+// True when some CONT or CONC child in `children` has children of its own.
+bool continuation_has_children(const std::vector<Node>& children);
+
+}  // namespace pellorine::convert
