@@ -17,6 +17,10 @@ struct GedcomState {
     // Forgets what was derived from the document (the family graph), after an
     // edit that changed it; the next query that needs it builds it again.
     void drop_derived() {}
+
+    // The first record whose identifier matches `xref` ignoring ASCII case,
+    // or nullptr. Every lookup by identifier from Python goes through here.
+    Node* find_record(std::string_view xref) { return document.record(xref); }
 };
 
 // The report of a document not read from bytes: UTF-8, no byte-order mark,
