@@ -83,6 +83,10 @@ bool media_form_to_7(Node& obje, Pass& pass);
 // Forgets the verbatim text of `node` and of every node below it.
 void forget_subtree_verbatim(Node& node);
 
+// Declares in the first header of `records` every extension tag used outside
+// it, with the caller's URI from `owned` or as undocumented, noting each.
+void declare_extensions(std::vector<Node>& records, const std::vector<OwnedExtension>& owned, Pass& pass);
+
 // ---- toward 5.5.1
 
 // Converts to GEDCOM 5.5.1, refitting the lines it touched to 255 bytes.
