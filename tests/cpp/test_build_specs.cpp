@@ -141,11 +141,17 @@ TEST(Build, EveryAcceptedValueReadsBackAsWritten) {
 
 // ---------------------------------------------------------------- appending records
 
-std::vector<Node> records_of(std::vector<NodeSpec> specs) {
+std::vector<Node> built(std::vector<NodeSpec> specs, bool records) {
     std::vector<Node> out;
-    for (NodeSpec& s : specs) out.push_back(*NodeSpec::into_node(std::move(s), default_limits));
+    for (NodeSpec& s : specs) {
+        auto n = records ? NodeSpec::into_node(std::move(s), default_limits)
+                         : NodeSpec::into_substructure(std::move(s), default_limits);
+        out.push_back(std::move(*n));
+    }
     return out;
 }
+std::vector<Node> records_of(std::vector<NodeSpec> specs) { return built(std::move(specs), true); }
+std::vector<Node> structures_of(std::vector<NodeSpec> specs) { return built(std::move(specs), false); }
 
 TEST(AppendRecords, GoBeforeTheLastTrailerOrAtTheEnd) {
     Document two = parse("0 HEAD\n0 TRLR\n0 @X1@ NOTE x\n0 TRLR\n");
@@ -180,12 +186,6 @@ TEST(AppendRecords, RefusalsLeaveTheDocumentAsItWas) {
 }
 
 // ---------------------------------------------------------------- appending structures
-
-std::vector<Node> structures_of(std::vector<NodeSpec> specs) {
-    std::vector<Node> out;
-    for (NodeSpec& s : specs) out.push_back(*NodeSpec::into_substructure(std::move(s), default_limits));
-    return out;
-}
 
 TEST(AppendStructures, LandAfterTheChildrenOfTheAddressedNode) {
     Document doc = parse("0 HEAD\n1 SOUR x\n0 @I1@ INDI\n1 NAME A\n2  GIVN A\n0 TRLR\n");
