@@ -43,4 +43,11 @@ PyObject* gedcom_record(PyObject* self, PyObject* args, PyObject* kwargs);     /
 PyObject* gedcom_individuals(PyObject* self, PyObject* unused);                // METH_NOARGS
 PyObject* gedcom_families(PyObject* self, PyObject* unused);                   // METH_NOARGS
 
+// Methods defined in gedcom_edits.cpp (METH_VARARGS | METH_KEYWORDS), listed in the method table in gedcom.cpp.
+PyObject* gedcom_append_records(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* gedcom_append_structures(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* gedcom_wrap_long_lines(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* gedcom_fit_line_limit(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* gedcom_set_logical_value(PyObject* self, PyObject* args, PyObject* kwargs);
+
 }  // namespace pellorine::bindings
