@@ -203,9 +203,14 @@ void wrap_node(Node& node, std::uint16_t level, std::uint64_t budget, std::strin
                std::vector<WrappedLine>& reports) {
     const auto child_level = static_cast<std::uint16_t>(level + 1);
     bool too_long = line_length(node, level) > budget;
+    bool continued = false;  // most nodes have no continuation line: then one look at each tag will do
     for (const Node& c : node.children()) {
-        if (too_long) break;
-        too_long = is_continuation_tag(c.tag()) && line_length(c, child_level) > budget;
+        if (!is_continuation_tag(c.tag())) continue;
+        continued = true;
+        if (line_length(c, child_level) > budget) {
+            too_long = true;
+            break;
+        }
     }
     if (too_long && rebuildable(node, level)) {
         auto x = node.xref();
@@ -214,12 +219,13 @@ void wrap_node(Node& node, std::uint16_t level, std::uint64_t budget, std::strin
         std::uint64_t later = budget >= later_fixed ? budget - later_fixed : 0;
         if (budget >= first_fixed && budget - first_fixed >= 4 && later >= 4) {
             rewrap(node, budget - first_fixed, later);
+            continued = true;
             reports.push_back({std::string(record), path, std::string(node.tag())});
         }
     }
     std::vector<Node>& children = node.children();
     for (std::size_t i = 0; i < children.size(); ++i) {
-        if (is_continuation_tag(children[i].tag())) continue;
+        if (continued && is_continuation_tag(children[i].tag())) continue;
         path.push_back(i);
         wrap_node(children[i], child_level, budget, record, path, reports);
         path.pop_back();

@@ -5,6 +5,7 @@ to_text() exactly as it was, and every accepted edit reads back."""
 from __future__ import annotations
 
 import json
+import sys
 
 import pytest
 
@@ -94,6 +95,11 @@ circular.append(circular)
     ([{"tag": "INDI", "xref": "@I\x1b@"}], ValueError,
      '"@I\\u{1b}@" is not a cross-reference identifier: the @I1@ shape'),
     ([{"tag": "INDI", "xref": "@I 2@"}], ValueError, '"@I 2@" is not a cross-reference identifier: the @I1@ shape'),
+    ([{"tag": "INDI", "xref": "@I\0@"}], ValueError, '"@I\\0@" is not a cross-reference identifier: the @I1@ shape'),
+    ([{"tag": "NOTE", 1: "x"}], ValueError,
+     "unknown field `1`, expected one of `tag`, `xref`, `value`, `children` at line 1 column 21"),
+    ([{None: "x", "null": "y"}], ValueError,
+     "unknown field `null`, expected one of `tag`, `xref`, `value`, `children` at line 1 column 9"),
     ([{"tag": "INDI", "children": [{"tag": "NOTE", "xref": "@N1@"}]}], ValueError,
      "@N1@ is on a NOTE below level zero, where only records carry identifiers"),
     ([{"tag": "INDI", "xref": "@i1@"}], ValueError, "the document already has a record @i1@"),
@@ -126,8 +132,15 @@ def test_append_records_refuses_nesting_deeper_than_the_reader_allows():
     nested: list = []
     for _ in range(10_000):
         nested = [{"tag": "A", "children": nested}]
-    # json.dumps itself may give up first; either way nothing is added.
-    refused(sample(), (ValueError, RecursionError), lambda d: d.append_records(nested))
+    # json.dumps gives up first under the default recursion limit; past it, the reader's own bound refuses.
+    refused(sample(), RecursionError, lambda d: d.append_records(nested))
+    limit = sys.getrecursionlimit()
+    sys.setrecursionlimit(30_000)
+    try:
+        error = refused(sample(), ValueError, lambda d: d.append_records(nested))
+    finally:
+        sys.setrecursionlimit(limit)
+    assert str(error).startswith("record specifications nested deeper than 4096 levels at line 1 column ")
 
 
 def test_append_records_accepts_depth_up_to_the_bound():
@@ -243,6 +256,9 @@ def test_set_logical_value_then_fit_line_limit():
     (lambda d: d.set_logical_value("@I1@", [], None), TypeError, None),
     (lambda d: d.set_logical_value("@I1@", [], "x" * (16 << 20)), ValueError, "the line is longer than the limit"),
     (lambda d: d.set_logical_value("@I1@", []), TypeError, None),
+    (lambda d: d.set_logical_value("@I1@", [], "\udc00"), UnicodeEncodeError, None),
+    (lambda d: d.append_structures("\ud800", [], []), UnicodeEncodeError, None),
+    (lambda d: d.fit_line_limit("@I1@\0"), KeyError, "'@I1@\\x00'"),
 ])
 def test_fit_and_set_refusals_change_nothing(call, exception, message):
     error = refused(sample(), exception, call)
