@@ -1,6 +1,7 @@
 // Building record specifications into nodes, and the two structural edits
 // that place the built nodes in a document.
 #include <algorithm>
+#include <cstdint>
 #include <unordered_set>
 
 #include "build.hpp"
@@ -91,6 +92,8 @@ Result<Node> NodeSpec::build(NodeSpec spec, std::uint16_t level, std::uint64_t s
         if (auto ok = check_logical_value(node, level, *spec.value); !ok) return fail(std::move(ok.error()));
         node.set_logical_value(*spec.value);
     }
+    // Levels are 16-bit: a child below the last one could only wrap around to 0.
+    if (!spec.children.empty() && level == UINT16_MAX) return fail(GedcomError::limit(std::string(kDepthMessage)));
     for (NodeSpec& child : spec.children) {
         auto built = build(std::move(child), static_cast<std::uint16_t>(level + 1), structure_bound, depth_bound, counter);
         if (!built) return fail(std::move(built.error()));

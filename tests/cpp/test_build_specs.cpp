@@ -113,6 +113,15 @@ TEST(Build, DepthAndLineBoundsAdmitTheirLastValue) {
     EXPECT_TRUE(NodeSpec::into_substructure(spec("NOTE", std::string(16777216 - 7, 'x')), default_limits));
 }
 
+TEST(Build, LevelsNeverWrapAroundUnderTheWidestDepthBound) {
+    std::uint64_t counter = 0;
+    auto built = NodeSpec::build(spec("A", {}, {spec("B")}), UINT16_MAX, 10, UINT16_MAX, counter);
+    ASSERT_FALSE(built);
+    EXPECT_EQ(built.error().message, kDeep);
+    counter = 0;
+    EXPECT_TRUE(NodeSpec::build(spec("A"), UINT16_MAX, 10, UINT16_MAX, counter));
+}
+
 TEST(Build, StructureBoundCountsSpecificationsPerTreeNotContinuations) {
     ParseLimits limits;
     limits.max_lines = 3;
