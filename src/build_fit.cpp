@@ -226,6 +226,8 @@ void wrap_node(Node& node, std::uint16_t level, std::uint64_t budget, std::strin
     std::vector<Node>& children = node.children();
     for (std::size_t i = 0; i < children.size(); ++i) {
         if (continued && is_continuation_tag(children[i].tag())) continue;
+        // Most lines are short leaves: nothing to do there, and no call to make.
+        if (children[i].children().empty() && line_length(children[i], child_level) <= budget) continue;
         path.push_back(i);
         wrap_node(children[i], child_level, budget, record, path, reports);
         path.pop_back();
