@@ -283,3 +283,48 @@ TEST(Wrap, MeasuresTheLineAsReadAndDropsIt) {
 
 }  // namespace
 }  // namespace pellorine::build
+
+namespace pellorine::build {
+namespace {
+
+// Random documents of notes with spaces, multi-byte characters and line
+// breaks, wrapped and fitted under random limits: what comes out reads back
+// with the same payloads, within the limit, and a second pass does nothing.
+TEST(FitAndWrap, RandomPayloadsReadBackWithinTheLimit) {
+    const std::string alphabet[] = {"a", "b", " ", " ", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\n"};
+    std::mt19937 random(1871);
+    for (int round = 0; round < 300; ++round) {
+        std::string text = "0 HEAD\n1 GEDC\n2 VERS 5.5.1\n";
+        for (int r = 0; r < 3; ++r) {
+            std::string value;
+            for (std::size_t i = random() % 400; i > 0; --i) value += alphabet[random() % std::size(alphabet)];
+            auto note = NodeSpec::into_node({"@N" + std::to_string(r) + "@", "NOTE", value,
+                                             {{std::nullopt, "SOUR", "x" + value.substr(0, value.find('\n')), {}}}},
+                                            default_limits);
+            ASSERT_TRUE(note);
+            note->render_into(0, text);
+        }
+        const std::uint64_t limit = 32 + random() % 100;
+        Document wrapped = parse(text);
+        const std::string outline = logical_outline(wrapped);
+        ASSERT_TRUE(wrapped.wrap_long_lines(limit));
+        std::string out = wrapped.to_text();
+        for (std::size_t start = 0, end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
+            EXPECT_LE(end - start, limit - 1) << out.substr(start, end - start);
+        }
+        EXPECT_EQ(logical_outline(parse(out)), outline);
+        EXPECT_TRUE(wrapped.wrap_long_lines(limit)->empty());
+
+        Document fitted = parse(text);
+        for (int r = 0; r < 3; ++r) fitted.fit_line_limit("@N" + std::to_string(r) + "@", limit);
+        out = fitted.to_text();
+        for (std::size_t start = 0, end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
+            EXPECT_LE(end - start, limit - 2) << out.substr(start, end - start);
+        }
+        EXPECT_EQ(logical_outline(parse(out)), outline);
+        for (int r = 0; r < 3; ++r) EXPECT_FALSE(*fitted.fit_line_limit("@N" + std::to_string(r) + "@", limit));
+    }
+}
+
+}  // namespace
+}  // namespace pellorine::build

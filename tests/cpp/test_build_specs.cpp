@@ -3,6 +3,7 @@
 // would not be UTF-8 or that follows the list.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "build.hpp"
@@ -146,6 +147,46 @@ TEST(Build, EveryAcceptedValueReadsBackAsWritten) {
         EXPECT_EQ(doc.records[0].logical_value(), expected);
         EXPECT_EQ(render(doc.records[0]), render(*built));
     }
+}
+
+// Random trees of random texts: whatever the builders accept, the document
+// reads back as the same text; whatever they refuse leaves it unchanged.
+TEST(Build, AcceptedTreesReadBackAndRefusedOnesChangeNothing) {
+    const std::string pieces[] = {"A", "_x", "1", "@", " ", "\n", "\r", "\r\n", "\t", std::string(1, '\0'), "\x7f",
+                                  "\xC3\xA9", "\xF0\x9F\x98\x80", "!"};
+    std::mt19937 random(1066);
+    auto text = [&](std::size_t most) {
+        std::string out;
+        for (std::size_t i = random() % (most + 1); i > 0; --i) out += pieces[random() % std::size(pieces)];
+        return out;
+    };
+    auto maybe = [&](std::size_t most) { return random() % 3 ? std::optional<std::string>(text(most)) : std::nullopt; };
+    auto tree = [&](auto&& self, int depth) -> NodeSpec {
+        NodeSpec s{depth == 0 && random() % 2 ? std::optional<std::string>("@" + text(4) + "@") : maybe(4),
+                   random() % 4 ? "T" + std::to_string(random() % 9) : text(3), maybe(12), {}};
+        if (depth < 3) {
+            for (std::size_t i = random() % 3; i > 0; --i) s.children.push_back(self(self, depth + 1));
+        }
+        return s;
+    };
+    std::size_t accepted = 0;
+    Document doc = parse("0 HEAD\n0 TRLR\n");
+    for (int round = 0; round < 2000; ++round) {
+        const std::string before = doc.to_text();
+        auto built = NodeSpec::into_node(tree(tree, 0), default_limits);
+        if (!built) continue;
+        std::vector<Node> one;
+        one.push_back(std::move(*built));
+        if (!doc.append_records(std::move(one))) {
+            EXPECT_EQ(doc.to_text(), before);
+            continue;
+        }
+        ++accepted;
+        auto again = Document::parse(doc.to_text());
+        ASSERT_TRUE(again) << again.error().display() << "\n" << doc.to_text();
+        EXPECT_EQ(again->to_text(), doc.to_text());
+    }
+    EXPECT_GT(accepted, 100u);
 }
 
 // ---------------------------------------------------------------- appending records
