@@ -236,6 +236,14 @@ INSTANTIATE_TEST_SUITE_P(
              {"@I1@ ASSO.RELA Kept: an empty role has no version 7 reading; it is left as it is",
               "@I1@ ASSO.RELA Kept: the role \"Godson\" is not version 7's enumeration, but it already has a "
               "PHRASE to keep the words in; it is left as it is"}},
+        // Words that begin with an at-sign once the brackets go must not read as a pointer.
+        Case{"RolePhraseAtSignIsDoubled", "0 @I1@ INDI\n1 EVEN\n2 ROLE (@I2@)\n",
+             "0 @I1@ INDI\n1 EVEN\n2 ROLE OTHER\n3 PHRASE @@I2@\n",
+             {"@I1@ ROLE Converted: the role \"(@I2@)\" became OTHER, with the words kept as a PHRASE"}},
+        Case{"NullAndDanglingNotePointersStay", "0 @I1@ INDI\n1 NOTE @VOID@\n1 NOTE @N9@\n2 CONC x\n",
+             "0 @I1@ INDI\n1 NOTE @VOID@\n1 NOTE @N9@\n2 CONC x\n",
+             {"@I1@ NOTE Kept: 1" + kept_note +
+              "it continues a pointer payload, which joining would turn into other text" + not_valid}},
         Case{"QuotedFormsInNotes", "0 @I1@ INDI\n1 EVEN\n2 ROLE a\"b\\c\xcc\x81\n3 CONT d\n",
              "0 @I1@ INDI\n1 EVEN\n2 ROLE OTHER\n3 PHRASE a\"b\\c\xcc\x81\n4 CONT d\n",
              {"@I1@ ROLE Converted: the role \"a\\\"b\\\\c\\u{301}\\nd\" became OTHER, with the words kept as a "
@@ -309,6 +317,31 @@ TEST(Structures, ReportsWhetherAnythingChanged) {
     EXPECT_TRUE(structures_to_7_node(doc.records[1], none, pass));
     EXPECT_EQ(pass.notes.size(), 1u);
     EXPECT_FALSE(pass.notes[0].record.has_value());
+}
+
+// Shapes the parser accepts convert without failing, and what is written reads back.
+TEST(BadInput, EveryParsedShapeConvertsAndReadsBack) {
+    std::string deep = "0 @I1@ INDI\n";
+    for (int level = 1; level <= 64; ++level) deep += std::to_string(level) + " NOTE x\n";
+    deep += "64 CONC y\n";
+    const std::vector<std::string> inputs = {
+        deep,
+        "0 @I1@ INDI\n1 NOTE a\n2 CONC b\n3 @X@ CONC c\n4 CONT d\n2 CONT e\n3 DATE abt 1900\n",
+        "0 @I1@ INDI\n1 NOTE  \n2 CONC \t\n1 DATE \t\n1 EVEN\n2 ROLE \t\n",
+        "0 @I1@ INDI\n1 NOTE @\n2 CONC @\n1 NOTE @@\n2 CONC x\n",
+        "0 HEAD\n0 HEAD\n1 GEDC\n2 FORM x\n3 CONC y\n0 TRLR\n",
+        "0 CONC x\n1 CONC y\n0 @C@ CONT z\n1 CONC w\n",
+        "0 @I1@ INDI\n1 BIRT\n2 DATE @#DHEBREW@ 1 TSH 5780\n2 DATE @#DFRENCH R@ 1 VEND 1\n"
+        "2 DATE @#DROMAN@ 5\n2 DATE @#DUNKNOWN@ 1900\n2 DATE 31 FEB 1900/01\n2 DATE BET ABT AND\n",
+    };
+    for (const std::string& input : inputs) {
+        Conversion conv = to_version_7(parse(input));
+        std::string text = render(conv.document);
+        EXPECT_EQ(render(parse(text).records), text) << input;
+        Document converted;
+        converted.records = std::move(conv.document);
+        EXPECT_EQ(render(to_version_7(converted).document), text) << input;
+    }
 }
 
 TEST(Notes, JsonFormWritesAbsentRecordAsNull) {
