@@ -309,6 +309,18 @@ TEST(Folding, ManyLinesFoldInOnePass) {
     EXPECT_EQ(conv.notes.size(), 1u);
 }
 
+// Note pointers are matched through a set: many records and pointers stay linear.
+TEST(Structures, ManyNotePointersMatchTheirRecords) {
+    constexpr int count = 100000;
+    std::string text;
+    for (int n = 0; n < count; ++n) text += "0 @I" + std::to_string(n) + "@ INDI\n1 NOTE @n" + std::to_string(n) + "@\n";
+    for (int n = 0; n < count; ++n) text += "0 @N" + std::to_string(n) + "@ NOTE x\n";
+    Conversion conv = to_version_7(parse(text));
+    ASSERT_EQ(conv.notes.size(), 2u * count);
+    for (int n = 0; n < count; ++n) ASSERT_EQ(conv.document[n].children()[0].tag(), "SNOTE");
+    EXPECT_EQ(conv.notes[count].record, "@N0@");
+}
+
 TEST(Structures, ReportsWhetherAnythingChanged) {
     Pass pass;
     Document doc = parse("0 @I1@ INDI\n1 BIRT\n2 DATE 1900\n1 NOTE a\n0 @I2@ INDI\n1 BIRT\n2 DATE abt 1900\n");
