@@ -41,20 +41,21 @@ struct Conversion {
     std::vector<Node> document;  // the converted records, in the input's order
     std::string source_version;  // the input header's version, or "unstated"
     std::string target_version;  // "7.0" or "5.5.1"
-    std::vector<ConversionNote> notes;
+    std::vector<ConversionNote> notes;  // one per structure touched, in the order made
 };
 
 // The working state of one conversion: its notes so far, the record being
 // converted, and the CONC folding counters of that record.
 struct Pass {
-    std::vector<ConversionNote> notes;
-    std::optional<std::string> record;
-    std::uint64_t folded_lines = 0;
-    std::uint64_t folded_structures = 0;
-    std::uint64_t folded_without_payload = 0;
+    std::vector<ConversionNote> notes;     // the notes made so far
+    std::optional<std::string> record;     // identifier of the record being converted, if any
+    std::uint64_t folded_lines = 0;        // CONC lines folded in the current record
+    std::uint64_t folded_structures = 0;   // structures of the record with a line folded
+    std::uint64_t folded_without_payload = 0;  // of those, the ones that had no payload before
 
     // Appends a note carrying the record now being converted.
     void note(std::string_view tag, ConversionKind kind, std::string_view detail);
+    // The same, taking over the detail.
     void note(std::string_view tag, ConversionKind kind, std::string&& detail);
     // The same for a literal detail (the two forms above would both take one).
     void note(std::string_view tag, ConversionKind kind, const char* detail);
