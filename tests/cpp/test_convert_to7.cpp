@@ -244,10 +244,10 @@ INSTANTIATE_TEST_SUITE_P(
              "0 @I1@ INDI\n1 NOTE @VOID@\n1 NOTE @N9@\n2 CONC x\n",
              {"@I1@ NOTE Kept: 1" + kept_note +
               "it continues a pointer payload, which joining would turn into other text" + not_valid}},
-        Case{"QuotedFormsInNotes", "0 @I1@ INDI\n1 EVEN\n2 ROLE a\"b\\c\xcc\x81\n3 CONT d\n",
-             "0 @I1@ INDI\n1 EVEN\n2 ROLE OTHER\n3 PHRASE a\"b\\c\xcc\x81\n4 CONT d\n",
-             {"@I1@ ROLE Converted: the role \"a\\\"b\\\\c\\u{301}\\nd\" became OTHER, with the words kept as a "
-              "PHRASE"}}),
+        Case{"QuotedFormsInNotes", "0 @I1@ INDI\n1 EVEN\n2 ROLE a\"b\\c\xcc\x81\x01\t\xc3\xa9'\n3 CONT d\n",
+             "0 @I1@ INDI\n1 EVEN\n2 ROLE OTHER\n3 PHRASE a\"b\\c\xcc\x81\x01\t\xc3\xa9'\n4 CONT d\n",
+             {"@I1@ ROLE Converted: the role \"a\\\"b\\\\c\\u{301}\\u{1}\\t\xc3\xa9'\\nd\" became OTHER, with the "
+              "words kept as a PHRASE"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Frame, EmptyDocument) {
