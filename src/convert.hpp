@@ -96,6 +96,11 @@ void header_to_7(Node& header, Pass& pass);
 // Rewrites `node` and its subtree into 7.0 forms; true when anything changed.
 bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& pass);
 
+// Whether `text` is a Gregorian date in the exact spelling version 7 gives it:
+// an optional ABT, CAL, EST, BEF or AFT, then YEAR, MON YEAR or DAY MON YEAR
+// with single spaces and no leading zeros. Such a date is left as it is.
+bool is_canonical_7_date(std::string_view text);
+
 // Moves an OBJE structure's format and medium onto its files in 7.0 form;
 // true when anything changed.
 bool media_form_to_7(Node& obje, Pass& pass);
