@@ -4,6 +4,7 @@
 // py::state<GedcomState>(self) under a py::Shared or py::Exclusive borrow.
 #pragma once
 
+#include "convert.hpp"
 #include "decode.hpp"
 #include "document.hpp"
 #include "frame.hpp"
@@ -49,5 +50,12 @@ PyObject* gedcom_append_structures(PyObject* self, PyObject* args, PyObject* kwa
 PyObject* gedcom_wrap_long_lines(PyObject* self, PyObject* args, PyObject* kwargs);
 PyObject* gedcom_fit_line_limit(PyObject* self, PyObject* args, PyObject* kwargs);
 PyObject* gedcom_set_logical_value(PyObject* self, PyObject* args, PyObject* kwargs);
+
+// A conversion's result as Python receives it: the tuple (new Gedcom holding
+// the converted records with the fixed report, list of note dictionaries).
+py::Ref conversion_result(convert::Conversion conversion);
+
+// Methods defined in gedcom_convert.cpp, listed in the method table in gedcom.cpp.
+PyObject* gedcom_to_version7(PyObject* self, PyObject* args, PyObject* kwargs);  // METH_VARARGS | METH_KEYWORDS
 
 }  // namespace pellorine::bindings
