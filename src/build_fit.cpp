@@ -26,9 +26,9 @@ bool carries_more_than_text(const Node& n) { return n.xref().has_value() || !n.c
 
 // The length of a node's line without its line end: the line as read when it
 // keeps one, else its canonical rendering, measured without rendering it.
-std::size_t line_length(const Node& n, std::uint16_t level) {
+std::size_t line_length(const Node& n, std::string_view tag, std::uint16_t level) {
     if (auto v = n.verbatim()) return v->size();
-    std::size_t len = detail::decimal_width(level) + 1 + n.tag().size();
+    std::size_t len = detail::decimal_width(level) + 1 + tag.size();
     if (auto x = n.xref()) len += x->size() + 1;
     if (auto v = n.value()) len += v->size() + 1;
     return len;
@@ -125,7 +125,7 @@ bool fit_node_inner(Node& node, std::uint16_t level, std::uint64_t limit, bool r
     const bool allowed = may_gain_continuations(level);
     const auto child_level = static_cast<std::uint16_t>(level + 1);
     // Fast path: nothing to re-split when the node has no run and its payload fits.
-    if (run_end > 0 || line_length(node, level) + 2 > limit) {
+    if (run_end > 0 || line_length(node, node.tag(), level) + 2 > limit) {
         std::vector<Node> run(std::make_move_iterator(children.begin()),
                               std::make_move_iterator(children.begin() + static_cast<std::ptrdiff_t>(run_end)));
         std::vector<Node> out;
@@ -202,14 +202,20 @@ bool rebuildable(const Node& node, std::uint16_t level) {
 void wrap_node(Node& node, std::uint16_t level, std::uint64_t budget, std::string_view record, Path& path,
                std::vector<WrappedLine>& reports) {
     const auto child_level = static_cast<std::uint16_t>(level + 1);
-    bool too_long = line_length(node, level) > budget;
-    bool continued = false;  // most nodes have no continuation line: then one look at each tag will do
-    for (const Node& c : node.children()) {
-        if (!is_continuation_tag(c.tag())) continue;
-        continued = true;
-        if (line_length(c, child_level) > budget) {
-            too_long = true;
-            break;
+    std::vector<Node>& children = node.children();
+    bool too_long = line_length(node, node.tag(), level) > budget;
+    bool continued = false;
+    // Most lines are short leaves with nothing to wrap: one look at each tag
+    // settles them (bit i for child i), and the second pass passes them by.
+    std::uint64_t settled = 0;
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        const Node& c = children[i];
+        std::string_view tag = c.tag();
+        if (is_continuation_tag(tag)) {
+            continued = true;
+            too_long = too_long || line_length(c, tag, child_level) > budget;
+        } else if (i < 64 && c.children().empty() && line_length(c, tag, child_level) <= budget) {
+            settled |= std::uint64_t{1} << i;
         }
     }
     if (too_long && rebuildable(node, level)) {
@@ -220,14 +226,13 @@ void wrap_node(Node& node, std::uint16_t level, std::uint64_t budget, std::strin
         if (budget >= first_fixed && budget - first_fixed >= 4 && later >= 4) {
             rewrap(node, budget - first_fixed, later);
             continued = true;
+            settled = 0;  // the children moved
             reports.push_back({std::string(record), path, std::string(node.tag())});
         }
     }
-    std::vector<Node>& children = node.children();
     for (std::size_t i = 0; i < children.size(); ++i) {
+        if (i < 64 && (settled >> i & 1)) continue;
         if (continued && is_continuation_tag(children[i].tag())) continue;
-        // Most lines are short leaves: nothing to do there, and no call to make.
-        if (children[i].children().empty() && line_length(children[i], child_level) <= budget) continue;
         path.push_back(i);
         wrap_node(children[i], child_level, budget, record, path, reports);
         path.pop_back();
