@@ -45,7 +45,7 @@ std::optional<std::string_view> present(std::string_view piece) {
 // ---------------------------------------------------------------- fitting
 
 // Re-splits one segment: `head` (its line at `level`) and the CONC lines
-// children[begin, end) of `owner`, appending the segment's CONC lines (old or
+// run[begin, end) that follow it, appending the segment's CONC lines (old or
 // new) to `out`. True when it changed.
 bool resplit_segment(Node& head, std::uint16_t level, std::vector<Node>& run, std::size_t begin, std::size_t end,
                      std::uint64_t limit, bool allowed, std::vector<Node>& out) {
@@ -138,10 +138,7 @@ bool fit_node_inner(Node& node, std::uint16_t level, std::uint64_t limit, bool r
         changed |= resplit_segment(node, level, run, 0, i, limit, allowed, out);
         while (i < run.size()) {
             std::size_t end = segment_end(i + 1);
-            out.push_back(std::move(run[i]));
-            // `out` may grow while the head is worked on: re-split a local, then put it back.
-            Node head = std::move(out.back());
-            out.pop_back();
+            Node head = std::move(run[i]);
             std::vector<Node> tail;
             changed |= resplit_segment(head, child_level, run, i + 1, end, limit, allowed, tail);
             out.push_back(std::move(head));

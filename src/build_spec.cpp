@@ -23,6 +23,15 @@ bool is_writable_xref(std::string_view x) {
     return std::none_of(x.begin(), x.end(), [](char c) { return c == ' ' || is_control(static_cast<unsigned char>(c)); });
 }
 
+// The first line feed or carriage return at or after `from`, or npos. (A plain
+// loop: find_first_of searches its set once per byte.)
+std::size_t find_line_end(std::string_view s, std::size_t from = 0) {
+    for (std::size_t i = from; i < s.size(); ++i) {
+        if (s[i] == '\n' || s[i] == '\r') return i;
+    }
+    return std::string_view::npos;
+}
+
 // Lines in the tree below and including `node`, counted as levels: 1 for a leaf.
 std::size_t height(const Node& node) {
     std::size_t h = 0;
@@ -49,7 +58,7 @@ Node* record_by_tag(Document& document, std::string_view tag) {
 }
 
 Result<void> check_logical_value(const Node& node, std::size_t level, std::string_view value) {
-    std::size_t end = value.find_first_of("\r\n");
+    std::size_t end = find_line_end(value);
     // Continuation lines stand one level deeper, where the parser must still accept them.
     if (end != std::string_view::npos && level >= default_limits.max_depth) {
         return fail(GedcomError::limit(std::string(kDepthMessage)));
@@ -58,7 +67,7 @@ Result<void> check_logical_value(const Node& node, std::size_t level, std::strin
     std::size_t prefix = detail::decimal_width(level) + 1 + (x ? x->size() + 1 : 0) + node.tag().size() + 1;
     const std::size_t cont_prefix = detail::decimal_width(level + 1) + 6;
     for (std::size_t start = 0;; prefix = cont_prefix) {
-        end = value.find_first_of("\r\n", start);
+        end = find_line_end(value, start);
         std::size_t len = (end == std::string_view::npos ? value.size() : end) - start;
         if (prefix + len > default_limits.max_line_bytes) return fail(GedcomError::limit("the line is longer than the limit"));
         if (end == std::string_view::npos) return {};
@@ -90,7 +99,11 @@ Result<Node> NodeSpec::build(NodeSpec spec, std::uint16_t level, std::uint64_t s
     Node node = spec.xref ? Node::record(*spec.xref, spec.tag) : Node::new_(spec.tag);
     if (spec.value && !spec.value->empty()) {
         if (auto ok = check_logical_value(node, level, *spec.value); !ok) return fail(std::move(ok.error()));
-        node.set_logical_value(*spec.value);
+        if (find_line_end(*spec.value) == std::string_view::npos) {
+            node.set_value(*spec.value);  // one line: no CONT to make
+        } else {
+            node.set_logical_value(*spec.value);
+        }
     }
     // Levels are 16-bit: a child below the last one could only wrap around to 0.
     if (!spec.children.empty() && level == UINT16_MAX) return fail(GedcomError::limit(std::string(kDepthMessage)));
@@ -145,15 +158,20 @@ Result<void> append_structures_under(Node* record, std::string_view record_text,
 namespace pellorine {
 
 Result<void> Document::append_records(std::vector<Node> new_records) {
-    std::unordered_set<std::string> taken;
-    for (auto& [xref, position] : xref_index()) taken.insert(xref);
+    // The identifiers taken, compared without regard to ASCII case; the views
+    // stay valid while the nodes do, and no node moves before the checks end.
+    std::unordered_set<FoldedXref, FoldedXrefHash> taken;
+    taken.reserve(records.size() + new_records.size());
+    for (const Node& r : records) {
+        if (auto x = r.xref()) taken.insert(FoldedXref{*x});
+    }
     for (const Node& r : new_records) {
         std::string_view tag = r.tag();
         if (tag == "HEAD" || tag == "TRLR") {
             return fail(GedcomError::structure("a document has one " + std::string(tag) + ", and this one already does"));
         }
         if (auto x = r.xref()) {
-            if (!taken.insert(text::ascii_uppercase(*x)).second) {
+            if (!taken.insert(FoldedXref{*x}).second) {
                 return fail(GedcomError::structure("the document already has a record " + std::string(*x)));
             }
         }
