@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "convert.hpp"
+#include "convert_notes.hpp"
 #include "document.hpp"
 #include "text.hpp"
 
@@ -14,17 +15,11 @@ namespace {
 
 using K = ConversionKind;
 
-struct Note {
-    std::string tag;
-    K kind;
-    std::string detail;
-};
-
 struct Case {
     const char* name;
     std::string input;   // one record; the object is the record, or its first child under INDI
     std::string output;  // that record after the rules
-    std::vector<Note> notes;
+    std::vector<ExpectedNote> notes;
     bool changed;
 };
 
@@ -89,13 +84,7 @@ TEST_P(MediaRules, RewriteAndNotes) {
     EXPECT_EQ(media_form_to_7(object_of(doc.records[0]), pass), c.changed);
     const std::string out = render(doc.records[0]);
     EXPECT_EQ(out, c.output);
-    ASSERT_EQ(pass.notes.size(), c.notes.size());
-    for (std::size_t i = 0; i < c.notes.size(); ++i) {
-        EXPECT_EQ(pass.notes[i].tag, c.notes[i].tag) << i;
-        EXPECT_EQ(pass.notes[i].kind, c.notes[i].kind) << i;
-        EXPECT_EQ(pass.notes[i].detail, c.notes[i].detail) << i;
-        EXPECT_EQ(pass.notes[i].record, "@O1@") << i;
-    }
+    expect_notes(pass.notes, c.notes, "@O1@");
 
     // What was written reads back as written, and a second pass changes nothing.
     Document again = parse(out);
@@ -212,8 +201,8 @@ std::vector<Case> path_cases() {
 INSTANTIATE_TEST_SUITE_P(Paths, MediaRules, ::testing::ValuesIn(path_cases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
-Case form_case(const char* name, const std::string& form_lines, const std::string& expected, std::vector<Note> notes,
-               bool changed) {
+Case form_case(const char* name, const std::string& form_lines, const std::string& expected,
+               std::vector<ExpectedNote> notes, bool changed) {
     return {name, "0 @O1@ OBJE\n1 FILE a\n" + form_lines, "0 @O1@ OBJE\n1 FILE a\n" + expected, std::move(notes),
             changed};
 }
