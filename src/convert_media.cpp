@@ -18,19 +18,21 @@ using namespace std::string_view_literals;
 // back, less room for the level, identifier and tag of the line.
 constexpr std::size_t kLongestPayload = 15 * 1024 * 1024;
 
+// Media types by file format word, the word lowercased.
 constexpr std::array<std::pair<std::string_view, std::string_view>, 20> kMediaTypes{{
-    {"jpg", "image/jpeg"},       {"jpeg", "image/jpeg"},      {"png", "image/png"},
-    {"gif", "image/gif"},        {"bmp", "image/bmp"},        {"tif", "image/tiff"},
-    {"tiff", "image/tiff"},      {"pdf", "application/pdf"},  {"txt", "text/plain"},
-    {"htm", "text/html"},        {"html", "text/html"},       {"wav", "audio/x-wav"},
-    {"mp3", "audio/mpeg"},       {"svg", "image/svg+xml"},    {"xml", "application/xml"},
-    {"eml", "message/rfc822"},   {"mp4", "video/mp4"},        {"heic", "image/heic"},
-    {"webp", "image/webp"},      {"json", "application/json"},
+    {"jpg", "image/jpeg"},     {"jpeg", "image/jpeg"},      {"png", "image/png"},
+    {"gif", "image/gif"},      {"bmp", "image/bmp"},        {"tif", "image/tiff"},
+    {"tiff", "image/tiff"},    {"pdf", "application/pdf"},  {"txt", "text/plain"},
+    {"htm", "text/html"},      {"html", "text/html"},       {"wav", "audio/x-wav"},
+    {"mp3", "audio/mpeg"},     {"svg", "image/svg+xml"},    {"xml", "application/xml"},
+    {"eml", "message/rfc822"}, {"mp4", "video/mp4"},        {"heic", "image/heic"},
+    {"webp", "image/webp"},    {"json", "application/json"},
 }};
 
+// The source media 7.0 enumerates; every other medium is OTHER.
 constexpr std::array<std::string_view, 13> kMedia{
-    "AUDIO", "BOOK",      "CARD", "ELECTRONIC", "FICHE",     "FILM",  "MAGAZINE",
-    "MANUSCRIPT", "MAP", "NEWSPAPER", "PHOTO", "TOMBSTONE", "VIDEO",
+    "AUDIO", "BOOK",      "CARD",  "ELECTRONIC", "FICHE", "FILM", "MAGAZINE",
+    "MANUSCRIPT", "MAP",  "NEWSPAPER", "PHOTO",  "TOMBSTONE", "VIDEO",
 };
 
 std::optional<std::string_view> media_type(std::string_view word) {
