@@ -10,8 +10,6 @@
 
 namespace pellorine::convert {
 
-using namespace std::string_view_literals;
-
 namespace {
 
 // The extension tags used outside every header, each once, in bytewise order.
@@ -55,10 +53,10 @@ void declare_extensions(std::vector<Node>& records, const std::vector<OwnedExten
         header->forget_verbatim();
         if (found != uris.end()) {
             pass.note(tag, ConversionKind::Converted,
-                      "declared in the header, which version 7 requires of every extension"sv);
+                      "declared in the header, which version 7 requires of every extension");
         } else {
             pass.note(tag, ConversionKind::Kept,
-                      "another application's extension, declared as undocumented rather than dropped"sv);
+                      "another application's extension, declared as undocumented rather than dropped");
         }
     }
 }

@@ -46,17 +46,6 @@ bool is_enumerated_medium(std::string_view m) {
     return std::find(kMedia.begin(), kMedia.end(), m) != kMedia.end();
 }
 
-bool has_continuation_with_children(const Node& node) {
-    return std::any_of(node.children().begin(), node.children().end(), [](const Node& c) {
-        return (c.tag() == "CONT" || c.tag() == "CONC") && !c.children().empty();
-    });
-}
-
-std::string continuation_kept(std::string_view what) {
-    return "a continuation line of this " + std::string(what) +
-           " has substructures of its own, so rewriting it would delete them; it is left as written";
-}
-
 // True when no line of `text` is longer than a rewritten line may be.
 bool fits_lines(std::string_view text) {
     std::size_t start = 0;
@@ -138,7 +127,7 @@ bool format_to_files(Node& obje, Pass& pass) {
     if (!movable) {
         pass.note("OBJE.FORM", ConversionKind::Kept,
                   "this object names more than one format and not which file each belongs to, "
-                  "so its FORM lines are kept as written"sv);
+                  "so its FORM lines are kept as written");
         return false;
     }
 
@@ -149,7 +138,7 @@ bool format_to_files(Node& obje, Pass& pass) {
         if (child.tag() == "FILE" && !child.first("FORM")) child.push(format.clone());
     }
     pass.note("OBJE.FORM", ConversionKind::Converted,
-              "version 7 records a file's format on the file, not on the object"sv);
+              "version 7 records a file's format on the file, not on the object");
     return true;
 }
 
@@ -157,14 +146,14 @@ bool path_to_7(Node& file, Pass& pass) {
     std::string path = file.logical_value();
     std::string uri = path_to_uri(path);
     if (uri == path) return false;
-    if (has_continuation_with_children(file)) {
-        pass.note("FILE", ConversionKind::Kept, continuation_kept("file path"));
+    if (continuation_has_children(file.children())) {
+        pass.note("FILE", ConversionKind::Kept, continuation_kept_detail("file path"));
         return false;
     }
     if (!fits_lines(uri)) {
         pass.note("FILE", ConversionKind::Kept,
                   "the percent-encoded file path would be longer than this library reads back; "
-                  "it is left as written"sv);
+                  "it is left as written");
         return false;
     }
     file.set_logical_value(uri);
@@ -179,8 +168,8 @@ bool media_type_to_7(Node& form, Pass& pass) {
     std::string payload = form.logical_value();
     std::string_view word = text::trim(payload);
     if (word.empty() || word.find('/') != std::string_view::npos) return false;
-    if (has_continuation_with_children(form)) {
-        pass.note("FILE.FORM", ConversionKind::Kept, continuation_kept("format"));
+    if (continuation_has_children(form.children())) {
+        pass.note("FILE.FORM", ConversionKind::Kept, continuation_kept_detail("format"));
         return false;
     }
     std::optional<std::string_view> type = media_type(text::ascii_lowercase(word));
@@ -201,7 +190,7 @@ bool medium_to_7(Node& medi, Pass& pass) {
     if (medi.tag() == "TYPE") {
         medi.set_tag("MEDI");
         pass.note("FORM.MEDI", ConversionKind::Converted,
-                  "5.5.1's source medium under FORM is TYPE; version 7 calls it MEDI"sv);
+                  "5.5.1's source medium under FORM is TYPE; version 7 calls it MEDI");
         changed = true;
     }
     std::string medium = medi.logical_value();
@@ -210,8 +199,8 @@ bool medium_to_7(Node& medi, Pass& pass) {
     const bool enumerated = is_enumerated_medium(value);
     if (!enumerated) value = "OTHER";
     if (value == medium) return changed;
-    if (has_continuation_with_children(medi)) {
-        pass.note("FORM.MEDI", ConversionKind::Kept, continuation_kept("source medium"));
+    if (continuation_has_children(medi.children())) {
+        pass.note("FORM.MEDI", ConversionKind::Kept, continuation_kept_detail("source medium"));
         return changed;
     }
     if (enumerated) {
@@ -229,7 +218,7 @@ bool medium_to_7(Node& medi, Pass& pass) {
     }
     if (!fits_lines(trimmed)) {
         pass.note("FORM.MEDI", ConversionKind::Kept,
-                  "the source medium is longer than this library reads back on one line; it is left as written"sv);
+                  "the source medium is longer than this library reads back on one line; it is left as written");
         return changed;
     }
     Node phrase = Node::with_value("PHRASE", trimmed);
