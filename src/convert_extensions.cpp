@@ -13,15 +13,16 @@ namespace pellorine::convert {
 namespace {
 
 // The extension tags used outside every header, each once, in bytewise order.
-std::vector<std::string> used_extensions(const std::vector<Node>& records) {
+// They view the records' own tags, which stay as they are while the header changes.
+std::vector<std::string_view> used_extensions(const std::vector<Node>& records) {
     std::unordered_set<std::string_view> seen;
-    std::vector<std::string> tags;
+    std::vector<std::string_view> tags;
     for (const Node& record : records) {
         if (record.tag() == "HEAD") continue;
         Node::Walk walk = record.walk();
         while (const Node* node = walk.next()) {
             std::string_view tag = node->tag();
-            if (!tag.empty() && tag.front() == '_' && seen.insert(tag).second) tags.emplace_back(tag);
+            if (!tag.empty() && tag.front() == '_' && seen.insert(tag).second) tags.push_back(tag);
         }
     }
     std::sort(tags.begin(), tags.end());
@@ -32,19 +33,20 @@ std::vector<std::string> used_extensions(const std::vector<Node>& records) {
 
 void declare_extensions(std::vector<Node>& records, const std::vector<OwnedExtension>& owned, Pass& pass) {
     pass.record.reset();
-    std::vector<std::string> tags = used_extensions(records);
+    std::vector<std::string_view> tags = used_extensions(records);
     auto header = std::find_if(records.begin(), records.end(), [](const Node& r) { return r.tag() == "HEAD"; });
     if (header == records.end()) return;
 
     // What the header declares already, and the caller's URIs (the first pair
     // for a tag wins), each looked up once per tag rather than searched.
-    std::unordered_set<std::string> declared;
-    for (auto& [tag, uri] : schema::declarations(*header)) declared.insert(std::move(tag));
+    const std::vector<std::pair<std::string, std::string>> existing = schema::declarations(*header);
+    std::unordered_set<std::string_view> declared;
+    for (const auto& [tag, uri] : existing) declared.insert(tag);
     std::unordered_map<std::string_view, std::string_view> uris;
     for (const auto& [tag, uri] : owned) uris.emplace(tag, uri);
 
     Node* target = nullptr;  // the SCHMA new declarations go to, found or made on first need
-    for (const std::string& tag : tags) {
+    for (std::string_view tag : tags) {
         if (declared.contains(tag)) continue;
         auto found = uris.find(tag);
         if (!target) target = &schema::first_schema(*header);
