@@ -273,7 +273,7 @@ bool role_to_7(Node& role, Pass& pass) {
     const std::string_view value = role_for_words(words);
     if (is_rela) role.set_tag("ROLE");
     role.set_logical_value(value);
-    role.push(Node::with_value("PHRASE", words));
+    role.push(phrase_node(words));
     if (is_rela) {
         pass.note(note_tag, ConversionKind::Converted,
                   "an association's relation " + text::quoted(words) + " is version 7's ROLE " +
