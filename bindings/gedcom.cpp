@@ -144,6 +144,44 @@ PyMethodDef methods[] = {
      "to_bytes($self)\n--\n\n"
      "The document as UTF-8 bytes with a `CHAR` declaration that tells the\n"
      "truth about them \xe2\x80\x94 what should be written to disk."},
+    {"append_records", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&gedcom_append_records)), kw,
+     "append_records($self, records)\n--\n\n"
+     "Adds records before the trailer, all or none. Each record is a dict with\n"
+     "`tag`, `xref`, `value` and `children`, only `tag` required and any other\n"
+     "key refused; each child has the same shape without `xref`. A newline in a\n"
+     "value becomes a `CONT` line. Raises `ValueError`, adding nothing, for a tag\n"
+     "or identifier the parser would not read back, a repeated identifier, a\n"
+     "header or trailer, or input past the default bounds."},
+    {"append_structures", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&gedcom_append_structures)), kw,
+     "append_structures($self, record, path, structures)\n--\n\n"
+     "Adds substructures, described as `append_records` describes records but\n"
+     "without `xref`, after the existing ones of the structure at `path` in\n"
+     "`record` (a cross-reference identifier, or \"HEAD\" for the header). Every\n"
+     "existing line stays as it was. Raises `ValueError`, adding nothing, when\n"
+     "nothing answers to the address or a description is refused."},
+    {"wrap_long_lines", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&gedcom_wrap_long_lines)), kw,
+     "wrap_long_lines($self, max_line_bytes=255)\n--\n\n"
+     "Splits every line longer than `max_line_bytes` (line end included; 255 is\n"
+     "the GEDCOM 5.5.1 limit) across `CONC` lines and returns each structure it\n"
+     "rewrote, as a dict with `record`, `path` and `tag`. Lines that fit are left\n"
+     "exactly as they are. Raises `ValueError` for a version 7 document, which\n"
+     "has no `CONC`, or a limit under 32."},
+    {"fit_line_limit", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&gedcom_fit_line_limit)), kw,
+     "fit_line_limit($self, xref, max_line_bytes=255)\n--\n\n"
+     "Fits one record of a 5.5.x document inside the line limit (line end\n"
+     "included; 255 is the GEDCOM 5.5.1 limit) by inserting `CONC` lines, and\n"
+     "says whether anything changed. The record is addressed by cross-reference\n"
+     "identifier. Meant for a record just edited with `set_logical_value`, which\n"
+     "only ever splits a payload at the newlines it is given. A node still\n"
+     "carrying its line as read is never touched. Raises `KeyError` when no\n"
+     "record answers to `xref`."},
+    {"set_logical_value", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&gedcom_set_logical_value)), kw,
+     "set_logical_value($self, xref, path, value)\n--\n\n"
+     "Replaces one structure's logical payload, addressed by record and by the\n"
+     "`path` that its view carries; a newline in `value` becomes a `CONT` line.\n"
+     "The one edited line is re-rendered, and every untouched line still writes\n"
+     "back byte for byte. Raises `KeyError` when no record answers to `xref`,\n"
+     "`ValueError` when `path` leads past the children."},
     {"to_version7", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&gedcom_to_version7)), kw,
      "to_version7($self, owned=None)\n--\n\n"
      "An explicit conversion to GEDCOM 7.0: returns the converted document and\n"

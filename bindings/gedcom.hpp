@@ -53,4 +53,11 @@ PyObject* gedcom_to_version7(PyObject* self, PyObject* args, PyObject* kwargs); 
 // Defined in gedcom_convert551.cpp.
 PyObject* gedcom_to_version551(PyObject* self, PyObject* unused);                 // METH_NOARGS
 
+// Methods defined in gedcom_edits.cpp (METH_VARARGS | METH_KEYWORDS), listed in the method table in gedcom.cpp.
+PyObject* gedcom_append_records(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* gedcom_append_structures(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* gedcom_wrap_long_lines(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* gedcom_fit_line_limit(PyObject* self, PyObject* args, PyObject* kwargs);
+PyObject* gedcom_set_logical_value(PyObject* self, PyObject* args, PyObject* kwargs);
+
 }  // namespace pellorine::bindings

@@ -42,6 +42,18 @@ struct NodeSpec {
 Result<void> append_structures_under(Node* record, std::string_view record_text, const Path& path,
                                      std::vector<Node> structures);
 
+// The first record without identifier whose tag is exactly `tag` (the header
+// for "HEAD"); records with an identifier are found by it, never by their tag.
+Node* record_by_tag(Document& document, std::string_view tag);
+
+// A structure path as messages write it: "[2, 0]", "[]" for the record itself.
+std::string path_text(const Path& path);
+
+// Checks that `value`, set as the logical payload of `node` at `level`, reads
+// back: its continuation lines stay within the depth bound and every line
+// within the parser's length bound. Refuses with the bound's message.
+Result<void> check_logical_value(const Node& node, std::size_t level, std::string_view value);
+
 // One structure rewritten by wrapping: its record (identifier, or tag when it
 // has none), its path inside the record after the rewrite, and its tag.
 struct WrappedLine {

@@ -29,21 +29,7 @@ std::size_t height(const Node& node) {
     return h + 1;
 }
 
-// Whether some line of `value` (split at line ends) would make a line of more
-// than `max_line_bytes` bytes after `fixed` bytes of level, identifier and tag.
-bool has_overlong_line(std::string_view value, std::size_t fixed, std::size_t cont_fixed, std::uint64_t max_line_bytes) {
-    std::size_t start = 0;
-    std::size_t prefix = fixed;
-    while (true) {
-        std::size_t end = value.find_first_of("\r\n", start);
-        std::size_t len = (end == std::string_view::npos ? value.size() : end) - start;
-        if (prefix + len > max_line_bytes) return true;
-        if (end == std::string_view::npos) return false;
-        start = end + 1;
-        if (value[end] == '\r' && start < value.size() && value[start] == '\n') ++start;
-        prefix = cont_fixed;
-    }
-}
+}  // namespace
 
 std::string path_text(const Path& path) {
     std::string out = "[";
@@ -54,7 +40,31 @@ std::string path_text(const Path& path) {
     return out + "]";
 }
 
-}  // namespace
+Node* record_by_tag(Document& document, std::string_view tag) {
+    for (Node& r : document.records) {
+        if (!r.xref() && r.tag() == tag) return &r;
+    }
+    return nullptr;
+}
+
+Result<void> check_logical_value(const Node& node, std::size_t level, std::string_view value) {
+    std::size_t end = value.find_first_of("\r\n");
+    // Continuation lines stand one level deeper, where the parser must still accept them.
+    if (end != std::string_view::npos && level >= default_limits.max_depth) {
+        return fail(GedcomError::limit(std::string(kDepthMessage)));
+    }
+    auto x = node.xref();
+    std::size_t prefix = detail::decimal_width(level) + 1 + (x ? x->size() + 1 : 0) + node.tag().size() + 1;
+    const std::size_t cont_prefix = detail::decimal_width(level + 1) + 6;
+    for (std::size_t start = 0;; prefix = cont_prefix) {
+        end = value.find_first_of("\r\n", start);
+        std::size_t len = (end == std::string_view::npos ? value.size() : end) - start;
+        if (prefix + len > default_limits.max_line_bytes) return fail(GedcomError::limit("the line is longer than the limit"));
+        if (end == std::string_view::npos) return {};
+        start = end + 1;
+        if (value[end] == '\r' && start < value.size() && value[start] == '\n') ++start;
+    }
+}
 
 // ---------------------------------------------------------------- building
 
@@ -78,16 +88,8 @@ Result<Node> NodeSpec::build(NodeSpec spec, std::uint16_t level, std::uint64_t s
     }
     Node node = spec.xref ? Node::record(*spec.xref, spec.tag) : Node::new_(spec.tag);
     if (spec.value && !spec.value->empty()) {
-        const std::string& value = *spec.value;
-        bool multiline = value.find_first_of("\r\n") != std::string::npos;
-        // Continuation lines stand one level deeper, where the parser must still accept them.
-        if (multiline && level >= depth_bound) return fail(GedcomError::limit(std::string(kDepthMessage)));
-        std::size_t fixed = detail::decimal_width(level) + 1 + (spec.xref ? spec.xref->size() + 1 : 0) + spec.tag.size() + 1;
-        std::size_t cont_fixed = detail::decimal_width(level + 1u) + 6;
-        if (has_overlong_line(value, fixed, cont_fixed, default_limits.max_line_bytes)) {
-            return fail(GedcomError::limit("the line is longer than the limit"));
-        }
-        node.set_logical_value(value);
+        if (auto ok = check_logical_value(node, level, *spec.value); !ok) return fail(std::move(ok.error()));
+        node.set_logical_value(*spec.value);
     }
     for (NodeSpec& child : spec.children) {
         auto built = build(std::move(child), static_cast<std::uint16_t>(level + 1), structure_bound, depth_bound, counter);
@@ -161,14 +163,8 @@ Result<void> Document::append_records(std::vector<Node> new_records) {
 
 Result<void> Document::append_structures(std::string_view record, const Path& path, std::vector<Node> structures) {
     // An identifier begins with an at-sign and a tag never does, so at most one kind can match.
-    Node* found = nullptr;
-    for (Node& r : records) {
-        auto x = r.xref();
-        if (x ? x->size() == record.size() && text::ascii_iequals(*x, record) : r.tag() == record) {
-            found = &r;
-            break;
-        }
-    }
+    Node* found = this->record(record);
+    if (!found) found = build::record_by_tag(*this, record);
     return build::append_structures_under(found, record, path, std::move(structures));
 }
 
