@@ -211,32 +211,34 @@ void note_long_lines(const Node& record, Pass& pass) {
 }  // namespace
 
 bool structures_to_5_node(Node& node, std::uint16_t level, Pass& pass) {
+    const auto child_level = static_cast<std::uint16_t>(level + 1);
     bool rewritten = false;
     bool changed = false;
-    if (node.tag() == "UID") {
+    // The rules are told apart by the tag, read once: a rewrite gives the node
+    // new storage, so the view is not used after one.
+    const std::string_view tag = node.tag();
+    if (tag == "UID") {
         node.set_tag("_UID");
         node.forget_verbatim();
         pass.note("UID", ConversionKind::Converted, "5.5.1 has no UID, and every producer writes _UID instead");
         rewritten = true;
-    } else if (node.tag() == "SNOTE" && node.pointer()) {
-        node.set_tag("NOTE");
-        node.forget_verbatim();
-        pass.note("SNOTE", ConversionKind::Converted, "a shared note pointer is an ordinary note pointer in 5.5.1");
-        rewritten = true;
-    } else if (node.tag() == "DATE" && node.first("PHRASE")) {
-        rewritten = dated_phrase_to_5(node, pass);
-    }
-
-    const auto child_level = static_cast<std::uint16_t>(level + 1);
-    if (node.tag() == "EVEN" || node.tag() == "ASSO") {
-        bool in_association = node.tag() == "ASSO";
+    } else if (tag == "SNOTE") {
+        if (node.pointer()) {
+            node.set_tag("NOTE");
+            node.forget_verbatim();
+            pass.note("SNOTE", ConversionKind::Converted,
+                      "a shared note pointer is an ordinary note pointer in 5.5.1");
+            rewritten = true;
+        }
+    } else if (tag == "DATE") {
+        if (node.first("PHRASE")) rewritten = dated_phrase_to_5(node, pass);
+    } else if (tag == "EVEN" || tag == "ASSO") {
+        bool in_association = tag == "ASSO";
         for (Node& child : node.children()) {
             if (child.tag() == "ROLE") changed |= role_to_5(child, in_association, child_level, pass);
         }
-    }
-    if (one_of(node.tag(), kNotIn551)) {
-        pass.note(node.tag(), ConversionKind::Kept,
-                  "version 7 defines this and 5.5.1 does not; it is kept rather than lost");
+    } else if (one_of(tag, kNotIn551)) {
+        pass.note(tag, ConversionKind::Kept, "version 7 defines this and 5.5.1 does not; it is kept rather than lost");
     }
     for (Node& child : node.children()) changed |= structures_to_5_node(child, child_level, pass);
     if (rewritten) refit(node, level);
