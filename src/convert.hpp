@@ -41,20 +41,21 @@ struct Conversion {
     std::vector<Node> document;  // the converted records, in the input's order
     std::string source_version;  // the input header's version, or "unstated"
     std::string target_version;  // "7.0" or "5.5.1"
-    std::vector<ConversionNote> notes;
+    std::vector<ConversionNote> notes;  // one per structure touched, in the order made
 };
 
 // The working state of one conversion: its notes so far, the record being
 // converted, and the CONC folding counters of that record.
 struct Pass {
-    std::vector<ConversionNote> notes;
-    std::optional<std::string> record;
-    std::uint64_t folded_lines = 0;
-    std::uint64_t folded_structures = 0;
-    std::uint64_t folded_without_payload = 0;
+    std::vector<ConversionNote> notes;     // the notes made so far
+    std::optional<std::string> record;     // identifier of the record being converted, if any
+    std::uint64_t folded_lines = 0;        // CONC lines folded in the current record
+    std::uint64_t folded_structures = 0;   // structures of the record with a line folded
+    std::uint64_t folded_without_payload = 0;  // of those, the ones that had no payload before
 
     // Appends a note carrying the record now being converted.
     void note(std::string_view tag, ConversionKind kind, std::string_view detail);
+    // The same, taking over the detail.
     void note(std::string_view tag, ConversionKind kind, std::string&& detail);
     // The same for a literal detail (the two forms above would both take one).
     void note(std::string_view tag, ConversionKind kind, const char* detail);
@@ -94,6 +95,11 @@ void header_to_7(Node& header, Pass& pass);
 
 // Rewrites `node` and its subtree into 7.0 forms; true when anything changed.
 bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& pass);
+
+// Whether `text` is a Gregorian date in the exact spelling version 7 gives it:
+// an optional ABT, CAL, EST, BEF or AFT, then YEAR, MON YEAR or DAY MON YEAR
+// with single spaces and no leading zeros. Such a date is left as it is.
+bool is_canonical_7_date(std::string_view text);
 
 // Moves an OBJE structure's format and medium onto its files in 7.0 form;
 // true when anything changed.

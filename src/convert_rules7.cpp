@@ -2,6 +2,7 @@
 // CONC lines folded into the text they continue, _UID renamed, pointers to
 // note records made shared-note pointers, dates and roles rewritten, and
 // media objects handed to the media rules.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 
@@ -166,8 +167,54 @@ Node phrase_node(std::string_view text) {
     return Node::with_value("PHRASE", doubled);
 }
 
+// A number of 1 to `digits` ASCII digits without a leading zero, at most `max`.
+bool is_plain_number(std::string_view s, std::size_t digits, unsigned max) {
+    if (s.empty() || s.size() > digits || s.front() == '0') return false;
+    unsigned n = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return false;
+        n = n * 10 + static_cast<unsigned>(c - '0');
+    }
+    return n <= max;
+}
+
+}  // namespace
+
+bool is_canonical_7_date(std::string_view text) {
+    for (std::string_view q : {"ABT ", "CAL ", "EST ", "BEF ", "AFT "}) {
+        if (text.starts_with(q)) {
+            text.remove_prefix(q.size());
+            break;
+        }
+    }
+    std::string_view parts[3];
+    std::size_t count = 0;
+    while (true) {
+        const std::size_t space = text.find(' ');
+        if (count == 3) return false;
+        parts[count++] = text.substr(0, space);
+        if (space == std::string_view::npos) break;
+        text.remove_prefix(space + 1);
+    }
+    if (!is_plain_number(parts[count - 1], 4, 9999)) return false;
+    if (count == 1) return true;
+    static constexpr std::string_view months[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                                  "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+    const std::string_view month = parts[count - 2];
+    if (std::find(std::begin(months), std::end(months), month) == std::end(months)) return false;
+    return count == 2 || is_plain_number(parts[0], 2, 31);
+}
+
+namespace {
+
 bool date_to_7(Node& node, Pass& pass) {
     if (node.tag() != "DATE") return false;
+    // Most dates are already written as version 7 writes them: no need to read those.
+    const auto& kids = node.children();
+    const bool single_line = std::none_of(kids.begin(), kids.end(), [](const Node& c) {
+        return c.tag() == kCont || c.tag() == kConc;
+    });
+    if (auto v = node.value(); v && single_line && is_canonical_7_date(*v)) return false;
     const std::string text = node.logical_value();
     if (text::trim(text).empty()) return false;
     const GedcomDate reading = GedcomDate::parse(text);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "convert.hpp"
+#include "dates.hpp"
 
 namespace pellorine::convert {
 namespace {
@@ -244,10 +245,10 @@ INSTANTIATE_TEST_SUITE_P(
              "0 @I1@ INDI\n1 NOTE @VOID@\n1 NOTE @N9@\n2 CONC x\n",
              {"@I1@ NOTE Kept: 1" + kept_note +
               "it continues a pointer payload, which joining would turn into other text" + not_valid}},
-        Case{"QuotedFormsInNotes", "0 @I1@ INDI\n1 EVEN\n2 ROLE a\"b\\c\xcc\x81\n3 CONT d\n",
-             "0 @I1@ INDI\n1 EVEN\n2 ROLE OTHER\n3 PHRASE a\"b\\c\xcc\x81\n4 CONT d\n",
-             {"@I1@ ROLE Converted: the role \"a\\\"b\\\\c\\u{301}\\nd\" became OTHER, with the words kept as a "
-              "PHRASE"}}),
+        Case{"QuotedFormsInNotes", "0 @I1@ INDI\n1 EVEN\n2 ROLE a\"b\\c\xcc\x81\x01\t\xc3\xa9'\n3 CONT d\n",
+             "0 @I1@ INDI\n1 EVEN\n2 ROLE OTHER\n3 PHRASE a\"b\\c\xcc\x81\x01\t\xc3\xa9'\n4 CONT d\n",
+             {"@I1@ ROLE Converted: the role \"a\\\"b\\\\c\\u{301}\\u{1}\\t\xc3\xa9'\\nd\" became OTHER, with the "
+              "words kept as a PHRASE"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Frame, EmptyDocument) {
@@ -307,6 +308,48 @@ TEST(Folding, ManyLinesFoldInOnePass) {
     Conversion conv = to_version_7(parse(text));
     EXPECT_EQ(conv.document[0].children()[0].value()->size(), 1u + 200000u);
     EXPECT_EQ(conv.notes.size(), 1u);
+}
+
+// Note pointers are matched through a set: many records and pointers stay linear.
+TEST(Structures, ManyNotePointersMatchTheirRecords) {
+    constexpr int count = 100000;
+    std::string text;
+    for (int n = 0; n < count; ++n) text += "0 @I" + std::to_string(n) + "@ INDI\n1 NOTE @n" + std::to_string(n) + "@\n";
+    for (int n = 0; n < count; ++n) text += "0 @N" + std::to_string(n) + "@ NOTE x\n";
+    Conversion conv = to_version_7(parse(text));
+    ASSERT_EQ(conv.notes.size(), 2u * count);
+    for (int n = 0; n < count; ++n) ASSERT_EQ(conv.document[n].children()[0].tag(), "SNOTE");
+    EXPECT_EQ(conv.notes[count].record, "@N0@");
+}
+
+// The dates the date rule passes over unread are exactly dates whose version 7
+// form is their own text: every day, month and qualifier, years exhaustively
+// where the spelling could matter and on a stride above.
+TEST(Dates, CanonicalDatesAreTheirOwnVersion7Form) {
+    const char* months[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+    std::size_t checked = 0;
+    for (std::string q : {"", "ABT ", "CAL ", "EST ", "BEF ", "AFT "}) {
+        for (int year = 1; year <= 9999; year += year < 130 ? 1 : 37) {
+            const std::string y = std::to_string(year);
+            std::vector<std::string> texts{q + y};
+            for (const char* m : months) {
+                texts.push_back(q + m + " " + y);
+                for (int day = 1; day <= 31; ++day) texts.push_back(q + std::to_string(day) + " " + m + " " + y);
+            }
+            for (const std::string& t : texts) {
+                ASSERT_TRUE(is_canonical_7_date(t)) << t;
+                ASSERT_EQ(GedcomDate::parse(t).to_gedcom_7(), t) << t;
+                ++checked;
+            }
+        }
+    }
+    EXPECT_GT(checked, 500000u);
+    for (std::string_view t : {"", "0", "01 JAN 1900", "1 Jan 1900", "1  JAN 1900", " 1900", "1900 ", "10000",
+                               "32 JAN 1900", "0 JAN 1900", "JAN", "1 JAN", "ABT", "ABT  1900", "ABT ABT 1900",
+                               "abt 1900", "1 2 JAN 1900", "1900/01", "INT 1900", "BET 1900 AND 1901", "1900 BCE",
+                               "JULIAN 1900", "1 JAN 01900", "1 JAN 1900 X", "+1900", "1\xc2\xa0JAN 1900"}) {
+        EXPECT_FALSE(is_canonical_7_date(t)) << t;
+    }
 }
 
 TEST(Structures, ReportsWhetherAnythingChanged) {
