@@ -187,31 +187,45 @@ void rewrap(Node& node, std::size_t first, std::size_t later) {
     children.insert(children.begin(), std::make_move_iterator(lines.begin()), std::make_move_iterator(lines.end()));
 }
 
+// Whether wrapping may rebuild `node`: not a pointer, which text lines would
+// break; no continuation line that carries more than text; room below it.
+bool rebuildable(const Node& node, std::uint16_t level) {
+    if (!may_gain_continuations(level) || node.pointer()) return false;
+    for (const Node& c : node.children()) {
+        if (is_continuation_tag(c.tag()) && carries_more_than_text(c)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void wrap_node(Node& node, std::uint16_t level, std::uint64_t budget, std::string_view record, Path& path,
                std::vector<WrappedLine>& reports) {
     const auto child_level = static_cast<std::uint16_t>(level + 1);
     bool too_long = line_length(node, level) > budget;
-    bool rebuildable = may_gain_continuations(level) && !node.pointer();
+    bool continued = false;  // most nodes have no continuation line: then one look at each tag will do
     for (const Node& c : node.children()) {
         if (!is_continuation_tag(c.tag())) continue;
-        too_long = too_long || line_length(c, child_level) > budget;
-        rebuildable = rebuildable && !carries_more_than_text(c);
+        continued = true;
+        if (line_length(c, child_level) > budget) {
+            too_long = true;
+            break;
+        }
     }
-    if (too_long && rebuildable) {
+    if (too_long && rebuildable(node, level)) {
         auto x = node.xref();
         std::uint64_t first_fixed = detail::decimal_width(level) + (x ? x->size() + 1 : 0) + node.tag().size() + 2;
         std::uint64_t later_fixed = detail::decimal_width(child_level) + 6;
         std::uint64_t later = budget >= later_fixed ? budget - later_fixed : 0;
         if (budget >= first_fixed && budget - first_fixed >= 4 && later >= 4) {
             rewrap(node, budget - first_fixed, later);
+            continued = true;
             reports.push_back({std::string(record), path, std::string(node.tag())});
         }
     }
     std::vector<Node>& children = node.children();
     for (std::size_t i = 0; i < children.size(); ++i) {
-        if (is_continuation_tag(children[i].tag())) continue;
+        if (continued && is_continuation_tag(children[i].tag())) continue;
         path.push_back(i);
         wrap_node(children[i], child_level, budget, record, path, reports);
         path.pop_back();

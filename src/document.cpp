@@ -26,8 +26,9 @@ bool is_continuation(const Node& n) {
     return t == kCont || t == kConc;
 }
 
+// Two byte searches: find_first_of would search the two-byte set once per byte.
 bool has_line_end(std::string_view s) {
-    return s.find_first_of("\r\n") != std::string_view::npos;
+    return !s.empty() && (std::memchr(s.data(), '\n', s.size()) || std::memchr(s.data(), '\r', s.size()));
 }
 
 // Whether a CHAR line's logical payload already names UTF-8.
