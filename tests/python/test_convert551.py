@@ -82,6 +82,23 @@ def test_signature_docstring_and_arguments():
         g.to_version551(owned=None)
 
 
+def test_conversion_is_refused_while_an_edit_holds_the_document():
+    doc = Gedcom.new_v7()
+    seen = []
+
+    class Peeking(dict):
+        def items(self):
+            try:
+                doc.to_version551()
+            except RuntimeError as e:
+                seen.append(str(e))
+            return super().items()
+
+    doc.append_records([Peeking(tag="NOTE")])
+    assert seen == ["Already mutably borrowed"]
+    assert doc.to_version551()[0].to_text().count("0 NOTE\n") == 1
+
+
 # ---------------------------------------------------------------- published files
 
 def gedcom_bytes(path):
