@@ -193,6 +193,9 @@ PyMethodDef methods[] = {
      "those are declared by name, and any other extension in the file is\n"
      "declared as undocumented rather than dropped, because it is somebody's\n"
      "data either way."},
+    {"to_version551", &gedcom_to_version551, METH_NOARGS,
+     "to_version551($self)\n--\n\n"
+     "An explicit conversion to GEDCOM 5.5.1, with the same reporting."},
     {nullptr, nullptr, 0, nullptr},
 };
 

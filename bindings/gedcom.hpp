@@ -57,5 +57,7 @@ py::Ref conversion_result(convert::Conversion conversion);
 
 // Methods defined in gedcom_convert.cpp, listed in the method table in gedcom.cpp.
 PyObject* gedcom_to_version7(PyObject* self, PyObject* args, PyObject* kwargs);  // METH_VARARGS | METH_KEYWORDS
+// Defined in gedcom_convert551.cpp.
+PyObject* gedcom_to_version551(PyObject* self, PyObject* unused);                 // METH_NOARGS
 
 }  // namespace pellorine::bindings
