@@ -4,8 +4,11 @@
 // py::state<GedcomState>(self) under a py::Shared or py::Exclusive borrow.
 #pragma once
 
+#include <optional>
+
 #include "decode.hpp"
 #include "document.hpp"
+#include "family.hpp"
 #include "frame.hpp"
 
 namespace pellorine::bindings {
@@ -13,10 +16,11 @@ namespace pellorine::bindings {
 struct GedcomState {
     Document document;
     EncodingReport report;  // never changed after the instance is made
+    std::optional<FamilyGraph> graph;  // built by the first family query
 
     // Forgets what was derived from the document (the family graph), after an
     // edit that changed it; the next query that needs it builds it again.
-    void drop_derived() {}
+    void drop_derived() { graph.reset(); }
 
     // The first record whose identifier matches `xref` ignoring ASCII case,
     // or nullptr. Every lookup by identifier from Python goes through here.
@@ -42,5 +46,11 @@ PyObject* gedcom_records(PyObject* self, PyObject* unused);                    /
 PyObject* gedcom_record(PyObject* self, PyObject* args, PyObject* kwargs);     // METH_VARARGS | METH_KEYWORDS
 PyObject* gedcom_individuals(PyObject* self, PyObject* unused);                // METH_NOARGS
 PyObject* gedcom_families(PyObject* self, PyObject* unused);                   // METH_NOARGS
+
+// Methods defined in gedcom_family.cpp: the findings and the family queries.
+PyObject* gedcom_validate(PyObject* self, PyObject* unused);                           // METH_NOARGS
+PyObject* gedcom_parents_of(PyObject* self, PyObject* args, PyObject* kwargs);         // METH_VARARGS | METH_KEYWORDS
+PyObject* gedcom_children_of(PyObject* self, PyObject* args, PyObject* kwargs);        // METH_VARARGS | METH_KEYWORDS
+PyObject* gedcom_partners_of(PyObject* self, PyObject* args, PyObject* kwargs);        // METH_VARARGS | METH_KEYWORDS
 
 }  // namespace pellorine::bindings
