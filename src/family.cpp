@@ -1,40 +1,16 @@
 // Building the family graph: identifiers interned under their case-folded
 // key, family memberships gathered in file order, then grouped by family and
 // by person with counting sorts, so that no step scans a list per append.
-#include "family.hpp"
-
+//
+// The links are read a batch at a time: their hashes are computed and their
+// index slots fetched ahead, so that the lookups of a large file overlap
+// their cache misses instead of waiting for each in turn.
 #include <algorithm>
 #include <cstring>
-#include <random>
 
-#include "text.hpp"
+#include "family.hpp"
 
 namespace pellorine {
-
-namespace family {
-
-std::size_t FoldedHash::operator()(std::string_view text) const noexcept {
-    std::uint64_t h = 1469598103934665603ull ^ seed;  // FNV-1a over the uppercased bytes
-    for (unsigned char c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
-        h = (h ^ c) * 1099511628211ull;
-    }
-    // A final mix, so that the seed reaches every bit the table looks at.
-    h ^= seed;
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdull;
-    h ^= h >> 33;
-    h *= 0xc4ceb9fe1a85ec53ull;
-    h ^= h >> 33;
-    return static_cast<std::size_t>(h);
-}
-
-std::uint64_t random_seed() {
-    std::random_device source;
-    return (static_cast<std::uint64_t>(source()) << 32) ^ source();
-}
-
-}  // namespace family
 
 namespace {
 
@@ -45,77 +21,95 @@ std::optional<std::string_view> link_of(const Node& node) {
     return p;
 }
 
+// Whether `tag` is the four-letter tag `name` (a comparison the compiler inlines).
+bool is_tag(std::string_view tag, const char (&name)[5]) {
+    return tag.size() == 4 && std::memcmp(tag.data(), name, 4) == 0;
+}
+
+// What one identifier met while reading the records stands for.
+enum class Met : std::uint8_t {
+    Family,     // a family record's own identifier
+    Partner,    // its HUSB or WIFE
+    Child,      // its CHIL
+    Person,     // an individual record's own identifier
+    ChildOf,    // its FAMC
+    PartnerOf,  // its FAMS
+};
+
+struct Occurrence {
+    std::string_view text;
+    std::uint64_t hash;
+    Met met;
+};
+
+constexpr std::size_t batch_size = 256;
+constexpr std::size_t block_size = 64 * 1024;
+
 }  // namespace
 
 // Fills a graph from a document; lives for the one call of FamilyGraph::new_.
 struct GraphBuilder {
-    FamilyGraph& g;
-    std::vector<std::size_t> key_hashes;                         // per key
-    std::unordered_map<std::string, std::uint32_t> variants;     // spellings other than a key's first
-    std::vector<std::uint32_t> family_keys;                      // per family index
-    // Memberships in the order they were met: (family index, spelling id).
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> partner_links, child_links;
+    // A spelling and the key it folds to.
+    struct Interned {
+        std::uint32_t spelling, key;
+    };
+    // A membership: family index, spelling, key.
+    struct Link {
+        std::uint32_t family, spelling, key;
+    };
 
-    explicit GraphBuilder(FamilyGraph& graph, std::size_t expected_keys) : g(graph) {
-        std::size_t slots = 16;
-        while (slots < expected_keys * 2) slots *= 2;
-        g.slots_.assign(slots, 0);
+    FamilyGraph& g;
+    std::unordered_map<std::string_view, std::uint32_t> variants;  // spellings other than a key's first
+    std::vector<std::uint32_t> family_keys;                        // per family index
+    std::vector<Link> partner_links, child_links;                  // in the order met
+    std::vector<Occurrence> batch;
+    std::vector<std::string_view> wives, children, spouse_in;  // held back to keep the order of roles
+    std::size_t block_used = block_size;
+    std::uint32_t family = 0;           // the family record being read
+    Occurrence person{};                // the individual record being read
+    std::optional<Interned> person_is;  // its spelling, once one of its links counted
+
+    explicit GraphBuilder(FamilyGraph& graph) : g(graph) { batch.reserve(batch_size); }
+
+    // A copy of `text` in the graph's blocks.
+    std::string_view keep(std::string_view text) {
+        if (text.size() > block_size - block_used) {
+            g.blocks_.push_back(std::make_unique<char[]>(std::max(block_size, text.size())));
+            block_used = 0;
+        }
+        char* at = g.blocks_.back().get() + block_used;
+        if (!text.empty()) std::memcpy(at, text.data(), text.size());
+        block_used += text.size();
+        return {at, text.size()};
     }
 
-    std::uint32_t new_spelling(std::string_view text, std::uint32_t key) {
-        g.spellings_.push_back({g.text_.size(), static_cast<std::uint32_t>(text.size()), key});
-        g.text_.append(text);
+    std::uint32_t new_spelling(std::string_view kept) {
+        g.spellings_.push_back(kept);
         return static_cast<std::uint32_t>(g.spellings_.size() - 1);
     }
 
-    void place(std::uint32_t key, std::size_t hash) {
-        std::size_t mask = g.slots_.size() - 1;
-        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-            if (g.slots_[i] == 0) {
-                g.slots_[i] = key + 1;
-                return;
+    Interned intern(const Occurrence& o) {
+        if (auto* e = g.keys_.find(o.text, o.hash)) {
+            std::uint32_t key = e->value;
+            std::string_view first = e->key();  // folds to o.text: the same length
+            if (std::equal(first.begin(), first.end(), o.text.begin())) return {g.first_spelling_[key], key};
+            auto it = variants.find(o.text);
+            if (it == variants.end()) {
+                std::string_view kept = keep(o.text);
+                it = variants.emplace(kept, new_spelling(kept)).first;
             }
+            return {it->second, key};
         }
-    }
-
-    void grow() {
-        g.slots_.assign(g.slots_.size() * 2, 0);
-        for (std::uint32_t k = 0; k < key_hashes.size(); ++k) place(k, key_hashes[k]);
-    }
-
-    // The spelling id of `text`, interning it (and its key) when new.
-    std::uint32_t intern(std::string_view text) {
-        std::size_t hash = g.hash_(text);
-        std::size_t mask = g.slots_.size() - 1;
-        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-            std::uint32_t slot = g.slots_[i];
-            if (slot == 0) break;
-            std::uint32_t key = slot - 1;
-            if (key_hashes[key] != hash) continue;
-            std::uint32_t first = g.first_spelling_[key];
-            std::string_view known = g.spelling(first);
-            if (known.size() != text.size() || !text::ascii_iequals(known, text)) continue;
-            if (known == text) return first;
-            auto [it, added] = variants.try_emplace(std::string(text), 0);
-            if (added) it->second = new_spelling(text, key);
-            return it->second;
-        }
-        auto key = static_cast<std::uint32_t>(key_hashes.size());
-        key_hashes.push_back(hash);
-        std::uint32_t id = new_spelling(text, key);
-        g.first_spelling_.push_back(id);
+        auto key = static_cast<std::uint32_t>(g.first_spelling_.size());
+        std::string_view kept = keep(o.text);
+        g.first_spelling_.push_back(new_spelling(kept));
         g.family_of_key_.push_back(FamilyGraph::none);
-        if (key_hashes.size() * 2 > g.slots_.size()) {
-            grow();
-        } else {
-            place(key, hash);
-        }
-        return id;
+        g.keys_.insert(kept, o.hash, key);
+        return {g.first_spelling_.back(), key};
     }
 
-    // The index of the family named by `xref`, made when it has none yet.
-    std::uint32_t family_index(std::string_view xref) {
-        std::uint32_t key = g.spellings_[intern(xref)].key;
+    // The index of the family with this key, made when it has none yet.
+    std::uint32_t family_index(std::uint32_t key) {
         std::uint32_t& index = g.family_of_key_[key];
         if (index == FamilyGraph::none) {
             index = static_cast<std::uint32_t>(family_keys.size());
@@ -124,54 +118,107 @@ struct GraphBuilder {
         return index;
     }
 
+    void meet(std::string_view text, Met met) {
+        batch.push_back({text, 0, met});
+        if (batch.size() == batch_size) flush();
+    }
+
+    // Fetching a few lookups ahead keeps as many misses in flight as the
+    // processor can hold, no more.
+    void flush() {
+        constexpr std::size_t ahead = 16;
+        for (Occurrence& o : batch) o.hash = g.keys_.hash(o.text);
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            if (i + ahead < batch.size()) g.keys_.prefetch(batch[i + ahead].hash);
+            take(batch[i]);
+        }
+        batch.clear();
+    }
+
+    void take(const Occurrence& o) {
+        switch (o.met) {
+            case Met::Family: family = family_index(intern(o).key); return;
+            case Met::Partner:
+            case Met::Child: {
+                Interned m = intern(o);
+                (o.met == Met::Partner ? partner_links : child_links).push_back({family, m.spelling, m.key});
+                return;
+            }
+            case Met::Person:
+                person = o;
+                person_is.reset();
+                return;
+            case Met::ChildOf:
+            case Met::PartnerOf: {
+                std::uint32_t f = family_index(intern(o).key);
+                if (!person_is) person_is = intern(person);
+                (o.met == Met::ChildOf ? child_links : partner_links).push_back({f, person_is->spelling, person_is->key});
+                return;
+            }
+        }
+    }
+
     void family_record(const Node& record) {
-        std::uint32_t f = family_index(*record.xref());
+        meet(*record.xref(), Met::Family);
         // All husbands, then all wives, then the children, whatever the line order.
-        for (std::string_view tag : {"HUSB", "WIFE"})
-            for (const Node& c : record.children())
-                if (c.tag() == tag)
-                    if (auto p = link_of(c)) partner_links.emplace_back(f, intern(*p));
-        for (const Node& c : record.children())
-            if (c.tag() == "CHIL")
-                if (auto p = link_of(c)) child_links.emplace_back(f, intern(*p));
+        wives.clear();
+        children.clear();
+        for (const Node& c : record.children()) {
+            std::string_view tag = c.tag();
+            auto p = is_tag(tag, "HUSB") || is_tag(tag, "WIFE") || is_tag(tag, "CHIL") ? link_of(c) : std::nullopt;
+            if (!p) continue;
+            if (tag[0] == 'H') meet(*p, Met::Partner);
+            else (tag[0] == 'W' ? wives : children).push_back(*p);
+        }
+        for (std::string_view p : wives) meet(p, Met::Partner);
+        for (std::string_view p : children) meet(p, Met::Child);
     }
 
     void individual_record(const Node& record) {
-        std::optional<std::uint32_t> self;
-        auto link = [&](std::string_view tag, auto& links) {
-            for (const Node& c : record.children()) {
-                if (c.tag() != tag) continue;
-                auto p = link_of(c);
-                if (!p) continue;
-                std::uint32_t f = family_index(*p);
-                if (!self) self = intern(*record.xref());
-                links.emplace_back(f, *self);
-            }
+        // The FAMC links first, then the FAMS links.
+        spouse_in.clear();
+        bool announced = false;
+        auto announce = [&] {
+            if (!announced) meet(*record.xref(), Met::Person);
+            announced = true;
         };
-        link("FAMC", child_links);
-        link("FAMS", partner_links);
+        for (const Node& c : record.children()) {
+            std::string_view tag = c.tag();
+            auto p = is_tag(tag, "FAMC") || is_tag(tag, "FAMS") ? link_of(c) : std::nullopt;
+            if (!p) continue;
+            if (tag[3] == 'S') {
+                spouse_in.push_back(*p);
+            } else {
+                announce();
+                meet(*p, Met::ChildOf);
+            }
+        }
+        for (std::string_view p : spouse_in) {
+            announce();
+            meet(p, Met::PartnerOf);
+        }
     }
 
     // Groups one kind of membership by family, in the order met, keeping the
     // first spelling of each key within a family.
-    void group_by_family(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& links,
-                         std::vector<FamilyGraph::Span>& spans, std::vector<std::uint32_t>& stamp,
-                         std::uint32_t mark_base) {
+    void group_by_family(const std::vector<Link>& links, std::vector<FamilyGraph::Span>& spans,
+                         std::vector<std::uint32_t>& stamp, std::uint32_t mark_base) {
         std::size_t families = family_keys.size();
         std::vector<std::uint32_t> start(families + 1, 0);
-        for (const auto& [f, s] : links) ++start[f + 1];
+        for (const Link& l : links) ++start[l.family + 1];
         for (std::size_t f = 0; f < families; ++f) start[f + 1] += start[f];
-        std::vector<std::uint32_t> sorted(links.size());
+        std::vector<Link> sorted(links.size());
         std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
-        for (const auto& [f, s] : links) sorted[fill[f]++] = s;
+        for (const Link& l : links) sorted[fill[l.family]++] = l;
         spans.resize(families);
         for (std::uint32_t f = 0; f < families; ++f) {
             spans[f].begin = static_cast<std::uint32_t>(g.members_.size());
             for (std::uint32_t i = start[f]; i < start[f + 1]; ++i) {
-                std::uint32_t key = g.spellings_[sorted[i]].key;
-                if (stamp[key] == mark_base + f + 1) continue;
-                stamp[key] = mark_base + f + 1;
-                g.members_.push_back(sorted[i]);
+                const Link& l = sorted[i];
+                if (stamp[l.key] == mark_base + f + 1) continue;
+                stamp[l.key] = mark_base + f + 1;
+                g.members_.push_back(l.spelling);
+                g.member_keys_.push_back(l.key);
             }
             spans[f].end = static_cast<std::uint32_t>(g.members_.size());
         }
@@ -179,28 +226,32 @@ struct GraphBuilder {
 
     // For each key, the families whose `spans` hold it, in family order.
     void group_by_person(const std::vector<FamilyGraph::Span>& spans, std::vector<FamilyGraph::Span>& out) {
-        std::size_t keys = key_hashes.size();
+        std::size_t keys = g.first_spelling_.size();
         std::vector<std::uint32_t> start(keys + 1, 0);
         for (const auto& span : spans)
-            for (std::uint32_t i = span.begin; i < span.end; ++i) ++start[g.spellings_[g.members_[i]].key + 1];
+            for (std::uint32_t i = span.begin; i < span.end; ++i) ++start[g.member_keys_[i] + 1];
         for (std::size_t k = 0; k < keys; ++k) start[k + 1] += start[k];
         auto base = static_cast<std::uint32_t>(g.memberships_.size());
         g.memberships_.resize(base + start[keys]);
         std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
         for (std::uint32_t f = 0; f < spans.size(); ++f)
             for (std::uint32_t i = spans[f].begin; i < spans[f].end; ++i)
-                g.memberships_[base + fill[g.spellings_[g.members_[i]].key]++] = f;
+                g.memberships_[base + fill[g.member_keys_[i]]++] = f;
         out.resize(keys);
         for (std::size_t k = 0; k < keys; ++k) out[k] = {base + start[k], base + start[k + 1]};
     }
 
     void finish() {
-        std::vector<std::uint32_t> stamp(key_hashes.size(), 0);
+        flush();
+        std::vector<std::uint32_t> stamp(g.first_spelling_.size(), 0);
         auto families = static_cast<std::uint32_t>(family_keys.size());
+        g.members_.reserve(partner_links.size() + child_links.size());
+        g.member_keys_.reserve(partner_links.size() + child_links.size());
         group_by_family(partner_links, g.family_partners_, stamp, 0);
         group_by_family(child_links, g.family_children_, stamp, families);
         partner_links = {};
         child_links = {};
+        g.memberships_.reserve(g.members_.size());
         group_by_person(g.family_children_, g.child_in_);
         group_by_person(g.family_partners_, g.partner_in_);
     }
@@ -208,12 +259,14 @@ struct GraphBuilder {
 
 FamilyGraph FamilyGraph::new_(const Document& document) {
     FamilyGraph g;
-    g.hash_.seed = family::random_seed();
-    GraphBuilder b(g, document.records.size());
+    g.keys_ = family::FoldedIndex(document.records.size());
+    GraphBuilder b(g);
+    b.partner_links.reserve(document.records.size());
+    b.child_links.reserve(document.records.size());
     for (const Node& record : document.records)
-        if (record.tag() == "FAM" && record.xref()) b.family_record(record);
+        if (record.xref() && record.tag() == "FAM") b.family_record(record);
     for (const Node& record : document.records)
-        if (record.tag() == "INDI" && record.xref()) b.individual_record(record);
+        if (record.xref() && is_tag(record.tag(), "INDI")) b.individual_record(record);
     b.finish();
     return g;
 }

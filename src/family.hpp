@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,6 +49,68 @@ struct FoldedHash {
 // A seed for a FoldedHash, from the system's random source.
 std::uint64_t random_seed();
 
+// A map from identifiers, compared without regard to ASCII case, to numbers:
+// open addressing over one flat array, so that a lookup in a large table
+// costs one or two cache misses. The texts stay the caller's and must
+// outlive the index.
+class FoldedIndex {
+public:
+    // One identifier and its number. An identifier of up to 16 bytes is kept
+    // in the entry itself, so that finding it reads no memory but the slot.
+    struct Entry {
+        std::uint64_t hash = 0;
+        std::uint32_t length = 0;  // of the identifier, plus one; 0: a free slot
+        std::uint32_t value = 0;
+        union {
+            const char* text;  // a longer identifier, the caller's
+            char bytes[16];
+        };
+
+        Entry() : text(nullptr) {}
+        // The identifier as it was inserted (valid until the index grows).
+        std::string_view key() const {
+            return length - 1 <= sizeof bytes ? std::string_view(bytes, length - 1) : std::string_view(text, length - 1);
+        }
+    };
+
+    // An empty index sized for about `expected` identifiers.
+    explicit FoldedIndex(std::size_t expected = 0);
+
+    // The hash of `text` that the calls below take.
+    std::uint64_t hash(std::string_view text) const { return hash_(text); }
+    // Asks the processor to fetch the slot where a lookup of `hash` starts.
+    void prefetch(std::uint64_t hash) const;
+    // The entry of `text`, or nullptr.
+    Entry* find(std::string_view text, std::uint64_t hash);
+    const Entry* find(std::string_view text) const;
+    // Stores `value` for `text`, which must not be present yet.
+    void insert(std::string_view text, std::uint64_t hash, std::uint32_t value);
+    // How many identifiers the index holds.
+    std::size_t size() const { return size_; }
+
+private:
+    const Entry* lookup(std::string_view text, std::uint64_t hash) const;
+    void place(const Entry& entry);
+
+    // Large tables ask for huge pages: lookups land anywhere in them, and with
+    // small pages the address translations would miss as often as the data.
+    struct SlotAllocator {
+        using value_type = Entry;
+        template <class U>
+        struct rebind {
+            using other = SlotAllocator;  // only ever asked for Entry
+        };
+        SlotAllocator() = default;
+        Entry* allocate(std::size_t n);
+        void deallocate(Entry* p, std::size_t n) noexcept;
+        bool operator==(const SlotAllocator&) const = default;
+    };
+
+    FoldedHash hash_;
+    std::vector<Entry, SlotAllocator> slots_;
+    std::size_t size_ = 0;
+};
+
 }  // namespace family
 
 class FamilyGraph {
@@ -78,32 +141,26 @@ private:
     static constexpr std::uint32_t none = 0xFFFFFFFFu;
     enum class Relation { Parents, Children, Partners };
 
-    // One spelling of an identifier: its bytes in `text_` and the key it folds to.
-    struct Spelling {
-        std::size_t offset;
-        std::uint32_t length;
-        std::uint32_t key;
-    };
     // A run [begin, end) of `members_` or `memberships_`.
     struct Span {
         std::uint32_t begin = 0, end = 0;
     };
 
-    std::string_view spelling(std::uint32_t id) const;
     std::uint32_t key_of(std::string_view xref) const;  // `none` when unknown
     Relatives relatives(std::uint32_t key, Relation relation) const;
     std::unordered_map<std::string, std::uint32_t> walk(std::string_view start, Relation relation) const;
 
-    std::string text_;                   // every spelling, one after another
-    std::vector<Spelling> spellings_;
-    std::vector<std::uint32_t> first_spelling_;  // per key
-    family::FoldedHash hash_;
-    std::vector<std::uint32_t> slots_;   // open addressing over keys: key + 1, 0 when free
-    std::vector<std::uint32_t> family_of_key_;  // per key: its family's index, or `none`
+    // The texts of every spelling, in blocks that never move, so that the
+    // views below stay valid however the graph itself is moved.
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::vector<std::string_view> spellings_;    // per spelling id
+    std::vector<std::uint32_t> first_spelling_;  // per key: the spelling met first
+    family::FoldedIndex keys_;                   // identifier -> key
+    std::vector<std::uint32_t> family_of_key_;   // per key: its family's index, or `none`
     // Per family, in the order families were first met: its partners and its
-    // children, as runs of spelling ids in `members_`.
+    // children, as runs of `members_` (spelling ids) and `member_keys_` (their keys).
     std::vector<Span> family_partners_, family_children_;
-    std::vector<std::uint32_t> members_;
+    std::vector<std::uint32_t> members_, member_keys_;
     // Per key: the families it is a child of, a partner of, as runs of family
     // indices in `memberships_`, in family order.
     std::vector<Span> child_in_, partner_in_;

@@ -29,20 +29,9 @@ private:
 
 }  // namespace
 
-std::string_view FamilyGraph::spelling(std::uint32_t id) const {
-    const Spelling& s = spellings_[id];
-    return std::string_view(text_).substr(s.offset, s.length);
-}
-
 std::uint32_t FamilyGraph::key_of(std::string_view xref) const {
-    if (slots_.empty()) return none;
-    std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = hash_(xref) & mask;; i = (i + 1) & mask) {
-        std::uint32_t slot = slots_[i];
-        if (slot == 0) return none;
-        std::string_view known = spelling(first_spelling_[slot - 1]);
-        if (known.size() == xref.size() && text::ascii_iequals(known, xref)) return slot - 1;
-    }
+    const auto* e = keys_.find(xref);
+    return e ? e->value : none;
 }
 
 Relatives FamilyGraph::relatives(std::uint32_t key, Relation relation) const {
@@ -54,10 +43,9 @@ Relatives FamilyGraph::relatives(std::uint32_t key, Relation relation) const {
     for (std::uint32_t i = in.begin; i < in.end; ++i) {
         const Span& span = members[memberships_[i]];
         for (std::uint32_t m = span.begin; m < span.end; ++m) {
-            std::uint32_t id = members_[m];
-            std::uint32_t k = spellings_[id].key;
+            std::uint32_t k = member_keys_[m];
             if (relation == Relation::Partners && k == key) continue;
-            if (seen.admit(k)) out.push_back(spelling(id));
+            if (seen.admit(k)) out.push_back(spellings_[members_[m]]);
         }
     }
     return out;
@@ -77,9 +65,9 @@ std::optional<FamilyMembers> FamilyGraph::family(std::string_view xref) const {
     std::uint32_t f = family_of_key_[key];
     FamilyMembers out;
     for (std::uint32_t m = family_partners_[f].begin; m < family_partners_[f].end; ++m)
-        out.partners.push_back(spelling(members_[m]));
+        out.partners.push_back(spellings_[members_[m]]);
     for (std::uint32_t m = family_children_[f].begin; m < family_children_[f].end; ++m)
-        out.children.push_back(spelling(members_[m]));
+        out.children.push_back(spellings_[members_[m]]);
     return out;
 }
 
@@ -105,7 +93,7 @@ std::unordered_map<std::string, std::uint32_t> FamilyGraph::walk(std::string_vie
                 std::uint32_t f = memberships_[i];
                 if (!opened.insert(f).second) continue;
                 for (std::uint32_t m = members[f].begin; m < members[f].end; ++m) {
-                    std::uint32_t k = spellings_[members_[m]].key;
+                    std::uint32_t k = member_keys_[m];
                     if (seen.try_emplace(k, generation).second) next.push_back(k);
                 }
             }
@@ -114,7 +102,7 @@ std::unordered_map<std::string, std::uint32_t> FamilyGraph::walk(std::string_vie
     }
     out.reserve(seen.size());
     for (const auto& [key, generation] : seen)
-        out.emplace(text::ascii_uppercase(spelling(first_spelling_[key])), generation);
+        out.emplace(text::ascii_uppercase(spellings_[first_spelling_[key]]), generation);
     return out;
 }
 
