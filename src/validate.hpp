@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -67,6 +68,9 @@ std::vector<Finding> inspect(const Document& document);
 
 // The Life of an individual's view.
 Life life_of(const view::IndividualView& view);
+// The same, reading the dates through `years_of` (a cache of Years::of_date, say).
+Life life_of(const view::IndividualView& view,
+             const std::function<std::optional<Years>(std::string_view)>& years_of);
 
 // "in 1900" when the years are one year, else their display.
 std::string in_year(const Years& years);

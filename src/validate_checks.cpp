@@ -1,8 +1,8 @@
 // The checks over a whole document. Each individual's view is built once:
 // what the later checks need of it (its life, its dated events, whether it
 // cites a source) is kept, the view itself is not.
+#include <functional>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "family.hpp"
 #include "text.hpp"
@@ -12,11 +12,11 @@ namespace pellorine::validate {
 
 namespace {
 
-using Lives = std::unordered_map<FoldedXref, Life, family::FoldedHash>;
-
 // Ages and spans are differences of 32-bit years: computed in 64 bits.
 std::int64_t minus(std::int32_t a, std::int32_t b) { return std::int64_t{a} - b; }
 std::string number(std::int64_t n) { return std::to_string(n); }
+
+constexpr std::uint32_t no_life = 0xFFFFFFFFu;
 
 // An event that may come after a death: its label and its years.
 struct DatedEvent {
@@ -27,13 +27,14 @@ struct DatedEvent {
 
 struct Person {
     const Node* record;
-    std::size_t events_begin, events_end;  // in `dated`
+    std::uint32_t life;                    // its own, in `lives_`; no_life without identifier
+    std::size_t events_begin, events_end;  // in `dated_`
 };
 
-bool cites_a_source(const Node& record) {
-    Node::Walk walk = record.walk();
-    while (const Node* n = walk.next())
-        if (n->tag() == "SOUR") return true;
+bool cites_a_source(const Node& node) {
+    if (node.tag() == "SOUR") return true;
+    for (const Node& c : node.children())
+        if (cites_a_source(c)) return true;
     return false;
 }
 
@@ -41,14 +42,29 @@ bool may_follow_death(std::string_view tag) {
     return tag != "BIRT" && tag != "DEAT" && tag != "BURI" && tag != "CREM" && tag != "PROB" && tag != "WILL";
 }
 
-const Life* life_in(const Lives& lives, std::string_view xref) {
-    auto it = lives.find(FoldedXref{xref});
-    return it == lives.end() ? nullptr : &it->second;
-}
+// Years of date texts, remembered: a file repeats its dates a great deal. The
+// memory is bounded; past it, dates are simply read again.
+class DateYears {
+public:
+    std::optional<Years> of(std::string_view text) {
+        if (auto it = known_.find(text); it != known_.end()) return it->second;
+        std::optional<Years> years = Years::of_date(text);
+        if (known_.size() < capacity) known_.emplace(std::string(text), years);
+        return years;
+    }
+
+private:
+    static constexpr std::size_t capacity = 1 << 18;
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+    };
+    std::unordered_map<std::string, std::optional<Years>, Hash, std::equal_to<>> known_;
+};
 
 class Inspector {
 public:
-    explicit Inspector(const Document& document) : document_(document), lives_(0, family::FoldedHash{family::random_seed()}) {}
+    explicit Inspector(const Document& document) : document_(document), index_(document.records.size()) {}
 
     std::vector<Finding> run() {
         gather_people();
@@ -59,27 +75,44 @@ public:
     }
 
 private:
+    // The life stored under an identifier: the last record's that carries it.
+    const Life* life_of_xref(std::string_view xref) const {
+        const auto* e = index_.find(xref);
+        return e ? &lives_[e->value] : nullptr;
+    }
+
     void gather_people() {
         for (const Node& record : document_.records) {
             if (record.tag() != "INDI") continue;
             view::IndividualView view = view::IndividualView::from_node(record);
-            Person p{&record, dated_.size(), 0};
+            Person p{&record, no_life, dated_.size(), 0};
             for (view::EventView& e : view.events) {
                 if (!e.date || !may_follow_death(e.tag)) continue;
-                auto years = Years::of_date(*e.date);
+                auto years = dates_.of(*e.date);
                 if (years && years->earliest) dated_.push_back({std::move(e.label), *years->earliest, *years});
             }
             p.events_end = dated_.size();
-            // A later record with the same identifier replaces the earlier one's life.
-            if (auto xref = record.xref()) lives_.insert_or_assign(FoldedXref{*xref}, life_of(view));
+            if (auto xref = record.xref()) {
+                p.life = static_cast<std::uint32_t>(lives_.size());
+                lives_.push_back(life_of(view, [this](std::string_view t) { return dates_.of(t); }));
+                // A later record with the same identifier replaces the earlier one's life.
+                std::uint64_t hash = index_.hash(*xref);
+                if (auto* e = index_.find(*xref, hash)) {
+                    e->value = p.life;
+                    replaced_ = true;
+                } else {
+                    index_.insert(*xref, hash, p.life);
+                }
+            }
             people_.push_back(p);
         }
     }
 
     void individual_checks(const Person& p) {
         const Node& record = *p.record;
-        auto xref = record.xref();
-        const Life* life = xref ? life_in(lives_, *xref) : nullptr;
+        const Life* life = p.life == no_life ? nullptr
+                           : replaced_       ? life_of_xref(*record.xref())
+                                             : &lives_[p.life];
         if (life) {
             const auto& b = life->birth;
             const auto& d = life->death;
@@ -119,17 +152,17 @@ private:
         std::vector<std::string> partners = family.partners();
         std::optional<Years> marriage;
         if (const Node* marr = record.first("MARR"))
-            if (const Node* date = marr->first("DATE")) marriage = Years::of_date(date->logical_value());
+            if (const Node* date = marr->first("DATE")) marriage = dates_.of(date->logical_value());
         // Only the first WIFE decides who is the mother (FamilyView takes the same one).
         const std::optional<std::string>& wife = family.wife;
 
         for (const std::string& partner : partners) {
-            const Life* life = life_in(lives_, partner);
+            const Life* life = life_of_xref(partner);
             if (!life) continue;
             bool mother = wife && text::ascii_iequals(*wife, partner);
             marriage_checks(record, marriage, life->birth);
             for (const std::string& child : family.children) {
-                const Life* of_child = life_in(lives_, child);
+                const Life* of_child = life_of_xref(child);
                 if (!of_child || !of_child->birth) continue;
                 parent_checks(record, *life, mother, *of_child->birth);
             }
@@ -158,7 +191,7 @@ private:
                 "a mother who died " + pd->display() + " with a child born " + c.display());
         }
         if (!p) return;
-        std::string both = "a parent born " + p->display() + " with a child born " + c.display() + ", ";
+        auto both = [&] { return "a parent born " + p->display() + " with a child born " + c.display() + ", "; };
         if (c.latest && p->earliest && minus(*c.latest, *p->earliest) < 12) {
             std::int64_t g = minus(*c.latest, *p->earliest);
             std::optional<std::int64_t> l;
@@ -166,24 +199,27 @@ private:
             std::string phrase = g < 0     ? number(-g) + " years before the parent was born"
                                  : l == g ? "at " + number(g) + " years old"
                                           : "at most " + number(g) + " years old";
-            add(findings_, record, "parent-too-young", Severity::Contradiction, both + phrase);
+            add(findings_, record, "parent-too-young", Severity::Contradiction, both() + phrase);
         } else if (c.earliest && p->latest && minus(*c.earliest, *p->latest) > (mother ? 55 : 80)) {
-            add(findings_, record, "parent-too-old", Severity::Question, both + age(*p, c));
+            add(findings_, record, "parent-too-old", Severity::Question, both() + age(*p, c));
         }
     }
 
-    // One finding for each child that repeats an earlier one of the family.
-    // A few children are compared with each other, many go through a hash set.
+    // One finding for each child that repeats an earlier one of the family: a
+    // few children are compared with each other, many go through an index.
     void repeated_children(const Node& record, const std::vector<std::string>& children) {
         constexpr std::size_t few = 16;
-        std::unordered_set<FoldedXref, family::FoldedHash> seen(0, lives_.hash_function());
+        std::optional<family::FoldedIndex> seen;
+        if (children.size() > few) seen.emplace(children.size());
         for (std::size_t i = 0; i < children.size(); ++i) {
-            FoldedXref child{children[i]};
+            std::string_view child = children[i];
             bool repeat = false;
-            if (children.size() <= few) {
-                for (std::size_t j = 0; j < i && !repeat; ++j) repeat = FoldedXref{children[j]} == child;
+            if (!seen) {
+                for (std::size_t j = 0; j < i && !repeat; ++j) repeat = text::ascii_iequals(children[j], child);
             } else {
-                repeat = !seen.insert(child).second;
+                std::uint64_t hash = seen->hash(child);
+                repeat = seen->find(child, hash) != nullptr;
+                if (!repeat) seen->insert(child, hash, 0);
             }
             if (repeat)
                 add(findings_, record, "child-listed-twice", Severity::Question,
@@ -192,7 +228,10 @@ private:
     }
 
     const Document& document_;
-    Lives lives_;
+    family::FoldedIndex index_;  // identifier -> its life in `lives_`
+    std::vector<Life> lives_;
+    bool replaced_ = false;  // some identifier was carried by two records
+    DateYears dates_;
     std::vector<Person> people_;
     std::vector<DatedEvent> dated_;
     std::vector<Finding> findings_;
