@@ -26,6 +26,14 @@ bool is_tag(std::string_view tag, const char (&name)[5]) {
     return tag.size() == 4 && std::memcmp(tag.data(), name, 4) == 0;
 }
 
+// Byte equality of two texts already known to fold alike (so of one length);
+// a plain loop, cheaper than a library call for identifiers this short.
+bool same_bytes(std::string_view a, std::string_view b) {
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i]) return false;
+    return true;
+}
+
 // What one identifier met while reading the records stands for.
 enum class Met : std::uint8_t {
     Family,     // a family record's own identifier
@@ -91,8 +99,7 @@ struct GraphBuilder {
     Interned intern(const Occurrence& o) {
         if (auto* e = g.keys_.find(o.text, o.hash)) {
             std::uint32_t key = e->value;
-            std::string_view first = e->key();  // folds to o.text: the same length
-            if (std::equal(first.begin(), first.end(), o.text.begin())) return {g.first_spelling_[key], key};
+            if (same_bytes(e->key(), o.text)) return {g.first_spelling_[key], key};
             auto it = variants.find(o.text);
             if (it == variants.end()) {
                 std::string_view kept = keep(o.text);
@@ -158,8 +165,8 @@ struct GraphBuilder {
         }
     }
 
-    void family_record(const Node& record) {
-        meet(*record.xref(), Met::Family);
+    void family_record(const Node& record, std::string_view xref) {
+        meet(xref, Met::Family);
         // All husbands, then all wives, then the children, whatever the line order.
         wives.clear();
         children.clear();
@@ -174,12 +181,12 @@ struct GraphBuilder {
         for (std::string_view p : children) meet(p, Met::Child);
     }
 
-    void individual_record(const Node& record) {
+    void individual_record(const Node& record, std::string_view xref) {
         // The FAMC links first, then the FAMS links.
         spouse_in.clear();
         bool announced = false;
         auto announce = [&] {
-            if (!announced) meet(*record.xref(), Met::Person);
+            if (!announced) meet(xref, Met::Person);
             announced = true;
         };
         for (const Node& c : record.children()) {
@@ -263,10 +270,16 @@ FamilyGraph FamilyGraph::new_(const Document& document) {
     GraphBuilder b(g);
     b.partner_links.reserve(document.records.size());
     b.child_links.reserve(document.records.size());
-    for (const Node& record : document.records)
-        if (record.xref() && record.tag() == "FAM") b.family_record(record);
-    for (const Node& record : document.records)
-        if (record.xref() && is_tag(record.tag(), "INDI")) b.individual_record(record);
+    // The family records first, then the individuals.
+    std::vector<std::pair<const Node*, std::string_view>> individuals;
+    for (const Node& record : document.records) {
+        auto xref = record.xref();
+        if (!xref) continue;
+        std::string_view tag = record.tag();
+        if (tag == "FAM") b.family_record(record, *xref);
+        else if (is_tag(tag, "INDI")) individuals.emplace_back(&record, *xref);
+    }
+    for (auto [record, xref] : individuals) b.individual_record(*record, xref);
     b.finish();
     return g;
 }

@@ -194,3 +194,26 @@ TEST(FamilyGraph, HostileShapesStayLinear) {
     EXPECT_EQ(h.descendants("@Q@").size(), 8u);
     EXPECT_EQ(h.ancestors("@K0@").size(), 3u);
 }
+
+TEST(FoldedIndex, InlineAndLongIdentifiersFoldOnlyAsciiLetters) {
+    const std::string ids[] = {"@a@", "@ABCDEFGHIJKLMN@", "@ABCDEFGHIJKLMNO@", std::string(40, 'x'), "@[@", ""};
+    family::FoldedIndex index;
+    for (std::uint32_t i = 0; i < std::size(ids); ++i) index.insert(ids[i], index.hash(ids[i]), i);
+    const std::pair<std::string, std::optional<std::uint32_t>> lookups[] = {
+        {"@A@", 0},  {"@abcdefghijklmn@", 1}, {"@abcdefghijklmnO@", 2}, {std::string(40, 'X'), 3},
+        {"@[@", 4},  {"@{@", std::nullopt},   {"", 5},                 {"@abcdefghijklmn", std::nullopt},
+        {"@`@", std::nullopt},  // a backquote is not an at-sign's lowercase
+    };
+    for (const auto& [text, value] : lookups) {
+        const auto* e = index.find(text);
+        EXPECT_EQ(e ? std::optional(e->value) : std::nullopt, value) << text;
+    }
+    EXPECT_EQ(index.find("@ABCDEFGHIJKLMNO@")->key(), "@ABCDEFGHIJKLMNO@");  // as inserted
+    for (std::uint32_t i = 0; i < 100000; ++i) {  // growing keeps every entry
+        std::string id = "@I" + std::to_string(i) + "@";
+        index.insert(id, index.hash(id), i);
+    }
+    EXPECT_EQ(index.size(), 100000u + std::size(ids));
+    EXPECT_EQ(index.find("@i99999@")->value, 99999u);
+    EXPECT_EQ(index.find("@a@")->value, 0u);
+}
