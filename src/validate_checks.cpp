@@ -81,6 +81,22 @@ private:
         return e ? &lives_[e->value] : nullptr;
     }
 
+    // The lives of several identifiers, their slots fetched before any is read.
+    std::vector<const Life*> lives_of(const std::vector<std::string>& xrefs) {
+        std::vector<std::uint64_t> hashes(xrefs.size());
+        for (std::size_t i = 0; i < xrefs.size(); ++i) {
+            hashes[i] = index_.hash(xrefs[i]);
+            if (i < 16) index_.prefetch(hashes[i]);
+        }
+        std::vector<const Life*> out(xrefs.size());
+        for (std::size_t i = 0; i < xrefs.size(); ++i) {
+            if (i + 16 < xrefs.size()) index_.prefetch(hashes[i + 16]);
+            const auto* e = index_.find(xrefs[i], hashes[i]);
+            out[i] = e ? &lives_[e->value] : nullptr;
+        }
+        return out;
+    }
+
     void gather_people() {
         for (const Node& record : document_.records) {
             if (record.tag() != "INDI") continue;
@@ -95,16 +111,30 @@ private:
             if (auto xref = record.xref()) {
                 p.life = static_cast<std::uint32_t>(lives_.size());
                 lives_.push_back(life_of(view, [this](std::string_view t) { return dates_.of(t); }));
-                // A later record with the same identifier replaces the earlier one's life.
-                std::uint64_t hash = index_.hash(*xref);
-                if (auto* e = index_.find(*xref, hash)) {
-                    e->value = p.life;
-                    replaced_ = true;
-                } else {
-                    index_.insert(*xref, hash, p.life);
-                }
             }
             people_.push_back(p);
+        }
+        index_lives();
+    }
+
+    // A later record with the same identifier replaces the earlier one's life.
+    // The slots are fetched a few people ahead: they land anywhere in a large table.
+    void index_lives() {
+        constexpr std::size_t ahead = 16;
+        std::vector<std::uint64_t> hashes(people_.size());
+        for (std::size_t i = 0; i < people_.size(); ++i)
+            if (people_[i].life != no_life) hashes[i] = index_.hash(*people_[i].record->xref());
+        for (std::size_t i = 0; i < people_.size(); ++i) {
+            if (i + ahead < people_.size()) index_.prefetch(hashes[i + ahead]);
+            const Person& p = people_[i];
+            if (p.life == no_life) continue;
+            std::string_view xref = *p.record->xref();
+            if (auto* e = index_.find(xref, hashes[i])) {
+                e->value = p.life;
+                replaced_ = true;
+            } else {
+                index_.insert(xref, hashes[i], p.life);
+            }
         }
     }
 
@@ -156,13 +186,15 @@ private:
         // Only the first WIFE decides who is the mother (FamilyView takes the same one).
         const std::optional<std::string>& wife = family.wife;
 
-        for (const std::string& partner : partners) {
-            const Life* life = life_of_xref(partner);
+        // Each member's life is looked up once, all lookups started together.
+        std::vector<const Life*> of_children = lives_of(family.children);
+        std::vector<const Life*> of_partners = lives_of(partners);
+        for (std::size_t i = 0; i < partners.size(); ++i) {
+            const Life* life = of_partners[i];
             if (!life) continue;
-            bool mother = wife && text::ascii_iequals(*wife, partner);
+            bool mother = wife && text::ascii_iequals(*wife, partners[i]);
             marriage_checks(record, marriage, life->birth);
-            for (const std::string& child : family.children) {
-                const Life* of_child = life_of_xref(child);
+            for (const Life* of_child : of_children) {
                 if (!of_child || !of_child->birth) continue;
                 parent_checks(record, *life, mother, *of_child->birth);
             }
