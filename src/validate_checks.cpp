@@ -1,8 +1,8 @@
 // The checks over a whole document. Each individual's view is built once:
 // what the later checks need of it (its life, its dated events, whether it
 // cites a source) is kept, the view itself is not.
+#include <cstring>
 #include <functional>
-#include <unordered_map>
 
 #include "family.hpp"
 #include "text.hpp"
@@ -42,29 +42,54 @@ bool may_follow_death(std::string_view tag) {
     return tag != "BIRT" && tag != "DEAT" && tag != "BURI" && tag != "CREM" && tag != "PROB" && tag != "WILL";
 }
 
-// Years of date texts, remembered: a file repeats its dates a great deal. The
-// memory is bounded; past it, dates are simply read again.
+// Years of date texts, remembered: a file repeats its dates a great deal.
+// Short texts only, in a fixed table probed a few slots deep; a text that
+// finds no room is simply read again, so no input can make it slow or large.
 class DateYears {
 public:
+    // A table for about as many texts as a document of `records` records holds.
+    explicit DateYears(std::size_t records) {
+        std::size_t n = 64;
+        while (n < records * 2 && n < max_size) n *= 2;
+        slots_.resize(n);
+    }
+
     std::optional<Years> of(std::string_view text) {
-        if (auto it = known_.find(text); it != known_.end()) return it->second;
-        std::optional<Years> years = Years::of_date(text);
-        if (known_.size() < capacity) known_.emplace(std::string(text), years);
-        return years;
+        if (text.size() > max_length) return Years::of_date(text);
+        std::uint64_t hash = std::hash<std::string_view>{}(text);
+        for (std::size_t probe = 0; probe < depth; ++probe) {
+            Slot& s = slots_[(hash + probe) & (slots_.size() - 1)];
+            if (s.length == 0) {
+                if (used_ * 2 >= slots_.size()) break;
+                ++used_;
+                s.hash = hash;
+                s.length = static_cast<std::uint8_t>(text.size() + 1);
+                std::memcpy(s.text, text.data(), text.size());
+                s.years = Years::of_date(text);
+                return s.years;
+            }
+            if (s.hash == hash && s.length == text.size() + 1 && std::memcmp(s.text, text.data(), text.size()) == 0)
+                return s.years;
+        }
+        return Years::of_date(text);
     }
 
 private:
-    static constexpr std::size_t capacity = 1 << 18;
-    struct Hash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+    static constexpr std::size_t max_size = 1 << 18, depth = 8, max_length = 22;
+    struct Slot {
+        std::uint64_t hash = 0;
+        std::uint8_t length = 0;  // of the text, plus one; 0: free
+        char text[max_length + 1];
+        std::optional<Years> years;
     };
-    std::unordered_map<std::string, std::optional<Years>, Hash, std::equal_to<>> known_;
+    std::vector<Slot> slots_;
+    std::size_t used_ = 0;
 };
 
 class Inspector {
 public:
-    explicit Inspector(const Document& document) : document_(document), index_(document.records.size()) {}
+    explicit Inspector(const Document& document)
+        : document_(document), index_(document.records.size()), dates_(document.records.size()) {}
 
     std::vector<Finding> run() {
         gather_people();

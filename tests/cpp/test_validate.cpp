@@ -125,6 +125,8 @@ TEST(Validate, DiedBeforeBornAndImprobableLifespan) {
         {person("@I1@", "2100", "1700"), {"died-before-born: born 2100 and died 1700"}},
         {person("@I1@", "1800", "1926"), {"improbable-lifespan: born 1800 and died 1926, which is 126 years"}},
         {person("@I1@", "1800", "1925"), {}},
+        {person("@I1@", "BET 1 JANUARY 1800 AND 31 DECEMBER 1800", "1926"),
+         {"improbable-lifespan: born 1800 and died 1926, which is 126 years"}},
         {person("@I1@", "BEF 1800", "1930"),
          {"improbable-lifespan: born before 1800 and died 1930, which is at least 130 years"}},
         {person("@I1@", "BET 1790 AND 1800", "1930"),
