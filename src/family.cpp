@@ -50,7 +50,7 @@ struct Occurrence {
     Met met;
 };
 
-constexpr std::size_t batch_size = 256;
+constexpr std::size_t batch_size = 1024;
 constexpr std::size_t block_size = 64 * 1024;
 
 }  // namespace
@@ -91,15 +91,18 @@ struct GraphBuilder {
         return {at, text.size()};
     }
 
+    // Keys are numbered as their first spelling, so the per-key tables are
+    // per-spelling tables with a few unused rows for other spellings.
     std::uint32_t new_spelling(std::string_view kept) {
         g.spellings_.push_back(kept);
+        g.family_of_key_.push_back(FamilyGraph::none);
         return static_cast<std::uint32_t>(g.spellings_.size() - 1);
     }
 
     Interned intern(const Occurrence& o) {
         if (auto* e = g.keys_.find(o.text, o.hash)) {
             std::uint32_t key = e->value;
-            if (same_bytes(e->key(), o.text)) return {g.first_spelling_[key], key};
+            if (same_bytes(e->key(), o.text)) return {key, key};
             auto it = variants.find(o.text);
             if (it == variants.end()) {
                 std::string_view kept = keep(o.text);
@@ -107,12 +110,10 @@ struct GraphBuilder {
             }
             return {it->second, key};
         }
-        auto key = static_cast<std::uint32_t>(g.first_spelling_.size());
         std::string_view kept = keep(o.text);
-        g.first_spelling_.push_back(new_spelling(kept));
-        g.family_of_key_.push_back(FamilyGraph::none);
+        std::uint32_t key = new_spelling(kept);
         g.keys_.insert(kept, o.hash, key);
-        return {g.first_spelling_.back(), key};
+        return {key, key};
     }
 
     // The index of the family with this key, made when it has none yet.
@@ -214,26 +215,36 @@ struct GraphBuilder {
         std::vector<std::uint32_t> start(families + 1, 0);
         for (const Link& l : links) ++start[l.family + 1];
         for (std::size_t f = 0; f < families; ++f) start[f + 1] += start[f];
-        std::vector<Link> sorted(links.size());
+        // Sorted straight into the members' tables, then compacted in place.
+        auto base = static_cast<std::uint32_t>(g.members_.size());
+        g.members_.resize(base + links.size());
+        g.member_keys_.resize(base + links.size());
         std::vector<std::uint32_t> fill(start.begin(), start.end() - 1);
-        for (const Link& l : links) sorted[fill[l.family]++] = l;
-        spans.resize(families);
-        for (std::uint32_t f = 0; f < families; ++f) {
-            spans[f].begin = static_cast<std::uint32_t>(g.members_.size());
-            for (std::uint32_t i = start[f]; i < start[f + 1]; ++i) {
-                const Link& l = sorted[i];
-                if (stamp[l.key] == mark_base + f + 1) continue;
-                stamp[l.key] = mark_base + f + 1;
-                g.members_.push_back(l.spelling);
-                g.member_keys_.push_back(l.key);
-            }
-            spans[f].end = static_cast<std::uint32_t>(g.members_.size());
+        for (const Link& l : links) {
+            std::uint32_t at = base + fill[l.family]++;
+            g.members_[at] = l.spelling;
+            g.member_keys_[at] = l.key;
         }
+        spans.resize(families);
+        std::uint32_t kept = base;
+        for (std::uint32_t f = 0; f < families; ++f) {
+            spans[f].begin = kept;
+            for (std::uint32_t i = base + start[f]; i < base + start[f + 1]; ++i) {
+                std::uint32_t key = g.member_keys_[i];
+                if (stamp[key] == mark_base + f + 1) continue;
+                stamp[key] = mark_base + f + 1;
+                g.members_[kept] = g.members_[i];
+                g.member_keys_[kept++] = key;
+            }
+            spans[f].end = kept;
+        }
+        g.members_.resize(kept);
+        g.member_keys_.resize(kept);
     }
 
     // For each key, the families whose `spans` hold it, in family order.
     void group_by_person(const std::vector<FamilyGraph::Span>& spans, std::vector<FamilyGraph::Span>& out) {
-        std::size_t keys = g.first_spelling_.size();
+        std::size_t keys = g.spellings_.size();
         std::vector<std::uint32_t> start(keys + 1, 0);
         for (const auto& span : spans)
             for (std::uint32_t i = span.begin; i < span.end; ++i) ++start[g.member_keys_[i] + 1];
@@ -250,7 +261,7 @@ struct GraphBuilder {
 
     void finish() {
         flush();
-        std::vector<std::uint32_t> stamp(g.first_spelling_.size(), 0);
+        std::vector<std::uint32_t> stamp(g.spellings_.size(), 0);
         auto families = static_cast<std::uint32_t>(family_keys.size());
         g.members_.reserve(partner_links.size() + child_links.size());
         g.member_keys_.reserve(partner_links.size() + child_links.size());

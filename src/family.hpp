@@ -153,10 +153,11 @@ private:
     // The texts of every spelling, in blocks that never move, so that the
     // views below stay valid however the graph itself is moved.
     std::vector<std::unique_ptr<char[]>> blocks_;
-    std::vector<std::string_view> spellings_;    // per spelling id
-    std::vector<std::uint32_t> first_spelling_;  // per key: the spelling met first
-    family::FoldedIndex keys_;                   // identifier -> key
-    std::vector<std::uint32_t> family_of_key_;   // per key: its family's index, or `none`
+    // Per spelling id. A key is the id of the spelling met first, so the
+    // tables per key below have a row for every spelling.
+    std::vector<std::string_view> spellings_;
+    family::FoldedIndex keys_;                  // identifier -> key
+    std::vector<std::uint32_t> family_of_key_;  // per key: its family's index, or `none`
     // Per family, in the order families were first met: its partners and its
     // children, as runs of `members_` (spelling ids) and `member_keys_` (their keys).
     std::vector<Span> family_partners_, family_children_;

@@ -102,7 +102,7 @@ std::unordered_map<std::string, std::uint32_t> FamilyGraph::walk(std::string_vie
     }
     out.reserve(seen.size());
     for (const auto& [key, generation] : seen)
-        out.emplace(text::ascii_uppercase(spellings_[first_spelling_[key]]), generation);
+        out.emplace(text::ascii_uppercase(spellings_[key]), generation);
     return out;
 }
 
