@@ -183,6 +183,15 @@ TEST(FamilyGraph, HostileShapesStayLinear) {
     EXPECT_EQ(kids.back(), "@C" + std::to_string(n - 1) + "@");
     EXPECT_EQ(g.descendants("@H@").size(), static_cast<std::size_t>(n) + 1);
 
+    // Lists per person would hold n * n entries here: answers are read off the family instead.
+    std::string crowd = "0 @F1@ FAM\n";
+    for (int i = 0; i < n / 4; ++i) crowd += "1 HUSB @H" + std::to_string(i) + "@\n1 CHIL @K" + std::to_string(i) + "@\n";
+    FamilyGraph c = graph(crowd);
+    EXPECT_EQ(c.parents_of("@K7@").size(), static_cast<std::size_t>(n / 4));
+    EXPECT_EQ(c.partners_of("@H7@").size(), static_cast<std::size_t>(n / 4 - 1));
+    EXPECT_EQ(c.children_of("@H0@").back(), "@K" + std::to_string(n / 4 - 1) + "@");
+    EXPECT_EQ(c.ancestors("@K0@").size(), static_cast<std::size_t>(n / 4) + 1);
+
     std::string many_families = "0 @P@ INDI\n";
     for (int i = 0; i < n / 2; ++i) many_families += "1 FAMS @F" + std::to_string(i) + "@\n";
     for (int i = 0; i < n / 2; ++i)
