@@ -133,10 +133,24 @@ PyMethodDef methods[] = {
     {"families", &gedcom_families, METH_NOARGS,
      "families($self)\n--\n\n"
      "Every family record's view."},
+    {"validate", &gedcom_validate, METH_NOARGS,
+     "validate($self)\n--\n\n"
+     "Plausibility findings: contradictions, questions, and what cites\n"
+     "nothing \xe2\x80\x94 reported with the numbers they were drawn from."},
     {"unresolved_pointers", &unresolved_pointers, METH_NOARGS,
      "unresolved_pointers($self)\n--\n\n"
      "Pointers with no record behind them, addressed precisely enough to\n"
      "repair."},
+    {"parents_of", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&gedcom_parents_of)), kw,
+     "parents_of($self, xref)\n--\n\n"
+     "Parents from both directions of the family link \xe2\x80\x94 a one-sided file\n"
+     "still answers."},
+    {"children_of", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&gedcom_children_of)), kw,
+     "children_of($self, xref)\n--\n\n"
+     "Children from both directions of the family link."},
+    {"partners_of", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&gedcom_partners_of)), kw,
+     "partners_of($self, xref)\n--\n\n"
+     "Partners across every family this person appears in."},
     {"to_text", &to_text, METH_NOARGS,
      "to_text($self)\n--\n\n"
      "The document as text, untouched lines byte for byte."},
@@ -234,7 +248,7 @@ PyTypeObject* gedcom_type() {
 Ref new_gedcom(Document document, EncodingReport report) {
     PyTypeObject* type = gedcom_type();
     if (!type) throw py::Raised{};
-    return py::create(type, GedcomState{std::move(document), std::move(report)});
+    return py::create(type, GedcomState{std::move(document), std::move(report), std::nullopt});
 }
 
 int add_gedcom(PyObject* module) {

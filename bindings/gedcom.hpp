@@ -4,9 +4,12 @@
 // py::state<GedcomState>(self) under a py::Shared or py::Exclusive borrow.
 #pragma once
 
+#include <optional>
+
 #include "convert.hpp"
 #include "decode.hpp"
 #include "document.hpp"
+#include "family.hpp"
 #include "frame.hpp"
 
 namespace pellorine::bindings {
@@ -14,10 +17,11 @@ namespace pellorine::bindings {
 struct GedcomState {
     Document document;
     EncodingReport report;  // never changed after the instance is made
+    std::optional<FamilyGraph> graph;  // built by the first family query
 
     // Forgets what was derived from the document (the family graph), after an
     // edit that changed it; the next query that needs it builds it again.
-    void drop_derived() {}
+    void drop_derived() { graph.reset(); }
 
     // The first record whose identifier matches `xref` ignoring ASCII case,
     // or nullptr. Every lookup by identifier from Python goes through here.
@@ -59,5 +63,10 @@ py::Ref conversion_result(convert::Conversion conversion);
 PyObject* gedcom_to_version7(PyObject* self, PyObject* args, PyObject* kwargs);  // METH_VARARGS | METH_KEYWORDS
 // Defined in gedcom_convert551.cpp.
 PyObject* gedcom_to_version551(PyObject* self, PyObject* unused);                 // METH_NOARGS
+// Methods defined in gedcom_family.cpp: the findings and the family queries.
+PyObject* gedcom_validate(PyObject* self, PyObject* unused);                           // METH_NOARGS
+PyObject* gedcom_parents_of(PyObject* self, PyObject* args, PyObject* kwargs);         // METH_VARARGS | METH_KEYWORDS
+PyObject* gedcom_children_of(PyObject* self, PyObject* args, PyObject* kwargs);        // METH_VARARGS | METH_KEYWORDS
+PyObject* gedcom_partners_of(PyObject* self, PyObject* args, PyObject* kwargs);        // METH_VARARGS | METH_KEYWORDS
 
 }  // namespace pellorine::bindings
