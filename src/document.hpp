@@ -114,10 +114,10 @@ using TextKeeper = std::shared_ptr<const void>;
 // is not atomic: a document and its nodes belong to one thread at a time, and
 // the keeper's deleter runs on that thread when the last node goes.
 struct Node::Storage {
-    std::size_t refs = 1;
+    std::size_t refs = 1;   // the nodes viewing this storage
     std::string_view text;  // what the nodes view: `own`, or a text `keeper` keeps alive
-    std::string own;
-    TextKeeper keeper;
+    std::string own;        // the text, when the storage holds it itself
+    TextKeeper keeper;      // keeps `text` alive, when it is held elsewhere
 
     // A storage holding its own copy of `t`.
     static Storage* owning(std::string t) {
@@ -129,10 +129,12 @@ struct Node::Storage {
     static Storage* viewing(std::string_view t, TextKeeper keeper) {
         return new Storage{1, t, {}, std::move(keeper)};
     }
+    // One more node views `s` (which may be null); returns `s`.
     static Storage* retain(Storage* s) {
         if (s) ++s->refs;
         return s;
     }
+    // One node fewer views `s`; the last one frees it (and lets go of its keeper).
     static void release(Storage* s) {
         if (s && --s->refs == 0) delete s;
     }
