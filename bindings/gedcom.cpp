@@ -155,6 +155,17 @@ PyMethodDef methods[] = {
      "to_bytes($self)\n--\n\n"
      "The document as UTF-8 bytes with a `CHAR` declaration that tells the\n"
      "truth about them \xe2\x80\x94 what should be written to disk."},
+    {"to_version7", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&gedcom_to_version7)), kw,
+     "to_version7($self, owned=None)\n--\n\n"
+     "An explicit conversion to GEDCOM 7.0: returns the converted document and\n"
+     "the notes naming every construct touched, dropped or kept. The source is\n"
+     "not changed.\n"
+     "\n"
+     "`owned` names the extension tags you write yourself, each paired with the\n"
+     "URI where it is documented, e.g. [(\"_PRIM\", \"https://example.com/gedcom/PRIM\")];\n"
+     "those are declared by name, and any other extension in the file is\n"
+     "declared as undocumented rather than dropped, because it is somebody's\n"
+     "data either way."},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -6,6 +6,7 @@
 
 #include <optional>
 
+#include "convert.hpp"
 #include "decode.hpp"
 #include "document.hpp"
 #include "frame.hpp"
@@ -51,5 +52,12 @@ PyObject* gedcom_records(PyObject* self, PyObject* unused);                    /
 PyObject* gedcom_record(PyObject* self, PyObject* args, PyObject* kwargs);     // METH_VARARGS | METH_KEYWORDS
 PyObject* gedcom_individuals(PyObject* self, PyObject* unused);                // METH_NOARGS
 PyObject* gedcom_families(PyObject* self, PyObject* unused);                   // METH_NOARGS
+
+// A conversion's result as Python receives it: the tuple (new Gedcom holding
+// the converted records with the fixed report, list of note dictionaries).
+py::Ref conversion_result(convert::Conversion conversion);
+
+// Methods defined in gedcom_convert.cpp, listed in the method table in gedcom.cpp.
+PyObject* gedcom_to_version7(PyObject* self, PyObject* args, PyObject* kwargs);  // METH_VARARGS | METH_KEYWORDS
 
 }  // namespace pellorine::bindings
