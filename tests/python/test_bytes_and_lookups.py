@@ -83,6 +83,21 @@ def test_a_document_outlives_the_bytes_its_caller_dropped():
     del filler
 
 
+def test_a_conversion_keeps_the_bytes_its_source_viewed():
+    data = bytes(bytearray(LF.encode()))
+    before = sys.getrefcount(data)
+    g = pellorine.Gedcom.parse(data)
+    converted, _ = g.to_version7()
+    expected = converted.to_text()
+    del g
+    gc.collect()
+    assert sys.getrefcount(data) == before + 1  # the converted records copied the source's nodes
+    del data
+    gc.collect()
+    assert converted.to_text() == expected
+    assert converted.record("@I1@")["title"] == "Zo\u00eb M\u00fcller"
+
+
 # ---------------------------------------------------------------- lookups by identifier
 
 ASCII_FOLD = str.maketrans("abcdefghijklmnopqrstuvwxyz", "ABCDEFGHIJKLMNOPQRSTUVWXYZ")
