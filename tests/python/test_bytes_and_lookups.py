@@ -137,3 +137,38 @@ def test_record_agrees_with_a_scan(seed):
             assert info.value.args == (asked,)
         else:
             assert g.record(asked) == expected
+
+
+EDITS = [
+    lambda g, rng, x: g.append_records([{"tag": "INDI", "xref": x, "children": [{"tag": "NAME", "value": "A /B/"}]}]),
+    lambda g, rng, x: g.append_records([{"tag": "NOTE", "value": "no identifier"}]),
+    lambda g, rng, x: g.append_structures(x, [], [{"tag": "NOTE", "value": "n" * rng.randrange(300)}]),
+    lambda g, rng, x: g.set_logical_value(x, [], "v\n" * rng.randrange(3)),
+    lambda g, rng, x: g.fit_line_limit(x, 40),
+    lambda g, rng, x: g.wrap_long_lines(60),
+]
+
+
+@pytest.mark.skipif(not hasattr(pellorine.Gedcom, "set_logical_value"), reason="this build has no edits")
+@pytest.mark.parametrize("seed", range(30))
+def test_record_agrees_with_a_scan_after_every_edit(seed):
+    rng = random.Random(seed)
+    g = pellorine.Gedcom.parse(random_document(rng))
+    for _ in range(12):
+        try:
+            g.record(rng.choice(IDS))  # the index is built before the edit
+        except KeyError:
+            pass
+        xref = "".join(c.swapcase() if rng.random() < 0.5 else c for c in rng.choice(IDS))
+        try:
+            rng.choice(EDITS)(g, rng, xref)
+        except (KeyError, ValueError):
+            pass  # a refused edit changes nothing; the lookups must agree all the same
+        records = g.records()
+        for asked in IDS + [x.swapcase() for x in IDS]:
+            expected = scan(records, asked)
+            if expected is None:
+                with pytest.raises(KeyError):
+                    g.record(asked)
+            else:
+                assert g.record(asked) == expected
