@@ -12,13 +12,24 @@ PyTypeObject* the_type = nullptr;
 
 GedcomState& state_of(PyObject* self) { return py::state<GedcomState>(self); }
 
+// A keeper of a bytes object, so that a document can view its bytes instead of
+// copying them: it holds a reference, released when the last node viewing the
+// bytes goes. Nodes go only in calls and deallocations, which hold the GIL, and
+// an exact bytes object runs no Python code when freed. Only exact bytes are
+// viewed: a subclass could run code of its own when released.
+TextKeeper keep(PyObject* data) {
+    Py_INCREF(data);
+    return TextKeeper(data, [](PyObject* p) { Py_DECREF(p); });
+}
+
 // ---- constructors (static methods, no borrow) ----
 
 PyObject* parse(PyObject*, PyObject* args, PyObject* kwargs) {
     return py::entry([&] {
         auto [data] = py::parse_args(args, kwargs, "parse", {"data"}, 1);
         std::string_view bytes = py::arg_bytes(data, "parse", "data");
-        auto read = Document::from_bytes(bytes);
+        auto read = PyBytes_CheckExact(data) ? Document::from_borrowed_bytes_with(bytes, keep(data), default_limits)
+                                             : Document::from_bytes(bytes);
         if (!read) throw py::value_error(read.error());
         return new_gedcom(std::move(read->first), std::move(read->second));
     });

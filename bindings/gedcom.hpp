@@ -18,14 +18,25 @@ struct GedcomState {
     Document document;
     EncodingReport report;  // never changed after the instance is made
     std::optional<FamilyGraph> graph;  // built by the first family query
+    // The records by identifier, built by the first lookup. It views the records'
+    // texts, so every edit that changes the document drops it (drop_derived).
+    std::optional<RecordIndex> index;
 
-    // Forgets what was derived from the document (the family graph), after an
-    // edit that changed it; the next query that needs it builds it again.
-    void drop_derived() { graph.reset(); }
+    // Forgets what was derived from the document (the family graph and the
+    // identifier index), after an edit that changed it; the next query that
+    // needs either builds it again.
+    void drop_derived() {
+        graph.reset();
+        index.reset();
+    }
 
     // The first record whose identifier matches `xref` ignoring ASCII case,
     // or nullptr. Every lookup by identifier from Python goes through here.
-    Node* find_record(std::string_view xref) { return document.record(xref); }
+    Node* find_record(std::string_view xref) {
+        if (!index) index.emplace(document.records);
+        auto position = index->position(xref);
+        return position ? &document.records[*position] : nullptr;
+    }
 };
 
 // The report of a document not read from bytes: UTF-8, no byte-order mark,
