@@ -1,6 +1,8 @@
 // Conversion results and notes, shared by both directions.
 #include "convert.hpp"
 
+#include <algorithm>
+
 #include "json.hpp"
 
 namespace pellorine::convert {
@@ -50,6 +52,23 @@ std::string continuation_kept_detail(std::string_view what) {
     out += what;
     out += " has substructures of its own, so rewriting it would delete them; it is left as written";
     return out;
+}
+
+bool remove_tagged(Node& node, std::string_view tag) {
+    return std::erase_if(node.children(), [&](const Node& c) { return c.tag() == tag; }) > 0;
+}
+
+Node* set_gedcom_version(Node& header, std::string_view version) {
+    Node* gedc = header.first("GEDC");
+    if (!gedc) return nullptr;
+    gedc->forget_verbatim();
+    // The whole logical payload: a "5.5" continued by ".1" must not become "7.0.1".
+    if (Node* vers = gedc->first("VERS")) {
+        vers->set_logical_value(version);
+    } else {
+        gedc->push(Node::with_value("VERS", version));
+    }
+    return gedc;
 }
 
 }  // namespace pellorine::convert

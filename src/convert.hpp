@@ -6,6 +6,7 @@
 // note instead of an error.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -76,6 +77,19 @@ bool continuation_has_children(const std::vector<Node>& children);
 // The detail of the note for a payload left as written because a continuation
 // line of it has children; `what` names the payload ("DATE", "role", ...).
 std::string continuation_kept_detail(std::string_view what);
+
+// The longest line a rewrite may write: 15 MiB, a margin below the 16 MiB line
+// this library reads back. A joined or encoded text longer than this stays as written.
+inline constexpr std::size_t longest_written_line = 15 * 1024 * 1024;
+
+// Removes every child of `node` tagged `tag`; true when at least one went.
+bool remove_tagged(Node& node, std::string_view tag);
+
+// Makes the header declare `version`: the whole logical payload of the first VERS
+// of its first GEDC (its CONT and CONC lines go), or a VERS appended to that GEDC
+// when it has none; GEDC's verbatim text is forgotten. Returns that GEDC, or null,
+// changing nothing, when the header has none.
+Node* set_gedcom_version(Node& header, std::string_view version);
 
 // ---- toward 7.0
 

@@ -14,10 +14,6 @@ namespace {
 
 using namespace std::string_view_literals;
 
-// The longest single-line payload a rewrite may produce: what the parser reads
-// back, less room for the level, identifier and tag of the line.
-constexpr std::size_t kLongestPayload = 15 * 1024 * 1024;
-
 // Media types by file format word, the word lowercased.
 constexpr std::array<std::pair<std::string_view, std::string_view>, 20> kMediaTypes{{
     {"jpg", "image/jpeg"},     {"jpeg", "image/jpeg"},      {"png", "image/png"},
@@ -52,7 +48,7 @@ bool fits_lines(std::string_view text) {
     while (true) {
         std::size_t nl = text.find('\n', start);
         std::size_t end = nl == std::string_view::npos ? text.size() : nl;
-        if (end - start > kLongestPayload) return false;
+        if (end - start > longest_written_line) return false;
         if (nl == std::string_view::npos) return true;
         start = nl + 1;
     }
@@ -133,7 +129,7 @@ bool format_to_files(Node& obje, Pass& pass) {
 
     Node format = obje.first("FORM")->clone();
     forget_subtree_verbatim(format);
-    std::erase_if(obje.children(), [](const Node& c) { return c.tag() == "FORM"; });
+    remove_tagged(obje, "FORM");
     for (Node& child : obje.children()) {
         if (child.tag() == "FILE" && !child.first("FORM")) child.push(format.clone());
     }

@@ -17,10 +17,6 @@ namespace {
 constexpr std::string_view kConc = "CONC";
 constexpr std::string_view kCont = "CONT";
 
-// The longest line this library reads back is 16 MiB; a folded line stays a
-// good margin below it.
-constexpr std::size_t longest_folded_line = 15 * 1024 * 1024;
-
 constexpr std::string_view reason_under_continuation = "it is under a continuation line, not a payload";
 constexpr std::string_view reason_conc_has_own = "a CONC line carries an identifier or substructures of its own";
 constexpr std::string_view reason_pointer = "it continues a pointer payload, which joining would turn into other text";
@@ -97,7 +93,7 @@ bool fold_conc(Node& node, Pass& pass) {
         } else if (!is_date && s.joined.starts_with('@') &&
                    (anchor_value.empty() || (continues_own && is_xref(s.joined) && !is_xref(anchor_value)))) {
             block(s, reason_at_sign);
-        } else if (s.joined.size() > longest_folded_line) {
+        } else if (s.joined.size() > longest_written_line) {
             block(s, reason_too_long);
         }
     }

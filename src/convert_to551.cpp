@@ -60,25 +60,13 @@ std::size_t count_tagged(const Node& n, std::string_view tag) {
         std::count_if(n.children().begin(), n.children().end(), [&](const Node& c) { return c.tag() == tag; }));
 }
 
-void remove_tagged(Node& n, std::string_view tag) {
-    std::erase_if(n.children(), [&](const Node& c) { return c.tag() == tag; });
-}
-
 // Refits the node's own payload and its leading continuation lines to the
 // limit; its other substructures are left alone.
 void refit(Node& node, std::uint16_t level) { build::fit_node_inner(node, level, kLineLimit, false); }
 
 void header_to_5(Node& head, Pass& pass) {
     head.forget_verbatim();
-    if (Node* gedc = head.first("GEDC")) {
-        gedc->forget_verbatim();
-        // The whole logical payload is replaced: a VERS continued on CONC or
-        // CONT lines would otherwise read as "5.5.1" followed by the rest.
-        if (Node* vers = gedc->first("VERS")) {
-            vers->set_logical_value("5.5.1");
-        } else {
-            gedc->push(Node::with_value("VERS", "5.5.1"));
-        }
+    if (Node* gedc = set_gedcom_version(head, "5.5.1")) {
         if (!gedc->first("FORM")) gedc->push(Node::with_value("FORM", "LINEAGE-LINKED"));
     } else {
         auto& kids = head.children();
@@ -92,7 +80,7 @@ void header_to_5(Node& head, Pass& pass) {
         pass.note("CHAR", ConversionKind::Converted,
                   "5.5.1 requires a character set, and the file is written as UTF-8");
     }
-    if (std::erase_if(head.children(), [](const Node& c) { return c.tag() == "SCHMA"; }) > 0) {
+    if (remove_tagged(head, "SCHMA")) {
         pass.note("SCHMA", ConversionKind::Dropped,
                   "5.5.1 has no way to declare an extension; the extensions themselves are kept");
     }

@@ -11,11 +11,6 @@ namespace pellorine::convert {
 
 namespace {
 
-// Removes every child tagged `tag`; true when at least one went.
-bool remove_children(Node& node, std::string_view tag) {
-    return std::erase_if(node.children(), [&](const Node& c) { return c.tag() == tag; }) > 0;
-}
-
 // The folding summary of one record, made after its other notes; the
 // counters start again at zero for the next record.
 void summarise_folding(Pass& pass) {
@@ -47,15 +42,8 @@ NoteRecordIds note_record_ids(const std::vector<Node>& records) {
 void header_to_7(Node& header, Pass& pass) {
     header.forget_verbatim();
     auto& children = header.children();
-    if (Node* gedc = header.first("GEDC")) {
-        gedc->forget_verbatim();
-        if (Node* vers = gedc->first("VERS")) {
-            // The whole logical payload: a "5.5" continued by ".1" must not become "7.0.1".
-            vers->set_logical_value("7.0");
-        } else {
-            gedc->push(Node::with_value("VERS", "7.0"));
-        }
-        if (remove_children(*gedc, "FORM")) {
+    if (Node* gedc = set_gedcom_version(header, "7.0")) {
+        if (remove_tagged(*gedc, "FORM")) {
             pass.note("GEDC.FORM", ConversionKind::Dropped, "version 7 has one form and does not name it");
         }
     } else {
@@ -63,7 +51,7 @@ void header_to_7(Node& header, Pass& pass) {
         pass.note("GEDC", ConversionKind::Converted,
                   "the header declared no GEDCOM version, and version 7 requires it");
     }
-    if (remove_children(header, "CHAR")) {
+    if (remove_tagged(header, "CHAR")) {
         pass.note("CHAR", ConversionKind::Dropped,
                   "version 7 is always UTF-8, so a character set declaration says nothing");
     }
