@@ -54,6 +54,13 @@ std::string continuation_kept_detail(std::string_view what) {
     return out;
 }
 
+Node phrase_7(std::string_view text) {
+    if (!text.starts_with('@')) return Node::with_value("PHRASE", text);
+    std::string doubled(1, '@');
+    doubled.append(text);
+    return Node::with_value("PHRASE", doubled);
+}
+
 bool remove_tagged(Node& node, std::string_view tag) {
     return std::erase_if(node.children(), [&](const Node& c) { return c.tag() == tag; }) > 0;
 }

@@ -82,6 +82,10 @@ std::string continuation_kept_detail(std::string_view what);
 // this library reads back. A joined or encoded text longer than this stays as written.
 inline constexpr std::size_t longest_written_line = 15 * 1024 * 1024;
 
+// A PHRASE keeping `text` in version 7: a leading at-sign is doubled, so the
+// text does not read as a pointer or an escape.
+Node phrase_7(std::string_view text);
+
 // Removes every child of `node` tagged `tag`; true when at least one went.
 bool remove_tagged(Node& node, std::string_view tag);
 

@@ -217,7 +217,7 @@ bool medium_to_7(Node& medi, Pass& pass) {
                   "the source medium is longer than this library reads back on one line; it is left as written");
         return changed;
     }
-    Node phrase = Node::with_value("PHRASE", trimmed);
+    Node phrase = phrase_7(trimmed);
     medi.set_logical_value("OTHER");
     medi.push(std::move(phrase));
     pass.note("FORM.MEDI", ConversionKind::Converted,

@@ -155,14 +155,6 @@ bool note_pointer_to_7(Node& node, const NoteRecordIds& note_records, Pass& pass
     return true;
 }
 
-// A PHRASE keeping `text`; a leading at-sign is doubled so it does not read as a pointer.
-Node phrase_node(std::string_view text) {
-    if (!text.starts_with('@')) return Node::with_value("PHRASE", text);
-    std::string doubled(1, '@');
-    doubled.append(text);
-    return Node::with_value("PHRASE", doubled);
-}
-
 // A number of 1 to `digits` ASCII digits without a leading zero, at most `max`.
 bool is_plain_number(std::string_view s, std::size_t digits, unsigned max) {
     if (s.empty() || s.size() > digits || s.front() == '0') return false;
@@ -228,7 +220,7 @@ bool date_to_7(Node& node, Pass& pass) {
         return false;
     }
     node.set_logical_value(form.value_or(""));
-    node.push(phrase_node(reading.phrase ? std::string_view(*reading.phrase) : std::string_view(text)));
+    node.push(phrase_7(reading.phrase ? std::string_view(*reading.phrase) : std::string_view(text)));
     if (form) {
         pass.note("DATE", ConversionKind::Converted,
                   text::quoted(text) +
@@ -316,7 +308,7 @@ bool role_to_7(Node& role, Pass& pass) {
     const std::string_view value = role_for_words(words);
     if (is_rela) role.set_tag("ROLE");
     role.set_logical_value(value);
-    role.push(phrase_node(words));
+    role.push(phrase_7(words));
     if (is_rela) {
         pass.note(note_tag, ConversionKind::Converted,
                   "an association's relation " + text::quoted(words) + " is version 7's ROLE " +

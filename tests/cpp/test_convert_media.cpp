@@ -259,6 +259,9 @@ std::vector<Case> media_cases() {
         form_case("MultiLineMediumKeepsItsLines", "2 FORM\n3 MEDI micro\n4 CONT film\n",
                   "2 FORM\n3 MEDI OTHER\n4 PHRASE micro\n5 CONT film\n",
                   {{"FORM.MEDI", K::Converted, other("\"micro\\nfilm\"")}}, true),
+        // A medium that begins with an at-sign must not read as a pointer once it is a PHRASE.
+        form_case("MediumPhraseAtSignIsDoubled", "2 FORM\n3 MEDI @S1@\n", "2 FORM\n3 MEDI OTHER\n4 PHRASE @@S1@\n",
+                  {{"FORM.MEDI", K::Converted, other("\"@S1@\"")}}, true),
         form_case("MediaOfOneFormInOrder", "2 FORM\n3 TYPE book\n3 NOTE n\n3 MEDI Tombstone\n",
                   "2 FORM\n3 MEDI BOOK\n3 NOTE n\n3 MEDI TOMBSTONE\n",
                   {{"FORM.MEDI", K::Converted, kRenamed},
