@@ -54,6 +54,24 @@ std::string continuation_kept_detail(std::string_view what) {
     return out;
 }
 
+bool fits_written_lines(std::string_view text) {
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t nl = text.find('\n', start);
+        const std::size_t end = nl == std::string_view::npos ? text.size() : nl;
+        if (end - start > longest_written_line) return false;
+        if (nl == std::string_view::npos) return true;
+        start = nl + 1;
+    }
+}
+
+std::string too_long_kept_detail(std::string_view what) {
+    std::string out = "the ";
+    out += what;
+    out += " is longer than this library reads back on one line; it is left as written";
+    return out;
+}
+
 Node phrase_7(std::string_view text) {
     if (!text.starts_with('@')) return Node::with_value("PHRASE", text);
     std::string doubled(1, '@');

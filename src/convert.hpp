@@ -82,6 +82,13 @@ std::string continuation_kept_detail(std::string_view what);
 // this library reads back. A joined or encoded text longer than this stays as written.
 inline constexpr std::size_t longest_written_line = 15 * 1024 * 1024;
 
+// True when no line of `text` is longer than `longest_written_line`.
+bool fits_written_lines(std::string_view text);
+
+// The detail of the note for a text left as written because rewriting it would
+// put more on one line than this library reads back; `what` names the text.
+std::string too_long_kept_detail(std::string_view what);
+
 // A PHRASE keeping `text` in version 7: a leading at-sign is doubled, so the
 // text does not read as a pointer or an escape.
 Node phrase_7(std::string_view text);

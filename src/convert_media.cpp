@@ -42,18 +42,6 @@ bool is_enumerated_medium(std::string_view m) {
     return std::find(kMedia.begin(), kMedia.end(), m) != kMedia.end();
 }
 
-// True when no line of `text` is longer than a rewritten line may be.
-bool fits_lines(std::string_view text) {
-    std::size_t start = 0;
-    while (true) {
-        std::size_t nl = text.find('\n', start);
-        std::size_t end = nl == std::string_view::npos ? text.size() : nl;
-        if (end - start > longest_written_line) return false;
-        if (nl == std::string_view::npos) return true;
-        start = nl + 1;
-    }
-}
-
 bool is_ascii_alpha(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool is_ascii_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 bool is_hex_digit(unsigned char c) {
@@ -146,7 +134,7 @@ bool path_to_7(Node& file, Pass& pass) {
         pass.note("FILE", ConversionKind::Kept, continuation_kept_detail("file path"));
         return false;
     }
-    if (!fits_lines(uri)) {
+    if (!fits_written_lines(uri)) {
         pass.note("FILE", ConversionKind::Kept,
                   "the percent-encoded file path would be longer than this library reads back; "
                   "it is left as written");
@@ -212,9 +200,8 @@ bool medium_to_7(Node& medi, Pass& pass) {
                       "the original in; it is left as it is");
         return changed;
     }
-    if (!fits_lines(trimmed)) {
-        pass.note("FORM.MEDI", ConversionKind::Kept,
-                  "the source medium is longer than this library reads back on one line; it is left as written");
+    if (!fits_written_lines(trimmed)) {
+        pass.note("FORM.MEDI", ConversionKind::Kept, too_long_kept_detail("source medium"));
         return changed;
     }
     Node phrase = phrase_7(trimmed);

@@ -219,8 +219,14 @@ bool date_to_7(Node& node, Pass& pass) {
                       "cannot be kept beside a rewrite; it is left as it is");
         return false;
     }
+    const std::string_view phrase = reading.phrase ? std::string_view(*reading.phrase) : std::string_view(text);
+    // Text joined from CONC lines may not fit on the PHRASE's lines.
+    if (!fits_written_lines(phrase)) {
+        pass.note("DATE", ConversionKind::Kept, too_long_kept_detail("date"));
+        return false;
+    }
     node.set_logical_value(form.value_or(""));
-    node.push(phrase_7(reading.phrase ? std::string_view(*reading.phrase) : std::string_view(text)));
+    node.push(phrase_7(phrase));
     if (form) {
         pass.note("DATE", ConversionKind::Converted,
                   text::quoted(text) +
@@ -303,6 +309,10 @@ bool role_to_7(Node& role, Pass& pass) {
                   "the role " + text::quoted(text) +
                       " is not version 7's enumeration, but it already has a PHRASE to keep the words in; it is "
                       "left as it is");
+        return false;
+    }
+    if (!fits_written_lines(words)) {
+        pass.note(note_tag, ConversionKind::Kept, too_long_kept_detail("role"));
         return false;
     }
     const std::string_view value = role_for_words(words);

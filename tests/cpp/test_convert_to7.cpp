@@ -302,6 +302,29 @@ TEST(Folding, LengthCapIsFifteenMebibytes) {
     }
 }
 
+// A date or role joined from CONC lines past the cap is not written as one
+// PHRASE line the parser would refuse: it stays as written, and reads back.
+TEST(Folding, TooLongForAPhraseStaysAsWritten) {
+    const std::string half(8 * 1024 * 1024, 'x');
+    const std::string text = "0 @I1@ INDI\n1 BIRT\n2 DATE " + half + "\n3 CONC " + half + "\n1 EVEN\n2 ROLE " + half +
+                             "\n3 CONC " + half + "\n1 ASSO @I2@\n2 RELA " + half + "\n3 CONC " + half + "\n";
+    Conversion conv = to_version_7(parse(text));
+    EXPECT_EQ(render(conv.document), text);
+    auto cap_kept = [](std::string tag) {
+        return "@I1@ " + tag + " Kept: 1" + kept_note + "the joined line would be longer than this library reads back" +
+               not_valid;
+    };
+    auto too_long = [](std::string tag, std::string what) {
+        return "@I1@ " + tag + " Kept: the " + what +
+               " is longer than this library reads back on one line; it is left as written";
+    };
+    // Each node's own notes come before its children's: the EVEN's role rule runs before the ROLE folds.
+    EXPECT_EQ(shown(conv.notes), (std::vector<std::string>{cap_kept("DATE"), too_long("DATE", "date"),
+                                                           too_long("ROLE", "role"), cap_kept("ROLE"),
+                                                           too_long("ASSO.RELA", "role"), cap_kept("RELA")}));
+    EXPECT_EQ(render(parse(render(conv.document)).records), text);
+}
+
 TEST(Folding, ManyLinesFoldInOnePass) {
     std::string text = "0 @N1@ INDI\n1 NOTE x\n";
     for (int i = 0; i < 100000; ++i) text += "2 CONC ab\n";
