@@ -118,8 +118,24 @@ Conversion to_version_7(const Document& document);
 // becomes 7.0, the GEDCOM form and the character set go.
 void header_to_7(Node& header, Pass& pass);
 
+// The extension tags (beginning with an underscore) met in records, each once.
+// The views point into the nodes' texts, which stay as they are to the end of
+// the conversion once the rules have passed a node.
+struct ExtensionTags {
+    std::unordered_set<std::string_view> seen;  // every tag in `tags`
+    std::vector<std::string_view> tags;         // in the order first met
+
+    // Adds `tag` when it is an extension tag not met before.
+    void add(std::string_view tag) {
+        if (!tag.empty() && tag.front() == '_' && seen.insert(tag).second) tags.push_back(tag);
+    }
+};
+
 // Rewrites `node` and its subtree into 7.0 forms; true when anything changed.
 bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& pass);
+// The same, adding to `extensions` (when not null) the extension tags of the
+// subtree as the rules leave them.
+bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& pass, ExtensionTags* extensions);
 
 // Whether `text` is a Gregorian date in the exact spelling version 7 gives it:
 // an optional ABT, CAL, EST, BEF or AFT, then YEAR, MON YEAR or DAY MON YEAR
@@ -136,6 +152,9 @@ void forget_subtree_verbatim(Node& node);
 // Declares in the first header of `records` every extension tag used outside
 // it, with the caller's URI from `owned` or as undocumented, noting each.
 void declare_extensions(std::vector<Node>& records, const std::vector<OwnedExtension>& owned, Pass& pass);
+// The same for the extension tags already collected from the records.
+void declare_extensions(std::vector<Node>& records, ExtensionTags used, const std::vector<OwnedExtension>& owned,
+                        Pass& pass);
 
 // ---- toward 5.5.1
 

@@ -10,30 +10,21 @@
 
 namespace pellorine::convert {
 
-namespace {
-
-// The extension tags used outside every header, each once, in bytewise order.
-// They view the records' own tags, which stay as they are while the header changes.
-std::vector<std::string_view> used_extensions(const std::vector<Node>& records) {
-    std::unordered_set<std::string_view> seen;
-    std::vector<std::string_view> tags;
+void declare_extensions(std::vector<Node>& records, const std::vector<OwnedExtension>& owned, Pass& pass) {
+    ExtensionTags used;
     for (const Node& record : records) {
         if (record.tag() == "HEAD") continue;
         Node::Walk walk = record.walk();
-        while (const Node* node = walk.next()) {
-            std::string_view tag = node->tag();
-            if (!tag.empty() && tag.front() == '_' && seen.insert(tag).second) tags.push_back(tag);
-        }
+        while (const Node* node = walk.next()) used.add(node->tag());
     }
-    std::sort(tags.begin(), tags.end());
-    return tags;
+    declare_extensions(records, std::move(used), owned, pass);
 }
 
-}  // namespace
-
-void declare_extensions(std::vector<Node>& records, const std::vector<OwnedExtension>& owned, Pass& pass) {
+void declare_extensions(std::vector<Node>& records, ExtensionTags used, const std::vector<OwnedExtension>& owned,
+                        Pass& pass) {
     pass.record.reset();
-    std::vector<std::string_view> tags = used_extensions(records);
+    std::vector<std::string_view> tags = std::move(used.tags);
+    std::sort(tags.begin(), tags.end());
     auto header = std::find_if(records.begin(), records.end(), [](const Node& r) { return r.tag() == "HEAD"; });
     if (header == records.end()) return;
 

@@ -138,7 +138,6 @@ bool fold_conc(Node& node, Pass& pass) {
 }
 
 bool uid_to_7(Node& node, Pass& pass) {
-    if (node.tag() != "_UID") return false;
     node.set_tag("UID");
     node.forget_verbatim();
     pass.note("_UID", ConversionKind::Converted, "version 7 defines UID, so the extension is no longer needed");
@@ -146,7 +145,6 @@ bool uid_to_7(Node& node, Pass& pass) {
 }
 
 bool note_pointer_to_7(Node& node, const NoteRecordIds& note_records, Pass& pass) {
-    if (node.tag() != "NOTE") return false;
     auto v = node.value();
     if (!v || !is_xref(*v) || !note_records.contains(text::ascii_uppercase(*v))) return false;
     node.set_tag("SNOTE");
@@ -169,11 +167,10 @@ bool is_plain_number(std::string_view s, std::size_t digits, unsigned max) {
 }  // namespace
 
 bool is_canonical_7_date(std::string_view text) {
-    for (std::string_view q : {"ABT ", "CAL ", "EST ", "BEF ", "AFT "}) {
-        if (text.starts_with(q)) {
-            text.remove_prefix(q.size());
-            break;
-        }
+    // Called for nearly every date, so it reads the bytes directly.
+    if (text.size() > 4 && text[3] == ' ') {
+        const std::string_view q = text.substr(0, 3);
+        if (q == "ABT" || q == "CAL" || q == "EST" || q == "BEF" || q == "AFT") text.remove_prefix(4);
     }
     std::string_view parts[3];
     std::size_t count = 0;
@@ -186,17 +183,19 @@ bool is_canonical_7_date(std::string_view text) {
     }
     if (!is_plain_number(parts[count - 1], 4, 9999)) return false;
     if (count == 1) return true;
-    static constexpr std::string_view months[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
-                                                  "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
     const std::string_view month = parts[count - 2];
-    if (std::find(std::begin(months), std::end(months), month) == std::end(months)) return false;
-    return count == 2 || is_plain_number(parts[0], 2, 31);
+    if (month.size() != 3) return false;
+    static constexpr std::string_view months = "JANFEBMARAPRMAYJUNJULAUGSEPOCTNOVDEC";
+    bool known = false;
+    for (std::size_t i = 0; i < months.size() && !known; i += 3) {
+        known = month[0] == months[i] && month[1] == months[i + 1] && month[2] == months[i + 2];
+    }
+    return known && (count == 2 || is_plain_number(parts[0], 2, 31));
 }
 
 namespace {
 
 bool date_to_7(Node& node, Pass& pass) {
-    if (node.tag() != "DATE") return false;
     // Most dates are already written as version 7 writes them: no need to read those.
     const auto& kids = node.children();
     const bool single_line = std::none_of(kids.begin(), kids.end(), [](const Node& c) {
@@ -331,10 +330,7 @@ bool role_to_7(Node& role, Pass& pass) {
     return true;
 }
 
-bool roles_to_7(Node& node, Pass& pass) {
-    const std::string_view tag = node.tag();
-    const bool is_asso = tag == "ASSO";
-    if (!is_asso && tag != "EVEN") return false;
+bool roles_to_7(Node& node, bool is_asso, Pass& pass) {
     bool changed = false;
     for (Node& child : node.children()) {
         std::string_view t = child.tag();
@@ -343,22 +339,36 @@ bool roles_to_7(Node& node, Pass& pass) {
     return changed;
 }
 
-bool media_to_7(Node& node, Pass& pass) {
-    if (node.tag() != "OBJE" || !node.first("FILE")) return false;
-    return media_form_to_7(node, pass);
-}
-
 }  // namespace
 
-bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& pass) {
+bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& pass, ExtensionTags* extensions) {
     bool changed = fold_conc(node, pass);
-    changed = uid_to_7(node, pass) || changed;
-    changed = note_pointer_to_7(node, note_records, pass) || changed;
-    changed = date_to_7(node, pass) || changed;
-    changed = roles_to_7(node, pass) || changed;
-    changed = media_to_7(node, pass) || changed;
-    for (Node& child : node.children()) changed = structures_to_7_node(child, note_records, pass) || changed;
+    // Each rule applies to one tag, and the renaming rules give tags no later
+    // rule applies to, so the tag is read once. The view is not used after a
+    // rule has run: a rewrite gives the node new storage.
+    const std::string_view tag = node.tag();
+    const bool extension = !tag.empty() && tag.front() == '_';
+    if (tag == "_UID") {
+        changed = uid_to_7(node, pass) || changed;
+    } else if (tag == "NOTE") {
+        changed = note_pointer_to_7(node, note_records, pass) || changed;
+    } else if (tag == "DATE") {
+        changed = date_to_7(node, pass) || changed;
+    } else if (tag == "EVEN" || tag == "ASSO") {
+        changed = roles_to_7(node, tag == "ASSO", pass) || changed;
+    } else if (tag == "OBJE") {
+        if (node.first("FILE")) changed = media_form_to_7(node, pass) || changed;
+    }
+    // The node's tag is final now: the rules of its descendants do not change it.
+    if (extensions && extension) extensions->add(node.tag());
+    for (Node& child : node.children()) {
+        changed = structures_to_7_node(child, note_records, pass, extensions) || changed;
+    }
     return changed;
+}
+
+bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& pass) {
+    return structures_to_7_node(node, note_records, pass, nullptr);
 }
 
 }  // namespace pellorine::convert

@@ -38,8 +38,15 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 15> kRoleWor
 // The roles in an event that 5.5.1 enumerates itself; these stay as written.
 constexpr std::array<std::string_view, 6> kEventRoles551{"CHIL", "HUSB", "WIFE", "MOTH", "FATH", "SPOU"};
 
-// Structures of version 7 that 5.5.1 does not define; kept with a note.
-constexpr std::array<std::string_view, 4> kNotIn551{"SDATE", "TRAN", "CREA", "EXID"};
+// Structures of version 7 that 5.5.1 does not define (SDATE, TRAN, CREA, EXID);
+// kept with a note. Asked of every node, so it looks at the length first.
+bool not_in_551(std::string_view tag) {
+    switch (tag.size()) {
+        case 4: return tag == "TRAN" || tag == "CREA" || tag == "EXID";
+        case 5: return tag == "SDATE";
+        default: return false;
+    }
+}
 
 constexpr std::string_view kPhraseKept =
     "5.5.1's interpreted date holds one line and nothing beneath it, and this date or phrase spans lines or "
@@ -225,7 +232,7 @@ bool structures_to_5_node(Node& node, std::uint16_t level, Pass& pass) {
         for (Node& child : node.children()) {
             if (child.tag() == "ROLE") changed |= role_to_5(child, in_association, child_level, pass);
         }
-    } else if (one_of(tag, kNotIn551)) {
+    } else if (not_in_551(tag)) {
         pass.note(tag, ConversionKind::Kept, "version 7 defines this and 5.5.1 does not; it is kept rather than lost");
     }
     for (Node& child : node.children()) changed |= structures_to_5_node(child, child_level, pass);

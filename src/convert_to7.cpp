@@ -68,6 +68,7 @@ Conversion to_version_7_with(const Document& document, const std::vector<OwnedEx
 
     Pass pass;
     const NoteRecordIds note_records = note_record_ids(records);
+    ExtensionTags extensions;
     for (Node& record : records) {
         if (auto x = record.xref()) {
             pass.record = std::string(*x);
@@ -80,12 +81,13 @@ Conversion to_version_7_with(const Document& document, const std::vector<OwnedEx
             record.forget_verbatim();
             pass.note("NOTE", ConversionKind::Converted, "a note record is a shared note record in version 7");
         }
-        structures_to_7_node(record, note_records, pass);
+        // Extension tags are collected in the same walk, outside headers.
+        structures_to_7_node(record, note_records, pass, record.tag() == "HEAD" ? nullptr : &extensions);
         summarise_folding(pass);
     }
 
     pass.record.reset();
-    declare_extensions(records, owned, pass);
+    declare_extensions(records, std::move(extensions), owned, pass);
     out.notes = std::move(pass.notes);
     return out;
 }

@@ -55,6 +55,37 @@ TEST_P(Declarations, HeaderAndNotes) {
     declare_extensions(records, c.owned, second);
     EXPECT_TRUE(second.notes.empty());
     EXPECT_EQ(render(records), c.output);
+    // A whole conversion collects the tags during its rules' walk instead, and
+    // declares the same ones.
+    auto doc = Document::parse(c.input);
+    ASSERT_TRUE(doc);
+    Conversion conv = to_version_7_with(*doc, c.owned);
+    std::vector<ConversionNote> declared;
+    for (const ConversionNote& n : conv.notes) {
+        if (n.tag.starts_with('_') && !n.record) declared.push_back(n);
+    }
+    expect_notes(declared, c.notes, std::nullopt);
+}
+
+// The tags declared are those the rules leave: _UID became UID, and tags
+// below structures the rules rewrote still count.
+TEST(Declarations, ConversionDeclaresTheTagsItsRulesLeave) {
+    auto doc = Document::parse(
+        "0 HEAD\n0 @I1@ INDI\n1 _UID x\n1 ASSO @I2@\n2 RELA friend\n3 _R y\n1 OBJE\n2 FORM jpg\n3 _G g\n"
+        "2 FILE a b\n3 _F z\n0 _REC\n1 DATE abt 1900\n2 _D d\n0 TRLR\n");
+    ASSERT_TRUE(doc);
+    Conversion conv = to_version_7(*doc);
+    std::vector<ConversionNote> declared;
+    for (const ConversionNote& n : conv.notes) {
+        if (n.tag.starts_with('_') && !n.record) declared.push_back(n);
+    }
+    expect_notes(declared,
+                 {{"_D", K::Kept, kUndocumented},
+                  {"_F", K::Kept, kUndocumented},
+                  {"_G", K::Kept, kUndocumented},
+                  {"_R", K::Kept, kUndocumented},
+                  {"_REC", K::Kept, kUndocumented}},
+                 std::nullopt);
 }
 
 const Case kCases[] = {
