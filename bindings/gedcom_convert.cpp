@@ -53,10 +53,7 @@ std::vector<convert::OwnedExtension> arg_owned(PyObject* o) {
 py::Ref conversion_result(convert::Conversion conversion) {
     std::vector<py::Ref> notes;
     notes.reserve(conversion.notes.size());
-    for (convert::ConversionNote& note : conversion.notes) {
-        notes.push_back(py::to_py(note));
-        note = {};  // its texts go as soon as its dictionary stands: the peak holds one form of the notes
-    }
+    for (const convert::ConversionNote& note : conversion.notes) notes.push_back(py::to_py(note));
     py::Ref list = py::list(std::move(notes));
     Document document;
     document.records = std::move(conversion.document);
