@@ -42,7 +42,7 @@ using Path = std::vector<std::size_t>;  // structure path: child indices from a 
 // node's depth below its record.
 class Node {
 public:
-    // Constructors check their preconditions and throw std::logic_error with the fixed message.
+    // Constructors and setters check their preconditions and throw std::logic_error with a fixed message.
     // A node with `tag` and nothing else (`Node::new`); the tag must pass is_tag.
     static Node new_(std::string_view tag);
     // A record node with identifier `xref` (the pointer shape) and `tag`.
