@@ -18,12 +18,12 @@ namespace pellorine::build {
 // identifier; a value may hold line feeds, which become CONT lines; an empty
 // value counts as no payload.
 struct NodeSpec {
-    std::optional<std::string> xref;
-    std::string tag;
-    std::optional<std::string> value;
-    std::vector<NodeSpec> children;
+    std::optional<std::string> xref;    // the record's identifier, with its at-signs
+    std::string tag;                    // the tag, checked when built
+    std::optional<std::string> value;   // the logical payload
+    std::vector<NodeSpec> children;     // the substructures, in order
 
-    bool operator==(const NodeSpec&) const = default;
+    bool operator==(const NodeSpec&) const = default;  // field by field
 
     // Builds a record: the root stands at level 0 and may carry an identifier.
     static Result<Node> into_node(NodeSpec spec, const ParseLimits& limits);
@@ -57,11 +57,11 @@ Result<void> check_logical_value(const Node& node, std::size_t level, std::strin
 // One structure rewritten by wrapping: its record (identifier, or tag when it
 // has none), its path inside the record after the rewrite, and its tag.
 struct WrappedLine {
-    std::string record;
-    Path path;
-    std::string tag;
+    std::string record;  // the record's identifier as written, else its tag
+    Path path;           // the structure's path in the record after the rewrite
+    std::string tag;     // the structure's tag
 
-    bool operator==(const WrappedLine&) const = default;
+    bool operator==(const WrappedLine&) const = default;  // field by field
     // {"record":..,"path":[..],"tag":..}
     std::string to_json() const;
 };
