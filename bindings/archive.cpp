@@ -45,14 +45,12 @@ struct MemoryWriterState {
     std::optional<gz::ArchiveWriter<gz::MemorySink>> writer;
 };
 
-PyTypeObject* memory_writer_type = nullptr;
-
-PyObject* memory_writer_new(PyObject* /*cls*/, PyObject* args, PyObject* kwargs) {
+PyObject* memory_writer_new(PyObject* cls, PyObject* args, PyObject* kwargs) {
     return py::entry([&] {
         py::parse_no_args(args, kwargs, "new");
         MemoryWriterState st;
         st.writer.emplace(gz::MemorySink{}, gz::default_archive_limits);
-        return py::create(memory_writer_type, std::move(st));
+        return py::create(reinterpret_cast<PyTypeObject*>(cls), std::move(st));
     });
 }
 
@@ -72,7 +70,7 @@ PyObject* memory_writer_finish(PyObject* self, PyObject* /*unused*/) {
 
 PyMethodDef memory_writer_methods[] = {
     {"new", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&memory_writer_new)),
-     METH_VARARGS | METH_KEYWORDS | METH_STATIC,
+     METH_VARARGS | METH_KEYWORDS | METH_CLASS,
      "new()\n--\n\n"
      "Starts a new, empty archive under the default bounds. Since\n"
      "`pellorine.gedzip.ArchiveLimits` has no Python binding yet, the library's\n"
@@ -115,8 +113,6 @@ struct FileWriterState {
     std::string path;
     std::optional<gz::ArchiveWriter<gz::FileSink>> writer;
 };
-
-PyTypeObject* file_writer_type = nullptr;
 
 // A path with a NUL byte would be cut short by the system call and name
 // another file; it names no file at all.
@@ -266,23 +262,13 @@ PyMethodDef total_size_functions[] = {
 
 // The add functions of the module's fill step; -1 with the error set on failure.
 int add_archive_writer(PyObject* module) {
-    if (!memory_writer_type) {
-        memory_writer_type =
-            py::make_class<MemoryWriterState>("builtins.ArchiveWriter", memory_writer_doc, memory_writer_slots);
-        if (!memory_writer_type) return -1;
-    }
-    Py_INCREF(memory_writer_type);
-    return py::add_to_module(module, "ArchiveWriter", reinterpret_cast<PyObject*>(memory_writer_type));
+    static py::LazyClass<MemoryWriterState> the_class("builtins.ArchiveWriter", memory_writer_doc, memory_writer_slots);
+    return the_class.add_to(module, "ArchiveWriter");
 }
 
 int add_archive_file_writer(PyObject* module) {
-    if (!file_writer_type) {
-        file_writer_type =
-            py::make_class<FileWriterState>("builtins.ArchiveFileWriter", file_writer_doc, file_writer_slots);
-        if (!file_writer_type) return -1;
-    }
-    Py_INCREF(file_writer_type);
-    return py::add_to_module(module, "ArchiveFileWriter", reinterpret_cast<PyObject*>(file_writer_type));
+    static py::LazyClass<FileWriterState> the_class("builtins.ArchiveFileWriter", file_writer_doc, file_writer_slots);
+    return the_class.add_to(module, "ArchiveFileWriter");
 }
 
 int add_archive_total_size(PyObject* module) { return PyModule_AddFunctions(module, total_size_functions); }
