@@ -1,6 +1,7 @@
 // The archive reader against archives crafted record by record: every check
 // of the central directory, of extraction and of finding the GEDCOM document.
 #include "gedzip_reader.hpp"
+#include "gedzip_zip.hpp"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -353,17 +354,28 @@ TEST(ArchiveOpen, ReadZip64Extra) {
     }
 }
 
-TEST(ArchiveOpen, BoundedAccess) {
-    namespace g = pellorine::gedzip;
+TEST(ArchiveOpen, CursorBounds) {
+    using pellorine::gedzip::Cursor;
     const std::string bytes = "0123456789";
-    EXPECT_EQ(*g::slice(bytes, 10, 0), "");
-    EXPECT_EQ(*g::read_u16(bytes, 8), 0x3938);
-    EXPECT_EQ(*g::read_u64(bytes, 2), 0x3938373635343332ull);
-    for (auto r : {g::slice(bytes, 11, 0), g::slice(bytes, 5, 6), g::slice(bytes, 5, MAX64), g::slice(bytes, MAX64, 2)})
-        EXPECT_EQ(r.error().message, kTruncated);
-    EXPECT_EQ(g::read_u16(bytes, 9).error().message + g::read_u64(bytes, 3).error().message, kTruncated + kTruncated);
-    EXPECT_EQ(*g::checked_offset(MAX64 - 1, 1), MAX64);
-    EXPECT_EQ(g::checked_offset(MAX64, 1).error().message, "an archive offset is too large");
+    const auto outcome = [](const Cursor& c, auto value) {
+        return c.ok() ? std::to_string(value) : c.status().error().message;
+    };
+    Cursor c(bytes, 2);
+    EXPECT_EQ(c.take<std::uint64_t>(), 0x3938373635343332ull);
+    EXPECT_EQ(std::make_tuple(c.bytes(0), c.ok(), c.remaining()), std::make_tuple("", true, 0u));
+    // Reads that run past the end, from inside and from beyond; a failed cursor stays failed.
+    for (auto [offset, n] : {std::pair{11ull, 0ull}, {5, 6}, {5, MAX64}, {MAX64, 2}}) {
+        Cursor d(bytes, offset);
+        EXPECT_EQ(outcome(d, d.bytes(n).size()), kTruncated);
+        EXPECT_EQ(d.take<std::uint16_t>(), 0);
+    }
+    Cursor e(bytes, 9);
+    EXPECT_EQ(outcome(e, e.take<std::uint16_t>()), kTruncated);
+    Cursor f(bytes, MAX64 - 1);
+    f.skip(1);
+    EXPECT_EQ(f.offset(), MAX64);
+    f.skip(1);
+    EXPECT_EQ(outcome(f, 0), "an archive offset is too large");
 }
 
 TEST(ArchiveOpen, EndRecordSearchAndEmptyArchive) {
