@@ -11,8 +11,8 @@
 #include <utility>
 
 #include "frame.hpp"
-#include "gedzip.hpp"
 #include "gedzip_reader.hpp"
+#include "gedzip_writer.hpp"
 
 namespace pellorine::bindings {
 
@@ -38,6 +38,19 @@ PyObject* writer_add(PyObject* self, PyObject* args, PyObject* kwargs) {
     });
 }
 
+// `finish()` of both writers, under the caller's exclusive borrow: the writer
+// is taken out first, so the instance is spent whatever follows, then
+// finished; yields its sink.
+template <class State>
+auto finish_writer(PyObject* self) {
+    auto writer = std::exchange(py::state<State>(self).writer, std::nullopt);
+    if (!writer) throw py::value_error(already_finished);
+    auto sink = std::move(*writer).finish();
+    writer.reset();   // on failure this closes an incomplete file
+    if (!sink) throw py::value_error(sink.error());
+    return std::move(*sink);
+}
+
 // ---------------------------------------------------------------------------
 // ArchiveWriter
 
@@ -57,14 +70,7 @@ PyObject* memory_writer_new(PyObject* cls, PyObject* args, PyObject* kwargs) {
 PyObject* memory_writer_finish(PyObject* self, PyObject* /*unused*/) {
     return py::entry([&] {
         py::Exclusive borrow(py::cell(self));
-        auto& st = py::state<MemoryWriterState>(self);
-        // Spent from here on, whatever follows.
-        std::optional<gz::ArchiveWriter<gz::MemorySink>> writer = std::exchange(st.writer, std::nullopt);
-        if (!writer) throw py::value_error(already_finished);
-        auto sink = std::move(*writer).finish();
-        writer.reset();
-        if (!sink) throw py::value_error(sink.error());
-        return py::bytes(sink->bytes());
+        return py::bytes(finish_writer<MemoryWriterState>(self).bytes());
     });
 }
 
@@ -176,17 +182,13 @@ PyObject* file_writer_add_file(PyObject* self, PyObject* args, PyObject* kwargs)
 PyObject* file_writer_finish(PyObject* self, PyObject* /*unused*/) {
     return py::entry([&] {
         py::Exclusive borrow(py::cell(self));
-        auto& st = py::state<FileWriterState>(self);
-        std::optional<gz::ArchiveWriter<gz::FileSink>> writer = std::exchange(st.writer, std::nullopt);
-        if (!writer) throw py::value_error(already_finished);
-        auto sink = std::move(*writer).finish();
-        writer.reset();   // on failure this closes the incomplete file
-        if (!sink) throw py::value_error(sink.error());
-        if (auto f = sink->flush(); !f) throw py::os_error(st.path, f.error().code);
+        gz::FileSink sink = finish_writer<FileWriterState>(self);
+        const std::string& path = py::state<FileWriterState>(self).path;
+        if (auto f = sink.flush(); !f) throw py::os_error(path, f.error().code);
         // A failed close can be the first report of a lost write: not a success.
-        if (auto c = sink->close(); !c) throw py::os_error(st.path, c.error().code);
+        if (auto c = sink.close(); !c) throw py::os_error(path, c.error().code);
         struct stat meta {};
-        if (::stat(st.path.c_str(), &meta) != 0) throw py::os_error(st.path, errno);
+        if (::stat(path.c_str(), &meta) != 0) throw py::os_error(path, errno);
         return py::integer(static_cast<std::uint64_t>(meta.st_size));
     });
 }
