@@ -183,7 +183,6 @@ struct OpenCase {
 
 const std::string kNeedsZip64 = "the archive needs a Zip64 directory and has none";
 const std::string kTruncated = "the archive is truncated";
-const std::string kNotUtf8 = "a file in the archive has a name that is not valid UTF-8";
 const std::string kRatio = "media/photo.jpg claims a compression ratio over the 1000-fold limit";
 std::string dup(const std::string& n) { return "the archive contains the same path more than once (" + n + ")"; }
 
@@ -220,22 +219,13 @@ const std::vector<OpenCase> kOpenCases = {
     {"comment length skews the next record", [](Zip& z) { z.entries[0].c_comment_len = 3; },
      "file 2 of the archive has no directory record"},
     {"encrypted", [](Zip& z) { z.entries[2].flags |= 1; }, "encrypted entries are not supported"},
-    {"name not UTF-8 (overlong)", [](Zip& z) { z.entries[2].name = "media/\xC0\xAF.jpg"; }, kNotUtf8},
-    {"name not UTF-8 (cut sequence)", [](Zip& z) { z.entries[2].name = "media/a\xE2\x82"; }, kNotUtf8},
+    {"name not UTF-8", [](Zip& z) { z.entries[2].name = "media/\xC0\xAF.jpg"; },
+     "a file in the archive has a name that is not valid UTF-8"},
     {"symbolic link", [](Zip& z) { z.entries[2].external = 0xA1FF0000; },
      "the archive contains a symbolic link (media/photo.jpg), which is not extracted"},
-    // Unsafe names.
-    {"absolute", [](Zip& z) { z.entries[2].name = "/etc/passwd"; }, "/etc/passwd is an absolute path"},
     {"parent component", [](Zip& z) { z.entries[2].name = "a/../../x"; }, "a/../../x contains an unsafe path component"},
-    {"backslash", [](Zip& z) { z.entries[2].name = "a\\x"; }, "a\\x uses a backslash, which a ZIP path may not"},
-    {"drive letter", [](Zip& z) { z.entries[2].name = "C:/x"; },
-     "C:/x contains a character that is unsafe in a portable path"},
-    {"control character", [](Zip& z) { z.entries[2].name = "a\xC2\x85"; },
-     "the archive contains a control character in a file path"},
     // Duplicates, and which failure wins when several records fail.
     {"same path in another case", plus({file("GEDCOM.GED")}), dup("GEDCOM.GED")},
-    {"directory and file of one name", plus({file("media")}), dup("media")},
-    {"non-ASCII letters are not folded", plus({file("\xC3\x89"), file("\xC3\xA9")}), ""},
     {"earliest repeat is named", plus({file("b"), file("Media/Photo.JPG"), file("B")}), dup("Media/Photo.JPG")},
     {"duplicate before a bad path", plus({file("Gedcom.ged"), file("../x")}), dup("Gedcom.ged")},
     {"bad path before a duplicate", plus({file("../x"), file("Gedcom.ged")}), "../x contains an unsafe path component"},
@@ -245,9 +235,6 @@ const std::vector<OpenCase> kOpenCases = {
     {"a record that failed leaves no key", plus({file("x\t"), file("x\t")}),
      "the archive contains a control character in a file path"},
     // Per-entry bounds (a decompression bomb by its claims), total size, method.
-    {"entry of exactly 1 GiB", [](Zip& z) { z.entries[2].c_usize = 1073741824; }, "", limits(100000, MAX64, MAX64)},
-    {"entry one byte over 1 GiB", [](Zip& z) { z.entries[2] = claim("media/photo.jpg", 1073741825, 1073742); },
-     "media/photo.jpg expands to 1073741825 bytes and the per-file limit is 1073741824"},
     {"ratio over 1000", [](Zip& z) { z.entries[2] = claim("media/photo.jpg", 1001, 1); }, kRatio},
     {"total at the limit", [](Zip&) {}, "", limits(100000, kGedcom.size() + kPhoto.size())},
     {"total one byte over the limit", [](Zip&) {},
@@ -281,10 +268,8 @@ const std::vector<OpenCase> kOpenCases = {
     {"local name shorter, nothing in its place", [](Zip& z) { z.entries[2].l_name = "media/photo.jp"; },
      "media/photo.jpg" + kOverlap},
     {"a gap between records is allowed", [](Zip& z) { z.entries[2].c_csize = z.entries[2].c_usize = 299; }, ""},
-    {"local header inside another record", [](Zip& z) { z.entries[2].c_offset = 100; }, "gedcom.ged" + kOverlap},
     {"stored bytes one byte into the directory", [](Zip& z) { z.entries[2].c_csize = z.entries[2].c_usize = 301; },
      "media/photo.jpg" + kOverlap},
-    {"local header past the end", [](Zip& z) { z.entries[2].c_offset = 0x7FFFFFFF; }, "media/photo.jpg" + kOverlap},
     {"directory records out of order", [](Zip& z) { z.central_order = {2, 0, 1}; }, ""},
     {"out of order and sharing a local header", [](Zip& z) {
          z.entries[0].c_offset = deflate_raw(kGedcom).size() + 30 + 10;  // media/'s header
@@ -476,11 +461,8 @@ TEST(ArchiveRead, EntriesChangedByHandMeetEveryCheckAgain) {
     ASSERT_TRUE(a);
     const std::pair<std::function<void(ArchiveEntry&)>, std::string> cases[] = {
         {[](auto& e) { e.uncompressed_size = 2000000; }, kRatio},
-        {[](auto& e) { e.uncompressed_size = 1073741825; },
-         "media/photo.jpg expands to 1073741825 bytes and the per-file limit is 1073741824"},
         {[](auto& e) { e.method = 9; }, kDisagrees.substr(1)},
         {[](auto& e) { e.local_header_offset = 1; }, "media/photo.jpg has no file header"},
-        {[](auto& e) { e.local_header_offset = MAX64 - 1; }, kTruncated},
         {[](auto& e) { e.compressed_size = MAX64; e.uncompressed_size = 0; }, kTruncated},
     };
     for (const auto& [change, error] : cases) {
@@ -610,14 +592,6 @@ TEST(ArchiveHostile, OverlappingFilesBombIsRefusedAtOpening) {
     // In directory order the kernel's own record comes last; the first of its
     // namesakes is the one whose record runs into the next.
     EXPECT_EQ(error_of(z.build()), "k3999.txt" + kOverlap);
-}
-
-TEST(ArchiveHostile, ManyCaseFoldedNamesNameTheFirstRepeat) {
-    Zip z;
-    for (int i = 0; i < 20000; ++i) z.entries.push_back(file("dir/n" + std::to_string(i), ""));
-    z.entries.push_back(file("DIR/N19999", ""));
-    z.entries.push_back(file("DIR/N5", ""));
-    EXPECT_EQ(error_of(z.build()), dup("DIR/N19999"));
 }
 
 }  // namespace
