@@ -23,7 +23,9 @@ inline constexpr std::size_t max_reserved_entries = 1024;
 inline constexpr std::size_t chunk_size = 65536;
 
 // a + b, or the largest value when the sum does not fit.
-inline std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
+inline std::uint64_t saturating_add(std::uint64_t a, std::uint64_t b) {
+    return a > UINT64_MAX - b ? UINT64_MAX : a + b;
+}
 
 // A failure whose message is the name as passed followed by `rest`.
 inline GedcomError named(std::string_view name, std::string_view rest) {

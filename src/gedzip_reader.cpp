@@ -1,10 +1,12 @@
+// The archive reader: the end records and the central directory at opening,
+// the local header and the entry's bytes at extraction, every record read
+// through the bounded cursor of the ZIP layout.
 #include "gedzip_reader.hpp"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,8 +25,8 @@ GedcomError archive_error(std::string message) { return GedcomError::archive(std
 
 GedcomError truncated() { return archive_error("the archive is truncated"); }
 
-std::string unsupported_method(std::string_view name, std::uint16_t method) {
-    return std::string(name) + " uses compression method " + std::to_string(method) + ", which is not supported";
+GedcomError unsupported_method(std::string_view name, std::uint16_t method) {
+    return named(name, " uses compression method " + std::to_string(method) + ", which is not supported");
 }
 
 bool supported_method(std::uint16_t method) { return method == method_stored || method == method_deflated; }
@@ -123,7 +125,8 @@ Result<ArchiveEntry> read_central_record(Cursor& c, std::uint64_t number) {
         return fail(archive_error("encrypted entries are not supported"));
     const std::string_view name = c.bytes(r.name_length);
     if (auto ok = c.status(); !ok) return fail(ok.error());
-    if (!text::is_valid_utf8(name)) return fail(archive_error("a file in the archive has a name that is not valid UTF-8"));
+    if (!text::is_valid_utf8(name))
+        return fail(archive_error("a file in the archive has a name that is not valid UTF-8"));
     const std::string_view extra = c.bytes(r.extra_length);
     if (auto ok = c.status(); !ok) return fail(ok.error());
 
@@ -198,7 +201,7 @@ public:
 private:
     GedcomError decompress_error() const {
         std::string why = z_.msg ? z_.msg : "corrupt deflate stream";
-        return archive_error(std::string(name_) + " could not be decompressed: " + why);
+        return named(name_, " could not be decompressed: " + why);
     }
 
     std::string_view name_;
@@ -210,9 +213,8 @@ private:
     std::unique_ptr<char[]> chunk_;
 };
 
-std::string expanded_message(std::string_view name, std::uint64_t got, std::uint64_t said) {
-    return std::string(name) + " expanded to " + std::to_string(got) + " bytes where the archive said " +
-           std::to_string(said);
+GedcomError expanded_to(std::string_view name, std::uint64_t got, std::uint64_t said) {
+    return named(name, " expanded to " + std::to_string(got) + " bytes where the archive said " + std::to_string(said));
 }
 
 }  // namespace
@@ -255,7 +257,7 @@ Result<Archive> Archive::open_with(std::string_view data, const ArchiveLimits& l
             break;
         }
         if (!supported_method(e.method)) {
-            failure = archive_error(unsupported_method(e.name, e.method));
+            failure = unsupported_method(e.name, e.method);
             break;
         }
         // The move past the record's comment.
@@ -272,8 +274,7 @@ Result<Archive> Archive::open_with(std::string_view data, const ArchiveLimits& l
     // Only once every record has passed on its own: the records are laid side by side.
     std::size_t overlap = first_overlap(entries, directory->offset);
     if (overlap < entries.size())
-        return fail(archive_error(std::string(entries[overlap].name) +
-                                  " overlaps another file or the archive's directory"));
+        return fail(named(entries[overlap].name, " overlaps another file or the archive's directory"));
     return Archive(std::move(entries), data, limits);
 }
 
@@ -294,13 +295,13 @@ Result<std::string_view> Archive::entry_data(const ArchiveEntry& entry) const {
     LocalHeader h;
     if (c.read(h) < sizeof h.signature) return fail(truncated());
     if (h.signature != local_header_signature)
-        return fail(archive_error(std::string(entry.name) + " has no file header"));
+        return fail(named(entry.name, " has no file header"));
     if (auto ok = c.status(); !ok) return fail(ok.error());
     if (h.flags != entry.flags || h.method != entry.method)
-        return fail(archive_error(std::string(entry.name) + " has a local header that disagrees with its directory record"));
+        return fail(named(entry.name, " has a local header that disagrees with its directory record"));
     // A local name that runs past the archive disagrees with the directory as much as a different one.
     if (c.bytes(h.name_length) != entry.name || !c.ok())
-        return fail(archive_error(std::string(entry.name) + " has a local name that disagrees with its directory record"));
+        return fail(named(entry.name, " has a local name that disagrees with its directory record"));
     c.skip(h.extra_length);
     const std::string_view stored = c.bytes(entry.compressed_size);
     if (auto ok = c.status(); !ok) return fail(ok.error());
@@ -308,16 +309,16 @@ Result<std::string_view> Archive::entry_data(const ArchiveEntry& entry) const {
 }
 
 Result<void> Archive::copy_entry(const ArchiveEntry& entry, const EntrySink& sink) const {
-    if (entry.is_dir) return fail(archive_error(std::string(entry.name) + " is a directory, not a file"));
+    if (entry.is_dir) return fail(named(entry.name, " is a directory, not a file"));
     if (auto ok = check_entry_bounds(entry.name, entry.uncompressed_size, entry.compressed_size, limits_); !ok)
         return fail(ok.error());
     auto stored = entry_data(entry);
     if (!stored) return fail(stored.error());
     if (entry.method == method_stored) {
         if (entry.compressed_size != entry.uncompressed_size)
-            return fail(archive_error(expanded_message(entry.name, entry.compressed_size, entry.uncompressed_size)));
+            return fail(expanded_to(entry.name, entry.compressed_size, entry.uncompressed_size));
     } else if (!supported_method(entry.method)) {
-        return fail(archive_error(unsupported_method(entry.name, entry.method)));
+        return fail(unsupported_method(entry.name, entry.method));
     }
 
     EntrySource source(entry.name, *stored, entry.method == method_deflated);
@@ -332,13 +333,13 @@ Result<void> Archive::copy_entry(const ArchiveEntry& entry, const EntrySink& sin
         auto chunk = source.read(want);
         if (!chunk) return fail(chunk.error());
         if (chunk->empty()) {
-            if (produced != declared) return fail(archive_error(expanded_message(entry.name, produced, declared)));
-            if (crc != entry.crc32) return fail(archive_error(std::string(entry.name) + " failed its checksum"));
+            if (produced != declared) return fail(expanded_to(entry.name, produced, declared));
+            if (crc != entry.crc32) return fail(named(entry.name, " failed its checksum"));
             return {};
         }
         produced += chunk->size();
         if (produced > declared)
-            return fail(archive_error(std::string(entry.name) + " expands past the size the archive declared"));
+            return fail(named(entry.name, " expands past the size the archive declared"));
         crc = gedzip::crc32(*chunk, crc);
         if (auto ok = sink(*chunk); !ok) return fail(ok.error());
     }

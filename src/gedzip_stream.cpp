@@ -151,7 +151,8 @@ Result<void> ArchiveWriter<Sink>::add_streamed_reserving(std::string_view name, 
     std::uint32_t crc = 0;
     for (;;) {
         const std::uint64_t remaining = declared > read_total ? declared - read_total : 0;
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(saturating_add(remaining, 1), chunk_size));
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(saturating_add(remaining, 1), chunk_size));
         auto n = source.read(chunk.get(), want);
         if (!n) {
             if (n.error().code == EINTR) continue;

@@ -220,7 +220,8 @@ Result<std::string> write_archive(std::span<const std::pair<std::string, std::st
         const std::uint64_t offset = out.size();
         if (offset >= max_u32) return fail(beyond());
         const Packed p = pack(name, data);
-        if (local_needs_zip64(data.size(), p.stored().size())) return fail(named(name, " is too large for this writer"));
+        if (local_needs_zip64(data.size(), p.stored().size()))
+            return fail(named(name, " is too large for this writer"));
         out += local_header_bytes(name, p.method, p.crc, data.size(), p.stored().size(), false);
         out += p.stored();
         central += central_record_bytes(name, p.method, p.crc, data.size(), p.stored().size(), offset);
