@@ -278,8 +278,8 @@ public:
     Result<void> status() const;
     // The offset of the next byte.
     std::uint64_t offset() const { return offset_; }
-    // The bytes left from the offset to the end (0 past the end).
-    std::uint64_t remaining() const { return offset_ < data_.size() ? data_.size() - offset_ : 0; }
+    // The bytes left from the offset to the end (0 past the end, and once failed).
+    std::uint64_t remaining() const { return ok() && offset_ < data_.size() ? data_.size() - offset_ : 0; }
 
 private:
     enum class Status { fine, truncated, overflow };

