@@ -19,7 +19,7 @@ namespace pellorine::gedzip {
 // A failure of a sink or a source: the operating system's description
 // followed by " (os error N)", or a plain text for failures of our own.
 struct IoError {
-    std::string text;
+    std::string text;   // what failed, as the messages quote it
     int code = 0;   // errno, or 0 when the failure is not the operating system's
     // The failure of errno `code`, with the system's description.
     static IoError from_errno(int code);
@@ -63,10 +63,12 @@ public:
     static IoResult<FileSink> create(const std::string& path);
     // Adopts an open file descriptor.
     explicit FileSink(int fd);
+    // Takes over the other sink's file and buffer.
     FileSink(FileSink&& other) noexcept;
     FileSink& operator=(FileSink&& other) noexcept;
     FileSink(const FileSink&) = delete;
     FileSink& operator=(const FileSink&) = delete;
+    // Writes out what is buffered, as far as the file accepts it, and closes the file.
     ~FileSink();
 
     // Accepts some of the bytes (buffered, or written straight through when
@@ -116,9 +118,11 @@ public:
     static constexpr std::size_t buffer_size = 8192;
     // Adopts an open file descriptor.
     explicit FileSource(int fd);
+    // Takes over the other source's file and buffer.
     FileSource(FileSource&& other) noexcept;
     FileSource& operator=(FileSource&&) = delete;
     FileSource(const FileSource&) = delete;
+    // Closes the file.
     ~FileSource() override;
     // Reads at most `size` bytes, through the buffer or, for large requests, straight from the file.
     IoResult<std::size_t> read(char* out, std::size_t size) override;
@@ -169,8 +173,8 @@ IoResult<void> write_whole(Sink& sink, std::string_view bytes, Accepted&& accept
 // the next byte. It saturates rather than wraps.
 template <ArchiveSink Sink>
 struct CountingWriter {
-    Sink inner;
-    std::uint64_t count = 0;
+    Sink inner;               // the sink the bytes go to
+    std::uint64_t count = 0;  // the bytes it has accepted: the archive offset of the next byte
 
     // Hands the bytes over until all are accepted, retrying interrupted
     // writes; a sink that accepts nothing is a failure.

@@ -41,7 +41,9 @@ inline constexpr std::uint32_t max_u32 = 0xFFFFFFFF;     // a 32-bit field at th
 inline constexpr std::uint16_t max_u16 = 0xFFFF;
 
 // ---------------------------------------------------------------------------
-// Record layouts (the fixed part; the variable parts follow as noted)
+// Record layouts (the fixed part; the variable parts follow as noted). Each
+// field is named as the ZIP format names it; a default is the value this
+// system writes.
 
 // Local file header, then the name, then the extra field, then the stored bytes.
 struct LocalHeader {
