@@ -42,6 +42,23 @@ struct EncodingReport {
 
 namespace pellorine::decode {
 
+// A decoded text that may be a part of the bytes it was decoded from: when
+// decoding leaves the bytes as they are (a byte-order mark aside), `borrowed`
+// views them and `owned` is empty.
+struct DecodedText {
+    std::string owned;                          // the decoded text, unless borrowed
+    std::optional<std::string_view> borrowed;   // the part of the bytes that is the decoded text
+
+    // The decoded text, wherever it is.
+    std::string_view view() const { return borrowed ? *borrowed : std::string_view(owned); }
+    // The decoded text as a string of its own (a copy when borrowed).
+    std::string take() && { return borrowed ? std::string(*borrowed) : std::move(owned); }
+};
+
+// What decode_gedcom_with does, without copying bytes that decode to themselves.
+Result<std::pair<DecodedText, EncodingReport>> decode_gedcom_borrowing(std::string_view bytes,
+                                                                       const ParseLimits& limits);
+
 // Sniffs, reconciles the declared CHAR with the bytes, and decodes. Fails only
 // on the size bound (`max_bytes`, checked before anything else).
 Result<std::pair<std::string, EncodingReport>> decode_gedcom_with(std::string_view bytes,

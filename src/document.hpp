@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -69,6 +70,10 @@ public:
     Node clone() const;
     void render_into(std::uint16_t level, std::string& out) const;
 
+    // ---- line fitting (defined with the builders)
+    // Fits this node, at `level`, and its descendants within `limit` bytes a line; true when anything changed.
+    bool fit_line_limit(std::uint16_t level, std::uint64_t limit);
+
     // Depth-first pre-order walk starting with this node.
     class Walk;
     Walk walk() const;
@@ -88,36 +93,55 @@ private:
     // Replaces the node's texts with a private copy of them and drops the verbatim text.
     void reassign(std::optional<std::string_view> xref, std::string_view tag,
                   std::optional<std::string_view> value);
-    const char* base() const;
 
     // The texts are views into `storage_`, laid out as one line is:
     // [level and spaces][xref ' '][tag][' ' value]. A parsed node views the decoded
     // text of its whole document; an edited or built node owns a small text of its own.
     // Lengths that can be found in the text are not stored (the identifier ends at its
-    // second at-sign, a verbatim line begins after the previous line feed), which keeps
-    // a node to six words: a large file's tree is mostly nodes.
+    // second at-sign, the payload at the line feed or the end of the text, a verbatim
+    // line begins after the previous line feed), which keeps a node to five words:
+    // a large file's tree is mostly nodes.
+    std::string_view text() const;
     std::size_t xref_len() const;
     std::vector<Node> children_;
     Storage* storage_ = nullptr;
-    std::uint64_t offset_ = 0;             // where the xref (or, without one, the tag) begins
+    std::uint32_t offset_ = 0;             // where the xref (or, without one, the tag) begins
     std::uint32_t tag_len_ : 30 = 0;
     std::uint32_t has_xref_ : 1 = 0;
     std::uint32_t verbatim_ : 1 = 0;       // the line as read is the text from its line start
-    std::uint32_t value_len_ = no_value;   // no_value: no payload
     static constexpr std::uint32_t longest_tag = (1u << 30) - 1;
-    static constexpr std::uint32_t no_value = 0xFFFFFFFFu;
 };
 
-// A decoded text shared by the nodes that view it; never changed once made. The
-// count is not atomic: a document and its nodes belong to one thread at a time.
-struct Node::Storage {
-    std::size_t refs;
-    std::string text;
+// Keeps a text that nodes view alive: whoever holds one keeps the text, and the
+// deleter runs when the last holder goes. It lets a document view its caller's
+// bytes (a Python bytes object, say) instead of copying them.
+using TextKeeper = std::shared_ptr<const void>;
 
+// A text shared by the nodes that view it; never changed once made. The count
+// is not atomic: a document and its nodes belong to one thread at a time, and
+// the keeper's deleter runs on that thread when the last node goes.
+struct Node::Storage {
+    std::size_t refs = 1;   // the nodes viewing this storage
+    std::string_view text;  // what the nodes view: `own`, or a text `keeper` keeps alive
+    std::string own;        // the text, when the storage holds it itself
+    TextKeeper keeper;      // keeps `text` alive, when it is held elsewhere
+
+    // A storage holding its own copy of `t`.
+    static Storage* owning(std::string t) {
+        auto* s = new Storage{1, {}, std::move(t), nullptr};
+        s->text = s->own;
+        return s;
+    }
+    // A storage viewing `t`, which `keeper` keeps alive.
+    static Storage* viewing(std::string_view t, TextKeeper keeper) {
+        return new Storage{1, t, {}, std::move(keeper)};
+    }
+    // One more node views `s` (which may be null); returns `s`.
     static Storage* retain(Storage* s) {
         if (s) ++s->refs;
         return s;
     }
+    // One node fewer views `s`; the last one frees it (and lets go of its keeper).
     static void release(Storage* s) {
         if (s && --s->refs == 0) delete s;
     }
@@ -171,6 +195,9 @@ struct UnresolvedPointer {
 };
 
 struct EncodingReport;  // decode.hpp
+namespace build {
+struct WrappedLine;  // build.hpp
+}
 
 class Document {
 public:
@@ -182,10 +209,21 @@ public:
     // nodes view it in place instead of a copy.
     static Result<Document> parse_owned(std::string text);
     static Result<Document> parse_owned_with(std::string text, const ParseLimits& limits);
+    // The same, viewing a text that `keeper` keeps alive: the nodes view it in place
+    // and hold the keeper until the last of them goes. A text with a carriage return
+    // is copied instead, since its line ends must change.
+    static Result<Document> parse_borrowed_with(std::string_view text, TextKeeper keeper,
+                                                const ParseLimits& limits);
     // Decodes, then parses with the same limits (defined with the decoder).
     static Result<std::pair<Document, EncodingReport>> from_bytes(std::string_view bytes);
     static Result<std::pair<Document, EncodingReport>> from_bytes_with(std::string_view bytes,
                                                                        const ParseLimits& limits);
+    // The same, for bytes that `keeper` keeps alive: when decoding would leave them as
+    // they are (valid UTF-8, or ASCII in a single-byte set; a byte-order mark skipped),
+    // the document views them in place instead of a copy.
+    static Result<std::pair<Document, EncodingReport>> from_borrowed_bytes_with(std::string_view bytes,
+                                                                                TextKeeper keeper,
+                                                                                const ParseLimits& limits);
 
     const Node* record(std::string_view xref) const;
     Node* record(std::string_view xref);
@@ -202,6 +240,16 @@ public:
     std::string to_text() const;
     std::string to_bytes() const;
     bool declare_utf8_encoding();
+
+    // ---- structural edits and line fitting (defined with the builders); each is all-or-none
+    // Inserts `new_records` before the last TRLR (or at the end); refuses HEAD, TRLR and taken identifiers.
+    Result<void> append_records(std::vector<Node> new_records);
+    // Appends `structures` under the structure at `path` in the record named by identifier or untagged tag.
+    Result<void> append_structures(std::string_view record, const Path& path, std::vector<Node> structures);
+    // Fits the record with identifier `xref` (ASCII case ignored) within `limit`; true when anything changed.
+    Result<bool> fit_line_limit(std::string_view xref, std::uint64_t limit);
+    // Wraps every line longer than `limit` bytes (line feed included) of a 5.5.x document.
+    Result<std::vector<build::WrappedLine>> wrap_long_lines(std::uint64_t limit);
 
     static Document new_v7();
     static Document new_v551(std::string_view source_system);
