@@ -87,6 +87,16 @@ circular = Circular()
 circular.append(circular)
 
 
+class SecondKey(str):
+    """A key that a dict holds beside an equal str: json.dumps writes both."""
+
+    def __hash__(self):
+        return 7
+
+    def __eq__(self, other):
+        return self is other
+
+
 @pytest.mark.parametrize("records, exception, message", [
     ([{"tag": "NOTE"}, {"tag": "N!"}], ValueError, '"N!" is not a GEDCOM tag: ASCII letters, digits, or underscore'),
     ([{"tag": "INDI", "xref": "@I\n1@"}], ValueError, '"@I\\n1@" is not a cross-reference identifier: the @I1@ shape'),
@@ -109,6 +119,9 @@ circular.append(circular)
     ([{"tag": "NOTE", "xref": "@" + "x" * (16 << 20) + "@"}], ValueError, "the line is longer than the limit"),
     (None, ValueError, "invalid type: null, expected a list of record specifications at line 1 column 5"),
     ({"tag": "NOTE"}, ValueError, "invalid type: map, expected a list of record specifications at line 1 column 1"),
+    ([{"tag": "NOTE", SecondKey("tag"): "N"}], ValueError, "duplicate field `tag` at line 1 column 23"),
+    ([{"tag": "NOTE", "value": "v", SecondKey("value"): "w"}], ValueError,
+     "duplicate field `value` at line 1 column 39"),
     ([{"tag": "NOTE", "bad": 1}], ValueError,
      "unknown field `bad`, expected one of `tag`, `xref`, `value`, `children` at line 1 column 23"),
     ([{"tag": "NOTE", "value": float("nan")}], ValueError, "Invalid value at line 1 column 27"),
