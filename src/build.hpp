@@ -18,12 +18,12 @@ namespace pellorine::build {
 // identifier; a value may hold line feeds, which become CONT lines; an empty
 // value counts as no payload.
 struct NodeSpec {
-    std::optional<std::string> xref;
-    std::string tag;
-    std::optional<std::string> value;
-    std::vector<NodeSpec> children;
+    std::optional<std::string> xref;    // the record's identifier, with its at-signs
+    std::string tag;                    // the tag, checked when built
+    std::optional<std::string> value;   // the logical payload
+    std::vector<NodeSpec> children;     // the substructures, in order
 
-    bool operator==(const NodeSpec&) const = default;
+    bool operator==(const NodeSpec&) const = default;  // field by field
 
     // Builds a record: the root stands at level 0 and may carry an identifier.
     static Result<Node> into_node(NodeSpec spec, const ParseLimits& limits);
@@ -57,11 +57,11 @@ Result<void> check_logical_value(const Node& node, std::size_t level, std::strin
 // One structure rewritten by wrapping: its record (identifier, or tag when it
 // has none), its path inside the record after the rewrite, and its tag.
 struct WrappedLine {
-    std::string record;
-    Path path;
-    std::string tag;
+    std::string record;  // the record's identifier as written, else its tag
+    Path path;           // the structure's path in the record after the rewrite
+    std::string tag;     // the structure's tag
 
-    bool operator==(const WrappedLine&) const = default;
+    bool operator==(const WrappedLine&) const = default;  // field by field
     // {"record":..,"path":[..],"tag":..}
     std::string to_json() const;
 };
@@ -88,6 +88,10 @@ void wrap_node(Node& node, std::uint16_t level, std::uint64_t budget, std::strin
 namespace detail {
 // The number of decimal digits of `n`: the width of a level on its line.
 std::size_t decimal_width(std::uint64_t n);
+// The length of a node's line at `level` without its line end: the line as
+// read when it keeps one, else its canonical rendering, measured without
+// rendering it. `tag` is the node's tag, when the caller has it at hand.
+std::size_t line_length(const Node& n, std::string_view tag, std::uint16_t level);
 }  // namespace detail
 
 }  // namespace pellorine::build

@@ -20,6 +20,7 @@
 namespace pellorine::convert {
 
 // What a conversion did with one structure.
+// Converted: rewritten into the target's form; Dropped: removed; Kept: left as written.
 enum class ConversionKind : std::uint8_t { Converted, Dropped, Kept };
 
 // The name of a kind as it crosses into Python: "Converted", "Dropped", "Kept".
@@ -34,7 +35,7 @@ struct ConversionNote {
 
     // {"record":..|null,"tag":..,"kind":"Converted"|"Dropped"|"Kept","detail":..}
     std::string to_json() const;
-    bool operator==(const ConversionNote&) const = default;
+    bool operator==(const ConversionNote&) const = default;  // field by field
 };
 
 // The result of one conversion.

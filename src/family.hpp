@@ -41,8 +41,10 @@ namespace family {
 // Identifier text hashed without regard to ASCII case, from a seed that each
 // table picks afresh, so that no file can be written to collide in it.
 struct FoldedHash {
-    std::uint64_t seed = 0;
+    std::uint64_t seed = 0;  // the table's own seed
+    // The hash of `text` with ASCII letters folded to uppercase, mixed with the seed.
     std::size_t operator()(std::string_view text) const noexcept;
+    // The same for a FoldedXref's text.
     std::size_t operator()(const FoldedXref& x) const noexcept { return (*this)(x.text); }
 };
 
@@ -58,15 +60,15 @@ public:
     // One identifier and its number. An identifier of up to 16 bytes is kept
     // in the entry itself, so that finding it reads no memory but the slot.
     struct Entry {
-        std::uint64_t hash = 0;
+        std::uint64_t hash = 0;    // the identifier's hash, as FoldedIndex::hash gives it
         std::uint32_t length = 0;  // of the identifier, plus one; 0: a free slot
-        std::uint32_t value = 0;
+        std::uint32_t value = 0;   // the number stored for the identifier
         union {
             const char* text;  // a longer identifier, the caller's
-            char bytes[16];
+            char bytes[16];    // an identifier of up to 16 bytes, kept here
         };
 
-        Entry() : text(nullptr) {}
+        Entry() : text(nullptr) {}  // a free slot
         // The identifier as it was inserted (valid until the index grows).
         std::string_view key() const {
             return length - 1 <= sizeof bytes ? std::string_view(bytes, length - 1) : std::string_view(text, length - 1);
@@ -82,6 +84,7 @@ public:
     void prefetch(std::uint64_t hash) const;
     // The entry of `text`, or nullptr.
     Entry* find(std::string_view text, std::uint64_t hash);
+    // The same, hashing `text` itself.
     const Entry* find(std::string_view text) const;
     // Stores `value` for `text`, which must not be present yet.
     void insert(std::string_view text, std::uint64_t hash, std::uint32_t value);

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,9 +19,9 @@ namespace pellorine::validate {
 
 // How serious a finding is; written in JSON as its name.
 enum class Severity : std::uint8_t {
-    Contradiction = 0,
-    Question = 1,
-    Missing = 2,
+    Contradiction = 0,  // the dates cannot all be true
+    Question = 1,       // possible, but worth a second look
+    Missing = 2,        // something expected is not there
 };
 
 // The name of a severity ("Contradiction", "Question", "Missing").
@@ -39,38 +38,35 @@ struct Finding {
     void serialize(json::Writer& w) const;
     // The same object as one compact JSON text.
     std::string to_json() const;
-    bool operator==(const Finding&) const = default;
+    bool operator==(const Finding&) const = default;  // field by field
 };
 
 // The years a date allows; when both are present, earliest <= latest.
 struct Years {
-    std::optional<std::int32_t> earliest;
-    std::optional<std::int32_t> latest;
+    std::optional<std::int32_t> earliest;  // none: open towards the past
+    std::optional<std::int32_t> latest;    // none: open towards the future
 
     // The years of a DATE text: none when it does not read, or reads in a
     // calendar other than Gregorian or Julian, or gives no year at all.
     static std::optional<Years> of_date(std::string_view text);
     // "undated", "before 1900", "after 1900", "between 1890 and 1900", "1900".
     std::string display() const;
-    bool operator==(const Years&) const = default;
+    bool operator==(const Years&) const = default;  // field by field
 };
 
 // The dates of one individual: those of its first BIRT, DEAT and BURI.
 struct Life {
-    std::optional<Years> birth;
-    std::optional<Years> death;
-    std::optional<Years> burial;
-    bool operator==(const Life&) const = default;
+    std::optional<Years> birth;   // the first BIRT's years; none when it is missing or gives none
+    std::optional<Years> death;   // the same for the first DEAT
+    std::optional<Years> burial;  // the same for the first BURI
+    bool operator==(const Life&) const = default;  // field by field
 };
 
 // Every finding of the document: individuals' first, then families', each in document order.
 std::vector<Finding> inspect(const Document& document);
 
-// The Life of an individual's view.
+// The Life of an individual's view: the years of its first BIRT, DEAT and BURI.
 Life life_of(const view::IndividualView& view);
-// The same, reading the dates through `years_of` (a cache of Years::of_date, say).
-Life life_of(const view::IndividualView& view,
-             const std::function<std::optional<Years>(std::string_view)>& years_of);
 
 // "in 1900" when the years are one year, else their display.
 std::string in_year(const Years& years);
