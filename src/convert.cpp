@@ -48,10 +48,8 @@ bool continuation_has_children(const std::vector<Node>& children) {
 }
 
 std::string continuation_kept_detail(std::string_view what) {
-    std::string out = "a continuation line of this ";
-    out += what;
-    out += " has substructures of its own, so rewriting it would delete them; it is left as written";
-    return out;
+    return "a continuation line of this " + std::string(what) +
+           " has substructures of its own, so rewriting it would delete them; it is left as written";
 }
 
 bool fits_written_lines(std::string_view text) {
@@ -66,10 +64,7 @@ bool fits_written_lines(std::string_view text) {
 }
 
 std::string too_long_kept_detail(std::string_view what) {
-    std::string out = "the ";
-    out += what;
-    out += " is longer than this library reads back on one line; it is left as written";
-    return out;
+    return "the " + std::string(what) + " is longer than this library reads back on one line; it is left as written";
 }
 
 Node phrase_7(std::string_view text) {

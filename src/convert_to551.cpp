@@ -169,25 +169,18 @@ bool role_to_5(Node& role, bool in_association, std::uint16_t level, Pass& pass)
     return true;
 }
 
-// The length of a node's line as rendered, without its line end.
-std::size_t line_length(const Node& n, std::uint16_t level) {
-    if (auto v = n.verbatim()) return v->size();
-    std::size_t len = build::detail::decimal_width(level) + 1 + n.tag().size();
-    if (auto x = n.xref()) len += x->size() + 1;
-    if (auto v = n.value()) len += v->size() + 1;
-    return len;
-}
-
 struct LongLines {
     std::uint64_t count = 0;
     std::string first_tag;
 };
 
 void count_long_lines(const Node& n, std::uint16_t level, LongLines& out) {
-    if (line_length(n, level) >= kLineLimit) {
+    const std::string_view tag = n.tag();
+    // The line as rendered, measured without rendering it.
+    if (build::detail::line_length(n, tag, level) >= kLineLimit) {
         // The node's own tag: a line read with extra spaces after its level
         // would give an empty second field, which names nothing.
-        if (out.count == 0) out.first_tag = std::string(n.tag());
+        if (out.count == 0) out.first_tag = std::string(tag);
         ++out.count;
     }
     for (const Node& c : n.children()) count_long_lines(c, static_cast<std::uint16_t>(level + 1), out);
