@@ -247,8 +247,10 @@ Conversion to_version_5_5_1(const Document& document) {
         } else {
             pass.record.reset();
         }
-        if (record.tag() == "HEAD") header_to_5(record, pass);
-        bool shared_note = record.tag() == "SNOTE";
+        // Read once, before any rule gives the record new storage.
+        const std::string_view tag = record.tag();
+        const bool shared_note = tag == "SNOTE";
+        if (tag == "HEAD") header_to_5(record, pass);
         if (shared_note) {
             record.set_tag("NOTE");
             record.forget_verbatim();

@@ -70,19 +70,24 @@ Conversion to_version_7_with(const Document& document, const std::vector<OwnedEx
     const NoteRecordIds note_records = note_record_ids(records);
     ExtensionTags extensions;
     for (Node& record : records) {
-        if (auto x = record.xref()) {
-            pass.record = std::string(*x);
+        const std::optional<std::string_view> xref = record.xref();
+        if (xref) {
+            pass.record = std::string(*xref);
         } else {
             pass.record.reset();
         }
-        if (record.tag() == "HEAD") header_to_7(record, pass);
-        if (record.tag() == "NOTE" && record.xref()) {
+        // Read once, before any rule gives the record new storage.
+        const std::string_view tag = record.tag();
+        const bool is_header = tag == "HEAD";
+        const bool is_note_record = tag == "NOTE" && xref;
+        if (is_header) header_to_7(record, pass);
+        if (is_note_record) {
             record.set_tag("SNOTE");
             record.forget_verbatim();
             pass.note("NOTE", ConversionKind::Converted, "a note record is a shared note record in version 7");
         }
         // Extension tags are collected in the same walk, outside headers.
-        structures_to_7_node(record, note_records, pass, record.tag() == "HEAD" ? nullptr : &extensions);
+        structures_to_7_node(record, note_records, pass, is_header ? nullptr : &extensions);
         summarise_folding(pass);
     }
 
