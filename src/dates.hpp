@@ -16,6 +16,10 @@
 
 #include "document.hpp"  // Node, for the timestamps
 
+namespace pellorine::json {
+class Writer;
+}
+
 namespace pellorine {
 
 // One calendar point: a signed year (negative before the common era), an
@@ -36,7 +40,8 @@ struct DatePoint {
 
     // {"year":1900,"month":null,"day":null}
     std::string to_json() const;
-    void append_json(std::string& out) const;
+    // Writes the point as that JSON object.
+    void write_json(json::Writer& w) const;
 
     bool operator==(const DatePoint&) const = default;
 
@@ -83,10 +88,9 @@ struct GedcomDate {
     // Reads any text; never fails.
     static GedcomDate parse(std::string_view text);
 
-    // The reading's own JSON entries, without braces, for flattening into an
-    // enclosing object: "original":..,"calendar":..,"kind":..,"earliest":..,
-    // "latest":..,"phrase":..
-    void append_json_entries(std::string& out) const;
+    // Writes the reading's own JSON entries into an object the caller has
+    // opened: "original", "calendar", "kind", "earliest", "latest", "phrase".
+    void write_json_entries(json::Writer& w) const;
 
     bool operator==(const GedcomDate&) const = default;
 
@@ -146,10 +150,6 @@ std::vector<std::string_view> split_runs(std::string_view word);
 std::optional<DatePoint> parse_dual_year(std::string_view text);
 // The first dual year anywhere in a text: (first year, second year).
 std::optional<std::pair<std::int32_t, std::int32_t>> dual_year(std::string_view text);
-
-// Appends `s` as a JSON string literal (quotes included); invalid UTF-8
-// becomes U+FFFD so the result is always valid JSON.
-void append_json_string(std::string& out, std::string_view s);
 
 }  // namespace dates
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "dates.hpp"
+#include "json.hpp"
 #include "text.hpp"
 
 namespace pellorine {
@@ -320,20 +321,18 @@ std::int64_t DatePoint::sort_key() const {
     return key;
 }
 
-void DatePoint::append_json(std::string& out) const {
-    out += "{\"year\":";
-    out += std::to_string(year);
-    out += ",\"month\":";
-    out += month ? std::to_string(*month) : "null";
-    out += ",\"day\":";
-    out += day ? std::to_string(*day) : "null";
-    out += '}';
+void DatePoint::write_json(json::Writer& w) const {
+    w.begin_object().key("year").int64(year).key("month");
+    month ? w.uint(*month) : w.null();
+    w.key("day");
+    day ? w.uint(*day) : w.null();
+    w.end_object();
 }
 
 std::string DatePoint::to_json() const {
-    std::string out;
-    append_json(out);
-    return out;
+    json::Writer w;
+    write_json(w);
+    return w.take();
 }
 
 namespace dates {
@@ -441,44 +440,6 @@ std::optional<std::pair<std::int32_t, std::int32_t>> dual_year(std::string_view 
         return std::pair{first, second};
     }
     return std::nullopt;
-}
-
-void append_json_string(std::string& out, std::string_view s) {
-    static const char hex[] = "0123456789abcdef";
-    out.push_back('"');
-    std::size_t pos = 0;
-    while (pos < s.size()) {
-        unsigned char c = static_cast<unsigned char>(s[pos]);
-        if (c >= 0x80) {
-            std::size_t start = pos;
-            char32_t cp = text::next_code_point(s, pos);
-            if (cp == 0xFFFD && pos - start != 3) {
-                out += "\\ufffd";
-            } else {
-                out.append(s.substr(start, pos - start));
-            }
-            continue;
-        }
-        ++pos;
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
-            default:
-                if (c < 0x20) {
-                    out += "\\u00";
-                    out.push_back(hex[c >> 4]);
-                    out.push_back(hex[c & 0xF]);
-                } else {
-                    out.push_back(static_cast<char>(c));
-                }
-        }
-    }
-    out.push_back('"');
 }
 
 }  // namespace dates

@@ -4,6 +4,7 @@
 // prefix test, one point), so a reading is linear in the payload's length
 // however many keywords it repeats.
 #include "dates.hpp"
+#include "json.hpp"
 #include "text.hpp"
 
 namespace pellorine {
@@ -208,31 +209,15 @@ GedcomDate GedcomDate::parse(std::string_view input) {
     return date;
 }
 
-void GedcomDate::append_json_entries(std::string& out) const {
-    out += "\"original\":";
-    dates::append_json_string(out, original);
-    out += ",\"calendar\":\"";
-    out += calendar_name(calendar);
-    out += "\",\"kind\":\"";
-    out += kind_name(kind);
-    out += "\",\"earliest\":";
-    if (earliest) {
-        earliest->append_json(out);
-    } else {
-        out += "null";
-    }
-    out += ",\"latest\":";
-    if (latest) {
-        latest->append_json(out);
-    } else {
-        out += "null";
-    }
-    out += ",\"phrase\":";
-    if (phrase) {
-        dates::append_json_string(out, *phrase);
-    } else {
-        out += "null";
-    }
+void GedcomDate::write_json_entries(json::Writer& w) const {
+    w.key("original").string(original);
+    w.key("calendar").string(calendar_name(calendar));
+    w.key("kind").string(kind_name(kind));
+    w.key("earliest");
+    earliest ? earliest->write_json(w) : void(w.null());
+    w.key("latest");
+    latest ? latest->write_json(w) : void(w.null());
+    w.key("phrase").string(phrase);
 }
 
 namespace dates {

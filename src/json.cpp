@@ -10,6 +10,8 @@
 
 #include <array>
 
+#include "text.hpp"
+
 namespace pellorine::json {
 
 namespace {
@@ -241,7 +243,21 @@ Result<std::vector<build::NodeSpec>> read_node_specs(std::string_view json) {
 struct Writer::Impl {
     rapidjson::StringBuffer buffer{nullptr, 128};
     rapidjson::Writer<rapidjson::StringBuffer> writer{buffer};
+    std::string repaired;  // reused for texts that need repair
+
+    // Invalid UTF-8 (possible only in documents built from unchecked text)
+    // becomes U+FFFD byte by byte, so that the JSON stays valid.
+    std::string_view valid(std::string_view s) {
+        if (text::is_valid_utf8(s)) return s;
+        repaired.clear();
+        for (std::size_t pos = 0; pos < s.size();) text::append_utf8(repaired, text::next_code_point(s, pos));
+        return repaired;
+    }
 };
+
+namespace {
+rapidjson::SizeType size_of(std::string_view s) { return static_cast<rapidjson::SizeType>(s.size()); }
+}  // namespace
 
 Writer::Writer() : impl_(new Impl) {}
 Writer::~Writer() { delete impl_; }
@@ -251,13 +267,17 @@ Writer& Writer::end_object() { impl_->writer.EndObject(); return *this; }
 Writer& Writer::begin_array() { impl_->writer.StartArray(); return *this; }
 Writer& Writer::end_array() { impl_->writer.EndArray(); return *this; }
 Writer& Writer::key(std::string_view k) {
-    impl_->writer.Key(k.data(), static_cast<rapidjson::SizeType>(k.size()));
+    std::string_view v = impl_->valid(k);
+    impl_->writer.Key(v.data(), size_of(v));
     return *this;
 }
 Writer& Writer::string(std::string_view s) {
-    impl_->writer.String(s.data(), static_cast<rapidjson::SizeType>(s.size()));
+    std::string_view v = impl_->valid(s);
+    impl_->writer.String(v.data(), size_of(v));
     return *this;
 }
+Writer& Writer::string(const std::string& s) { return string(std::string_view(s)); }
+Writer& Writer::string(const char* s) { return string(std::string_view(s)); }
 Writer& Writer::string(const std::optional<std::string>& s) {
     return s ? string(std::string_view(*s)) : null();
 }
@@ -267,6 +287,11 @@ Writer& Writer::int64(std::int64_t n) { impl_->writer.Int64(n); return *this; }
 Writer& Writer::boolean(bool b) { impl_->writer.Bool(b); return *this; }
 Writer& Writer::null() { impl_->writer.Null(); return *this; }
 
-std::string Writer::take() { return std::string(impl_->buffer.GetString(), impl_->buffer.GetSize()); }
+std::string_view Writer::view() const { return {impl_->buffer.GetString(), impl_->buffer.GetSize()}; }
+std::string Writer::take() { return std::string(view()); }
+void Writer::clear() {
+    impl_->buffer.Clear();
+    impl_->writer.Reset(impl_->buffer);
+}
 
 }  // namespace pellorine::json

@@ -26,9 +26,12 @@ Result<std::vector<build::NodeSpec>> read_node_specs(std::string_view json);
 // own depth bound (64) is far below it and gives the message callers see.
 inline constexpr std::size_t max_spec_nesting = 4096;
 
-// A compact JSON writer (no whitespace between tokens) into a growing buffer
-// whose first capacity is 128 bytes. Keys and values are written in the order
-// of the calls; the caller keeps objects and arrays balanced.
+// The one JSON writer of the library: compact text (no whitespace between
+// tokens) in the order of the calls, into a buffer whose first capacity is 128
+// bytes. Text that is not valid UTF-8 is written with each invalid byte
+// replaced by U+FFFD, so that the result is always valid JSON. The caller
+// keeps objects and arrays balanced. One writer can serve many texts in turn:
+// `clear` starts the next one in the same buffer.
 class Writer {
 public:
     Writer();
@@ -36,21 +39,27 @@ public:
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
 
-    Writer& begin_object();
-    Writer& end_object();
-    Writer& begin_array();
-    Writer& end_array();
-    Writer& key(std::string_view k);
-    Writer& string(std::string_view s);
+    Writer& begin_object();  // {
+    Writer& end_object();    // }
+    Writer& begin_array();   // [
+    Writer& end_array();     // ]
+    Writer& key(std::string_view k);  // an object's key, escaped as a string
+    Writer& string(std::string_view s);  // a string, escaped, invalid UTF-8 repaired
+    Writer& string(const std::string& s);  // the same, for a std::string
+    Writer& string(const char* s);  // the same, for a literal
     Writer& string(const std::optional<std::string>& s);       // null when absent
     Writer& string(const std::optional<std::string_view>& s);  // null when absent
-    Writer& uint(std::uint64_t n);
-    Writer& int64(std::int64_t n);
-    Writer& boolean(bool b);
-    Writer& null();
+    Writer& uint(std::uint64_t n);  // a non-negative integer
+    Writer& int64(std::int64_t n);  // a signed integer
+    Writer& boolean(bool b);  // true or false
+    Writer& null();           // null
 
+    // The text written so far, valid until the next call on the writer.
+    std::string_view view() const;
     // The text written so far; the writer is spent afterwards.
     std::string take();
+    // Forgets the text written so far, keeping the buffer, to write a new text.
+    void clear();
 
 private:
     struct Impl;
