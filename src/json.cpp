@@ -9,6 +9,7 @@
 #include <rapidjson/writer.h>
 
 #include <array>
+#include <cstring>
 
 #include "text.hpp"
 
@@ -240,24 +241,59 @@ Result<std::vector<build::NodeSpec>> read_node_specs(std::string_view json) {
 
 // ---- writer ----
 
-struct Writer::Impl {
-    rapidjson::StringBuffer buffer{nullptr, 128};
-    rapidjson::Writer<rapidjson::StringBuffer> writer{buffer};
-    std::string repaired;  // reused for texts that need repair
+namespace {
 
-    // Invalid UTF-8 (possible only in documents built from unchecked text)
-    // becomes U+FFFD byte by byte, so that the JSON stays valid.
-    std::string_view valid(std::string_view s) {
-        if (text::is_valid_utf8(s)) return s;
-        repaired.clear();
-        for (std::size_t pos = 0; pos < s.size();) text::append_utf8(repaired, text::next_code_point(s, pos));
-        return repaired;
+rapidjson::SizeType size_of(std::string_view s) { return static_cast<rapidjson::SizeType>(s.size()); }
+
+// True when a text can stand between quotation marks as it is: valid UTF-8
+// holding no character that JSON escapes (controls, quotation mark, reverse
+// solidus). Most texts are, and then need no escaping pass at all.
+bool is_plain(std::string_view s) {
+    bool high = false;
+    for (char ch : s) {
+        auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == '"' || c == '\\') return false;
+        high |= c >= 0x80;
+    }
+    return !high || text::is_valid_utf8(s);
+}
+
+// RapidJSON's writer, with one more way to write a string: a plain text
+// copied between quotation marks, after the same separator any value gets.
+class PlainWriter : public rapidjson::Writer<rapidjson::StringBuffer> {
+public:
+    using Writer::Writer;
+    void plain(std::string_view s) {
+        Prefix(rapidjson::kStringType);
+        os_->Reserve(s.size() + 2);
+        os_->PutUnsafe('"');
+        if (!s.empty()) std::memcpy(os_->PushUnsafe(s.size()), s.data(), s.size());
+        os_->PutUnsafe('"');
     }
 };
 
-namespace {
-rapidjson::SizeType size_of(std::string_view s) { return static_cast<rapidjson::SizeType>(s.size()); }
 }  // namespace
+
+struct Writer::Impl {
+    rapidjson::StringBuffer buffer{nullptr, 128};
+    PlainWriter writer{buffer};
+    std::string repaired;  // reused for texts that need repair
+
+    void text(std::string_view s) {
+        if (is_plain(s)) {
+            writer.plain(s);
+            return;
+        }
+        // Invalid UTF-8 (possible only in documents built from unchecked
+        // text) becomes U+FFFD byte by byte, so that the JSON stays valid.
+        if (!text::is_valid_utf8(s)) {
+            repaired.clear();
+            for (std::size_t pos = 0; pos < s.size();) text::append_utf8(repaired, text::next_code_point(s, pos));
+            s = repaired;
+        }
+        writer.String(s.data(), size_of(s));
+    }
+};
 
 Writer::Writer() : impl_(new Impl) {}
 Writer::~Writer() { delete impl_; }
@@ -266,14 +302,13 @@ Writer& Writer::begin_object() { impl_->writer.StartObject(); return *this; }
 Writer& Writer::end_object() { impl_->writer.EndObject(); return *this; }
 Writer& Writer::begin_array() { impl_->writer.StartArray(); return *this; }
 Writer& Writer::end_array() { impl_->writer.EndArray(); return *this; }
+// A key is written as a string; the writer knows from its place that it is a key.
 Writer& Writer::key(std::string_view k) {
-    std::string_view v = impl_->valid(k);
-    impl_->writer.Key(v.data(), size_of(v));
+    impl_->text(k);
     return *this;
 }
 Writer& Writer::string(std::string_view s) {
-    std::string_view v = impl_->valid(s);
-    impl_->writer.String(v.data(), size_of(v));
+    impl_->text(s);
     return *this;
 }
 Writer& Writer::string(const std::string& s) { return string(std::string_view(s)); }
