@@ -38,6 +38,18 @@ std::optional<std::string> title_candidate(const Node& record) {
     return record.logical_value();
 }
 
+// The record's heading from its candidate text: trimmed, line feeds made
+// spaces, shortened; none when that leaves nothing (the label stands then).
+std::optional<std::string> heading_of(const Node& record) {
+    auto candidate = title_candidate(record);
+    if (!candidate) return std::nullopt;
+    std::string t(text::trim(*candidate));
+    for (char& c : t)
+        if (c == '\n') c = ' ';
+    if (t.empty()) return std::nullopt;
+    return truncate_heading(std::move(t));
+}
+
 }  // namespace
 
 void write_path(JsonWriter& w, const Path& path) {
@@ -57,12 +69,14 @@ StructureView StructureView::from_node(const Node& node, std::uint16_t level, Pa
         child_path.push_back(i);
         v.children.push_back(from_node(kids[i], static_cast<std::uint16_t>(level + 1), std::move(child_path)));
     }
-    v.tag = std::string(node.tag());
-    v.label = std::string(tags::display_label(node.tag()));
-    v.kind = tags::kind(node.tag(), level);
+    const std::string_view tag = node.tag();
+    const tags::Described described = tags::describe(tag, level);
+    v.tag = std::string(tag);
+    v.label = std::string(described.label);
+    v.kind = described.kind;
     v.value = node.logical_value();
     v.pointer = copy(node.pointer());
-    v.extension = tags::is_extension(node.tag());
+    v.extension = tags::is_extension(tag);
     v.path = std::move(path);
     v.level = level;
     return v;
@@ -96,7 +110,8 @@ RecordView RecordView::from_node(const Node& record) {
     v.xref = copy(record.xref());
     v.tag = std::string(record.tag());
     v.label = std::string(tags::display_label(record.tag()));
-    v.title = record_title(record);
+    auto heading = heading_of(record);
+    v.title = heading ? std::move(*heading) : truncate_heading(v.label);
     v.raw = raw_lines(record);
     return v;
 }
@@ -115,12 +130,7 @@ void RecordView::write_json(JsonWriter& w) const {
 }
 
 std::string record_title(const Node& record) {
-    if (auto candidate = title_candidate(record)) {
-        std::string t(text::trim(*candidate));
-        for (char& c : t)
-            if (c == '\n') c = ' ';
-        if (!t.empty()) return truncate_heading(std::move(t));
-    }
+    if (auto heading = heading_of(record)) return std::move(*heading);
     return truncate_heading(std::string(tags::display_label(record.tag())));
 }
 

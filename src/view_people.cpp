@@ -30,6 +30,11 @@ std::optional<std::string> text_of(const Node& node, std::string_view tag) {
     return v;
 }
 
+bool is_event_or_attribute(std::string_view tag) {
+    TagKind kind = tags::kind(tag, 1);
+    return kind == TagKind::Event || kind == TagKind::Attribute;
+}
+
 // Other programs' identifiers: an underscore tag with "ID" anywhere in it.
 bool is_vendor_identifier(std::string_view tag) {
     return tags::is_extension(tag) && tag.find("ID") != std::string_view::npos;
@@ -75,11 +80,12 @@ EventView EventView::from_node(const Node& node, Path path) {
     if (tag == "EVEN" || tag == "FACT") {
         if (auto type = text_of(node, "TYPE")) v.label = std::move(*type);
     }
-    if (v.label.empty()) v.label = std::string(tags::display_label(tag));
+    const tags::Described described = tags::describe(tag, 1);
+    if (v.label.empty()) v.label = std::string(described.label);
     v.place = text_of(node, "PLAC");
     v.age = text_of(node, "AGE");
     v.cause = text_of(node, "CAUS");
-    v.attribute = tags::is_attribute(tag);
+    v.attribute = described.kind == TagKind::Attribute;
     if (auto own = node.value(); own && !is_blank(*own) && *own != "Y") v.value = std::string(*own);
     v.citations = pointers_of(node, "SOUR");
     v.tag = std::string(tag);
@@ -176,7 +182,7 @@ IndividualView IndividualView::from_node(const Node& record) {
             if (auto p = child.pointer()) v.media.emplace_back(*p);
         } else if (tag == "REFN" || tag == "EXID" || tag == "_UID") {
             v.identifiers.push_back(identifier(child, true));
-        } else if (tags::is_event(tag) || tags::is_attribute(tag)) {
+        } else if (is_event_or_attribute(tag)) {
             v.events.push_back(EventView::from_node(child, Path{i}));
         } else if (is_vendor_identifier(tag)) {
             v.identifiers.push_back(identifier(child, false));
