@@ -143,6 +143,16 @@ std::optional<std::int32_t> parse_year(std::string_view token);
 std::optional<std::uint8_t> parse_day(std::string_view token);
 // The month of one token, 1..12, by number or by name in any known language.
 std::optional<std::uint8_t> month_number(std::string_view token);
+
+// A month name of some language, lowercase, and its month.
+struct MonthName {
+    std::string_view name;  // lowercase UTF-8
+    std::uint8_t month;
+};
+// Every month name `month_number` knows (it also takes English prefixes).
+std::span<const MonthName> month_table();
+// The filler words a point skips between its pieces ("5 de JAN"), lowercase.
+std::span<const std::string_view> fillers();
 // Maximal runs of digits and of non-digits, keeping only runs that hold an
 // alphanumeric character. The pieces are views into `word`.
 std::vector<std::string_view> split_runs(std::string_view word);

@@ -85,12 +85,7 @@ std::string_view strip_non_alnum(std::string_view s) {
     return s.substr(b, e - b);
 }
 
-struct MonthName {
-    std::string_view name;  // lowercase UTF-8
-    std::uint8_t month;
-};
-
-constexpr MonthName month_names[] = {
+constexpr dates::MonthName month_names[] = {
     {"jan", 1}, {"janv", 1}, {"enero", 1}, {"januar", 1}, {"january", 1}, {"janvier", 1}, {"januari", 1},
     {"gennaio", 1}, {"j\u00e4nner", 1},
     {"feb", 2}, {"f\u00e9v", 2}, {"f\u00e9vr", 2}, {"fevrier", 2}, {"f\u00e9vrier", 2}, {"febrero", 2},
@@ -129,10 +124,13 @@ std::optional<std::uint8_t> month_of_lowercase(std::string_view t) {
     return std::nullopt;
 }
 
+constexpr std::string_view filler_words[] = {"de", "den", "of", "le"};
+
 bool is_filler(std::string_view t) {
     if (t.size() < 2 || t.size() > 3) return false;
-    return text::ascii_iequals(t, "de") || text::ascii_iequals(t, "den") || text::ascii_iequals(t, "of") ||
-           text::ascii_iequals(t, "le");
+    for (std::string_view f : filler_words)
+        if (text::ascii_iequals(t, f)) return true;
+    return false;
 }
 
 // Calls `f` with each run of `word` that `split_runs` keeps.
@@ -386,6 +384,9 @@ std::optional<std::uint8_t> month_number(std::string_view token) {
     }
     return month_of_lowercase(text::unicode_lowercase(t));
 }
+
+std::span<const MonthName> month_table() { return month_names; }
+std::span<const std::string_view> fillers() { return filler_words; }
 
 std::vector<std::string_view> split_runs(std::string_view word) {
     std::vector<std::string_view> runs;

@@ -22,6 +22,34 @@ bool same_lowercase(char32_t a, char32_t b) {
     return text::unicode_lowercase(sa) == text::unicode_lowercase(sb);
 }
 
+bool is_ascii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+// Where a word that `t` starts with ends in `t`: the word's characters equal
+// the text's when their full Unicode lowercase mappings are equal. Nothing
+// when the text does not start with the word.
+std::optional<std::size_t> word_end(std::string_view t, std::string_view w) {
+    // An ASCII word against ASCII text: the lowercase mappings are ASCII ones,
+    // compared byte by byte. Only text beyond ASCII (the Kelvin sign's
+    // lowercase is k) needs the comparison of code points.
+    if (is_ascii(w)) {
+        if (t.size() < w.size()) return std::nullopt;  // fewer bytes, fewer characters
+        std::string_view head = t.substr(0, w.size());
+        if (is_ascii(head)) return text::ascii_iequals(head, w) ? std::optional(w.size()) : std::nullopt;
+    }
+    std::size_t pos = 0, wp = 0;
+    while (wp < w.size()) {
+        if (pos >= t.size()) return std::nullopt;
+        char32_t wc = text::next_code_point(w, wp);
+        char32_t tc = text::next_code_point(t, pos);
+        if (!same_lowercase(tc, wc)) return std::nullopt;
+    }
+    return pos;
+}
+
 Calendar calendar_of_escape_name(std::string_view name) {
     if (text::ascii_iequals(name, "GREGORIAN")) return Calendar::Gregorian;
     if (text::ascii_iequals(name, "JULIAN")) return Calendar::Julian;
@@ -240,21 +268,9 @@ std::optional<std::pair<std::string_view, std::string_view>> split_keyword(
 std::optional<std::string_view> strip_keyword(std::string_view text, std::span<const std::string_view> words) {
     const std::string_view t = text::trim(text);
     for (std::string_view w : words) {
-        std::size_t pos = 0, wp = 0;
-        bool matched = true;
-        while (wp < w.size()) {
-            if (pos >= t.size()) {
-                matched = false;
-                break;
-            }
-            char32_t wc = text::next_code_point(w, wp);
-            char32_t tc = text::next_code_point(t, pos);
-            if (!same_lowercase(tc, wc)) {
-                matched = false;
-                break;
-            }
-        }
-        if (!matched || pos >= t.size()) continue;
+        auto end = word_end(t, w);
+        if (!end || *end >= t.size()) continue;
+        const std::size_t pos = *end;
         char next = t[pos];
         if (next == ' ' || next == '.') {
             std::string_view after = text::trim(t.substr(pos + 1));
