@@ -267,7 +267,15 @@ std::optional<std::pair<std::string_view, std::string_view>> split_keyword(
 
 std::optional<std::string_view> strip_keyword(std::string_view text, std::span<const std::string_view> words) {
     const std::string_view t = text::trim(text);
+    if (t.empty()) return std::nullopt;
+    const char first = t.front();
+    const bool ascii_first = static_cast<unsigned char>(first) < 0x80;
     for (std::string_view w : words) {
+        // An ASCII character equals only itself without case: most words
+        // fail on their first letter here (and every word on a digit).
+        if (ascii_first && !w.empty() && static_cast<unsigned char>(w.front()) < 0x80 &&
+            text::ascii_lower(first) != text::ascii_lower(w.front()))
+            continue;
         auto end = word_end(t, w);
         if (!end || *end >= t.size()) continue;
         const std::size_t pos = *end;

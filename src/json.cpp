@@ -245,13 +245,27 @@ namespace {
 
 rapidjson::SizeType size_of(std::string_view s) { return static_cast<rapidjson::SizeType>(s.size()); }
 
+// Whether any byte of a word is below 0x20, a quotation mark, a reverse
+// solidus or 0x80 and above: the usual tests for a zero byte, eight at a time.
+bool needs_look(std::uint64_t x) {
+    constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    auto has_zero = [](std::uint64_t v) { return (v - ones) & ~v & highs; };
+    return ((x - ones * 0x20) & ~x & highs) | has_zero(x ^ (ones * '"')) | has_zero(x ^ (ones * '\\')) | (x & highs);
+}
+
 // True when a text can stand between quotation marks as it is: valid UTF-8
 // holding no character that JSON escapes (controls, quotation mark, reverse
 // solidus). Most texts are, and then need no escaping pass at all.
 bool is_plain(std::string_view s) {
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t x;
+        std::memcpy(&x, s.data() + i, 8);
+        if (needs_look(x)) break;
+    }
     bool high = false;
-    for (char ch : s) {
-        auto c = static_cast<unsigned char>(ch);
+    for (; i < s.size(); ++i) {
+        auto c = static_cast<unsigned char>(s[i]);
         if (c < 0x20 || c == '"' || c == '\\') return false;
         high |= c >= 0x80;
     }
@@ -303,8 +317,12 @@ Writer& Writer::end_object() { impl_->writer.EndObject(); return *this; }
 Writer& Writer::begin_array() { impl_->writer.StartArray(); return *this; }
 Writer& Writer::end_array() { impl_->writer.EndArray(); return *this; }
 // A key is written as a string; the writer knows from its place that it is a key.
-Writer& Writer::key(std::string_view k) {
+Writer& Writer::key_text(std::string_view k) {
     impl_->text(k);
+    return *this;
+}
+Writer& Writer::key(PlainKey k) {
+    impl_->writer.plain(k.text());
     return *this;
 }
 Writer& Writer::string(std::string_view s) {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "build.hpp"
@@ -43,7 +44,28 @@ public:
     Writer& end_object();    // }
     Writer& begin_array();   // [
     Writer& end_array();     // ]
-    Writer& key(std::string_view k);  // an object's key, escaped as a string
+    // A key written as it stands: a literal checked when the program is
+    // compiled to be printable ASCII with no quotation mark or reverse solidus.
+    class PlainKey {
+    public:
+        template <std::size_t N>
+        consteval PlainKey(const char (&k)[N]) : text_(k, N - 1) {
+            for (char c : text_)
+                if (c < 0x20 || c > 0x7E || c == '"' || c == '\\') throw "a plain key is printable ASCII without \" or \\";
+        }
+        std::string_view text() const { return text_; }  // the key, without quotation marks
+
+    private:
+        std::string_view text_;
+    };
+
+    Writer& key(PlainKey k);  // an object's key known when compiling: no check at run time
+    // An object's key, escaped as a string (a literal goes to the overload above).
+    template <class K>
+        requires(!std::is_array_v<K> && std::is_convertible_v<const K&, std::string_view>)
+    Writer& key(const K& k) {
+        return key_text(std::string_view(k));
+    }
     Writer& string(std::string_view s);  // a string, escaped, invalid UTF-8 repaired
     Writer& string(const std::string& s);  // the same, for a std::string
     Writer& string(const char* s);  // the same, for a literal
@@ -62,6 +84,8 @@ public:
     void clear();
 
 private:
+    Writer& key_text(std::string_view k);
+
     struct Impl;
     Impl* impl_;
 };

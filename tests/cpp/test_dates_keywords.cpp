@@ -129,6 +129,10 @@ TEST(KeywordFastPath, StripsAsTheUnicodeComparisonDoes) {
     EXPECT_EQ(strip_keyword("OM\u212aRING 1900", about_words), std::optional<std::string_view>("1900"));
     EXPECT_EQ(strip_keyword("cir\u212aa 1900", about_words), std::optional<std::string_view>("1900"));
     EXPECT_EQ(strip_keyword("\u0130NT 1900", interpreted_words), std::nullopt);
+    // An empty word matches at the start of any text.
+    const std::string_view empty_word[] = {""};
+    EXPECT_EQ(strip_keyword(" 1900", empty_word), reference_strip(" 1900", empty_word));
+    EXPECT_EQ(strip_keyword("x 1900", empty_word), reference_strip("x 1900", empty_word));
 }
 
 TEST(KeywordFastPath, QualifiedDatesReadAlikeInEveryCase) {

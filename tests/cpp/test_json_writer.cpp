@@ -39,9 +39,12 @@ TEST(JsonWriterText, EscapesAndRepairs) {
 }
 
 TEST(JsonWriterText, KeysAreEscapedAndRepairedLikeStrings) {
+    // A literal key is checked when compiling; any other text is escaped and repaired.
+    const std::string_view odd = "a\"\xFF";
+    const std::string owned = "b\n";
     Writer w;
-    w.begin_object().key("a\"\xFF").null().end_object();
-    EXPECT_EQ(w.take(), "{\"a\\\"\xEF\xBF\xBD\":null}");
+    w.begin_object().key("plain").uint(1).key(odd).null().key(owned).null().key(owned.c_str()).null().end_object();
+    EXPECT_EQ(w.take(), "{\"plain\":1,\"a\\\"\xEF\xBF\xBD\":null,\"b\\n\":null,\"b\\n\":null}");
 }
 
 TEST(JsonWriterText, EveryStringOverloadWritesTheSameText) {
