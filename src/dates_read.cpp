@@ -255,9 +255,9 @@ std::optional<std::pair<std::string_view, std::string_view>> split_keyword(
     for (std::string_view w : words) {
         const std::size_t need = w.size() + 2;
         if (text.size() < need) continue;
-        for (std::size_t i = text.find(' '); i != std::string_view::npos && i + need <= text.size();
-             i = text.find(' ', i + 1)) {
-            if (text[i + need - 1] != ' ') continue;
+        // Date texts are short: a plain scan beats a search call per space.
+        for (std::size_t i = 0; i + need <= text.size(); ++i) {
+            if (text[i] != ' ' || text[i + need - 1] != ' ') continue;
             if (text::ascii_iequals(text.substr(i + 1, w.size()), w))
                 return std::pair{text.substr(0, i), text.substr(i + need)};
         }

@@ -258,14 +258,21 @@ bool needs_look(std::uint64_t x) {
 // solidus). Most texts are, and then need no escaping pass at all.
 bool is_plain(std::string_view s) {
     std::size_t i = 0;
+    std::uint64_t any = 0;
     for (; i + 8 <= s.size(); i += 8) {
         std::uint64_t x;
         std::memcpy(&x, s.data() + i, 8);
-        if (needs_look(x)) break;
+        any |= needs_look(x);
     }
+    if (i < s.size()) {
+        std::uint64_t x = 0x6161616161616161ull;  // 'a' in the bytes past the end: plain
+        std::memcpy(&x, s.data() + i, s.size() - i);
+        any |= needs_look(x);
+    }
+    if (!any) return true;
     bool high = false;
-    for (; i < s.size(); ++i) {
-        auto c = static_cast<unsigned char>(s[i]);
+    for (char ch : s) {
+        auto c = static_cast<unsigned char>(ch);
         if (c < 0x20 || c == '"' || c == '\\') return false;
         high |= c >= 0x80;
     }

@@ -19,11 +19,18 @@ std::string_view trim_end(std::string_view s);
 // \u{hex} for every other control, unprintable or Grapheme_Extend character.
 std::string quoted(std::string_view s);
 
-char ascii_upper(char c);
-char ascii_lower(char c);
+// ASCII letter case; every other byte is left as it is. Inline: hot in keyword matching.
+inline char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+inline char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 std::string ascii_uppercase(std::string_view s);
 std::string ascii_lowercase(std::string_view s);
-bool ascii_iequals(std::string_view a, std::string_view b);
+// Equal ignoring ASCII letter case.
+inline bool ascii_iequals(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (ascii_upper(a[i]) != ascii_upper(b[i])) return false;
+    return true;
+}
 bool ascii_istarts_with(std::string_view s, std::string_view prefix);
 
 // Full Unicode lowercase mapping of UTF-8 text (invalid sequences pass through as U+FFFD).
