@@ -50,7 +50,7 @@ PyObject* gedcom_record(PyObject* self, PyObject* args, PyObject* kwargs) {
         auto [xref] = py::parse_args(args, kwargs, "record", {"xref"}, 1);
         py::Shared borrow(py::cell(self));
         std::string_view id = py::arg_text(xref, "record", "xref");
-        const Node* record = document_of(self).record(id);
+        const Node* record = py::state<GedcomState>(self).find_record(id);
         if (!record) throw py::key_error(xref);
         return py::to_py(view::RecordView::from_node(*record));
     });

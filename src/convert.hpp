@@ -19,6 +19,7 @@
 namespace pellorine::convert {
 
 // What a conversion did with one structure.
+// Converted: rewritten into the target's form; Dropped: removed; Kept: left as written.
 enum class ConversionKind : std::uint8_t { Converted, Dropped, Kept };
 
 // The name of a kind as it crosses into Python: "Converted", "Dropped", "Kept".
@@ -33,7 +34,7 @@ struct ConversionNote {
 
     // {"record":..|null,"tag":..,"kind":"Converted"|"Dropped"|"Kept","detail":..}
     std::string to_json() const;
-    bool operator==(const ConversionNote&) const = default;
+    bool operator==(const ConversionNote&) const = default;  // field by field
 };
 
 // The result of one conversion.
@@ -41,31 +42,47 @@ struct Conversion {
     std::vector<Node> document;  // the converted records, in the input's order
     std::string source_version;  // the input header's version, or "unstated"
     std::string target_version;  // "7.0" or "5.5.1"
-    std::vector<ConversionNote> notes;
+    std::vector<ConversionNote> notes;  // one per structure touched, in the order made
 };
 
 // The working state of one conversion: its notes so far, the record being
 // converted, and the CONC folding counters of that record.
 struct Pass {
-    std::vector<ConversionNote> notes;
-    std::optional<std::string> record;
-    std::uint64_t folded_lines = 0;
-    std::uint64_t folded_structures = 0;
-    std::uint64_t folded_without_payload = 0;
+    std::vector<ConversionNote> notes;     // the notes made so far
+    std::optional<std::string> record;     // identifier of the record being converted, if any
+    std::uint64_t folded_lines = 0;        // CONC lines folded in the current record
+    std::uint64_t folded_structures = 0;   // structures of the record with a line folded
+    std::uint64_t folded_without_payload = 0;  // of those, the ones that had no payload before
 
     // Appends a note carrying the record now being converted.
     void note(std::string_view tag, ConversionKind kind, std::string_view detail);
+    // The same, taking over the detail.
     void note(std::string_view tag, ConversionKind kind, std::string&& detail);
+    // The same for a literal detail (the two forms above would both take one).
+    void note(std::string_view tag, ConversionKind kind, const char* detail);
 };
 
-// The identifiers (as stored, with at-signs) of the note records of the
-// document being converted, collected before any record changes.
+// The identifiers (with at-signs) of the note records of the document being
+// converted, collected before any record changes. Each is held ASCII-uppercased,
+// so a pointer matches whatever its letter case.
 using NoteRecordIds = std::unordered_set<std::string>;
 
 // An extension tag whose definition the caller owns, and its URI.
 using OwnedExtension = std::pair<std::string, std::string>;
 
+// True when some CONT or CONC child in `children` has children of its own:
+// rewriting that payload would delete them.
+bool continuation_has_children(const std::vector<Node>& children);
+
+// The detail of the note for a payload left as written because a continuation
+// line of it has children; `what` names the payload ("DATE", "role", ...).
+std::string continuation_kept_detail(std::string_view what);
+
 // ---- toward 7.0
+
+// The identifiers of the records tagged exactly NOTE that carry one, folded to
+// ASCII uppercase as NoteRecordIds holds them.
+NoteRecordIds note_record_ids(const std::vector<Node>& records);
 
 // Converts to GEDCOM 7.0, declaring extension tags with the caller's URIs
 // from `owned` (the first pair for a tag wins) and a fixed URI otherwise.
@@ -73,8 +90,17 @@ Conversion to_version_7_with(const Document& document, const std::vector<OwnedEx
 // The same with no owned extensions.
 Conversion to_version_7(const Document& document);
 
+// Applies the header rules toward 7.0 to a record tagged HEAD: the version
+// becomes 7.0, the GEDCOM form and the character set go.
+void header_to_7(Node& header, Pass& pass);
+
 // Rewrites `node` and its subtree into 7.0 forms; true when anything changed.
 bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& pass);
+
+// Whether `text` is a Gregorian date in the exact spelling version 7 gives it:
+// an optional ABT, CAL, EST, BEF or AFT, then YEAR, MON YEAR or DAY MON YEAR
+// with single spaces and no leading zeros. Such a date is left as it is.
+bool is_canonical_7_date(std::string_view text);
 
 // Moves an OBJE structure's format and medium onto its files in 7.0 form;
 // true when anything changed.
@@ -95,8 +121,5 @@ Conversion to_version_5_5_1(const Document& document);
 // Rewrites `node` (standing at `level`) and its subtree into 5.5.1 forms;
 // true when anything changed.
 bool structures_to_5_node(Node& node, std::uint16_t level, Pass& pass);
-
-// True when some CONT or CONC child in `children` has children of its own.
-bool continuation_has_children(const std::vector<Node>& children);
 
 }  // namespace pellorine::convert

@@ -26,9 +26,9 @@ namespace pellorine {
 // optional month 1..12 and an optional day 1..31. The day is not checked
 // against the month's length.
 struct DatePoint {
-    std::int32_t year = 0;
-    std::optional<std::uint8_t> month;
-    std::optional<std::uint8_t> day;
+    std::int32_t year = 0;              // negative before the common era
+    std::optional<std::uint8_t> month;  // 1..12
+    std::optional<std::uint8_t> day;    // 1..31, only with a month
 
     // The checked constructor: a month must be 1..12, a day 1..31 and only
     // together with a month.
@@ -40,16 +40,17 @@ struct DatePoint {
 
     // {"year":1900,"month":null,"day":null}
     std::string to_json() const;
-    // Writes the point as that JSON object.
+    // Writes the same object through a JSON writer.
     void write_json(json::Writer& w) const;
 
-    bool operator==(const DatePoint&) const = default;
+    bool operator==(const DatePoint&) const = default;  // field by field
 
     // Output forms (defined with the output forms, dates_output.cpp).
     std::string display() const;    // "5 January 1882", "January 1882", "1882", "-500"
     std::string to_gedcom() const;  // "5 JAN 1882", "JAN 1882", "1882", "500 BCE"
 };
 
+// The calendar a date is written in; Gregorian unless the date names another.
 enum class Calendar : std::uint8_t {
     Gregorian = 0,
     Julian = 1,
@@ -59,6 +60,7 @@ enum class Calendar : std::uint8_t {
     Unknown = 5,
 };
 
+// What kind of date a payload holds: one point, a qualified point, a range, a period, or none read.
 enum class DateKind : std::uint8_t {
     Exact = 0,
     About = 1,
@@ -73,17 +75,17 @@ enum class DateKind : std::uint8_t {
 };
 
 // The enumerators' names, as they cross into JSON ("FrenchRepublican", "Unparsed").
-std::string_view calendar_name(Calendar c);
-std::string_view kind_name(DateKind k);
+std::string_view calendar_name(Calendar c);  // "Gregorian" .. "Unknown"
+std::string_view kind_name(DateKind k);       // "Exact" .. "Unparsed"
 
 // The reading of one date payload.
 struct GedcomDate {
     std::string original;  // the text as passed, byte for byte
-    Calendar calendar = Calendar::Gregorian;
-    DateKind kind = DateKind::Unparsed;
-    std::optional<DatePoint> earliest;
-    std::optional<DatePoint> latest;
-    std::optional<std::string> phrase;
+    Calendar calendar = Calendar::Gregorian;  // the calendar the text names, else Gregorian
+    DateKind kind = DateKind::Unparsed;       // what kind of date the text holds
+    std::optional<DatePoint> earliest;        // the earliest point the date allows
+    std::optional<DatePoint> latest;          // the latest point the date allows
+    std::optional<std::string> phrase;        // the text between parentheses, or an unreadable text, trimmed
 
     // Reads any text; never fails.
     static GedcomDate parse(std::string_view text);
@@ -92,26 +94,36 @@ struct GedcomDate {
     // opened: "original", "calendar", "kind", "earliest", "latest", "phrase".
     void write_json_entries(json::Writer& w) const;
 
-    bool operator==(const GedcomDate&) const = default;
+    bool operator==(const GedcomDate&) const = default;  // field by field
 
     // Output forms (defined in dates_output.cpp).
+    // English text for people ("about 1900", "between 1890 and 1900"); the trimmed text when nothing read.
     std::string display() const;
+    // The reading in 7.0 grammar; none when that grammar cannot hold it without loss.
     std::optional<std::string> to_gedcom_7() const;
+    // The reading in 5.5.1 grammar; none when that grammar cannot hold it without loss.
     std::optional<std::string> to_gedcom_5_5_1() const;
+    // The earliest point's sort key, else the year hint * 10000, else none.
     std::optional<std::int64_t> sort_key() const;
-    std::uint8_t precision() const;  // 0..3
+    // How much of the earliest point is known: 0 none, 1 year, 2 month, 3 day.
+    std::uint8_t precision() const;
+    // The earliest point's year, else the first 4-digit run of 1000..2999 in the text.
     std::optional<std::int32_t> year_hint() const;
 };
 
 namespace dates {
 
 // Keyword lists, stored uppercase and tried in this order.
+// A range ("BET x AND y"): the words that open it and the words between its points.
 inline constexpr std::array<std::string_view, 4> range_joiners{"AND", "ET", "UND", "OG"};
 inline constexpr std::array<std::string_view, 5> range_openers{"BET", "BETWEEN", "ENTRE", "ZWISCHEN", "MELLOM"};
+// A period ("FROM x TO y"): the words that open it and the words between its points.
 inline constexpr std::array<std::string_view, 4> period_joiners{"TO", "AU", "BIS", "TIL"};
 inline constexpr std::array<std::string_view, 5> period_openers{"FROM", "DE", "DU", "VON", "FRA"};
+// A period with one end: "FROM x" or "SINCE x", and "TO y" or "UNTIL y".
 inline constexpr std::array<std::string_view, 2> open_period_starts{"FROM", "SINCE"};
 inline constexpr std::array<std::string_view, 2> open_period_ends{"TO", "UNTIL"};
+// The words that qualify a single point, one list per kind of date.
 inline constexpr std::array<std::string_view, 21> about_words{
     "ABT",    "ABOUT",  "CIRCA",         "CA",    "APPROX",        "ENVIRON", "UM",
     "RUNDT",  "OMKRING", "CERCA",        "VERSO", "VERS",          "AROUND",  "APPROXIMATELY",
@@ -177,13 +189,13 @@ std::string_view month_abbreviation(std::uint8_t month);
 // Timestamps
 // A change (CHAN) or creation (CREA) structure: its DATE and optional TIME.
 struct Timestamp {
-    GedcomDate date;
+    GedcomDate date;                  // the DATE's logical payload, read
     std::optional<std::string> time;  // the TIME's logical payload as written
 
     // The date's display, then one space and the time when there is one.
     std::string display() const;
 
-    bool operator==(const Timestamp&) const = default;
+    bool operator==(const Timestamp&) const = default;  // field by field
 };
 
 // Reads a CHAN or CREA node; absent when it has no DATE child. The TIME is

@@ -58,7 +58,10 @@ public:
     bool Uint64(std::uint64_t n) { return !full() && refuse("invalid type: integer `" + std::to_string(n) + "`"); }
     bool Double(double) { return !full() && refuse("invalid type: floating point number"); }
     bool RawNumber(const char*, rapidjson::SizeType, bool) { return !full() && refuse("invalid type: number"); }
-    bool String(const char* s, rapidjson::SizeType n, bool) { return scalar(Scalar::String, std::string_view(s, n)); }
+    bool String(const char* s, rapidjson::SizeType n, bool) {
+        if (holds_surrogate(std::string_view(s, n))) return surrogate();
+        return scalar(Scalar::String, std::string_view(s, n));
+    }
 
     bool StartObject() {
         if (full()) return false;
@@ -70,6 +73,7 @@ public:
     bool Key(const char* s, rapidjson::SizeType n, bool) {
         Frame& f = stack_.back();
         std::string_view name(s, n);
+        if (holds_surrogate(name)) return surrogate();
         for (std::size_t i = 0; i < field_names.size(); ++i) {
             if (name != field_names[i]) continue;
             if (f.seen & (1u << i)) return fail("duplicate field `" + std::string(name) + "`");
@@ -114,6 +118,9 @@ public:
         return set_field(stack_.back(), std::move(items));
     }
 
+    // Set when a string held an escaped lone surrogate; the caller finds its position.
+    bool lone_surrogate = false;
+
 private:
     enum class Scalar { Null, String };
     std::vector<Frame> stack_;
@@ -122,6 +129,19 @@ private:
 
     bool fail(std::string message) {
         error = std::move(message);
+        return false;
+    }
+    bool surrogate() {
+        lone_surrogate = true;
+        return false;
+    }
+
+    // The reader decodes an escaped lone low surrogate (a lone high one it
+    // refuses itself) to the three bytes ED B0..BF xx, which are not UTF-8.
+    static bool holds_surrogate(std::string_view s) {
+        for (std::size_t i = 0; i + 1 < s.size(); ++i) {
+            if (static_cast<unsigned char>(s[i]) == 0xED && static_cast<unsigned char>(s[i + 1]) >= 0xA0) return true;
+        }
         return false;
     }
     bool refuse(std::string found) {
@@ -222,6 +242,35 @@ std::string position(std::string_view text, std::size_t offset) {
     return " at line " + std::to_string(line) + " column " + std::to_string(column);
 }
 
+// The offset of the first escaped lone surrogate (its backslash) in a JSON text
+// whose strings before it were all accepted.
+std::size_t lone_surrogate_offset(std::string_view text) {
+    auto hex4 = [&](std::size_t at) {
+        unsigned v = 0;
+        for (std::size_t i = at; i < at + 4 && i < text.size(); ++i) {
+            char c = text[i];
+            v = v * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+        }
+        return v;
+    };
+    bool in_string = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '"') {
+            in_string = !in_string;
+        } else if (in_string && c == '\\') {
+            if (i + 1 < text.size() && text[i + 1] == 'u') {
+                unsigned cp = hex4(i + 2);
+                if (cp >= 0xDC00 && cp <= 0xDFFF) return i;
+                i += cp >= 0xD800 && cp <= 0xDBFF ? 11 : 5;  // a pair, or one escape
+            } else {
+                ++i;
+            }
+        }
+    }
+    return text.size();
+}
+
 }  // namespace
 
 Result<std::vector<build::NodeSpec>> read_node_specs(std::string_view json) {
@@ -230,6 +279,12 @@ Result<std::vector<build::NodeSpec>> read_node_specs(std::string_view json) {
     rapidjson::MemoryStream stream(json.data(), json.size());
     constexpr unsigned flags = rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag;
     rapidjson::ParseResult ok = reader.Parse<flags>(stream, handler);
+    if (!ok && handler.lone_surrogate) {
+        ok.Set(rapidjson::kParseErrorStringUnicodeSurrogateInvalid, lone_surrogate_offset(json));
+    } else if (ok && stream.Tell() != json.size()) {
+        // The reader takes a NUL byte for the end of its input: what follows must still be refused.
+        ok.Set(rapidjson::kParseErrorDocumentRootNotSingular, stream.Tell());
+    }
     if (!ok) {
         std::string message = handler.error.empty() ? rapidjson::GetParseError_En(ok.Code()) : handler.error;
         // RapidJSON's own messages end in a full stop; ours carry the position instead.

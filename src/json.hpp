@@ -48,6 +48,7 @@ public:
     // compiled to be printable ASCII with no quotation mark or reverse solidus.
     class PlainKey {
     public:
+        // Takes a literal; a literal that would need escaping does not compile.
         template <std::size_t N>
         consteval PlainKey(const char (&k)[N]) : text_(k, N - 1) {
             for (char c : text_)

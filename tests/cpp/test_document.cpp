@@ -1,6 +1,7 @@
 // Nodes and documents: edits, logical payloads, lookups, pointers and the UTF-8 output.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <stdexcept>
 
 #include "document.hpp"
@@ -176,6 +177,36 @@ TEST(Queries, RecordLookupFoldsAsciiCaseAndTakesTheFirst) {
     auto map = doc.xref_index();
     EXPECT_EQ(map.size(), 3u);
     EXPECT_EQ(map.at("@I1@"), 1u);
+}
+
+// The index answers as the linear scan does, over documents with repeated
+// identifiers in mixed case, identifiers beyond ASCII and records without one.
+TEST(Queries, RecordIndexAgreesWithTheScan) {
+    const std::vector<std::string> ids = {"@I1@", "@i1@", "@A@", "@a@", "@\xC3\xA9@", "@\xC3\x89@", "@{@", "@[@",
+                                          "@I10@", "@F1@", "@f1@", "@X Y@"};
+    std::mt19937 rng(2024);
+    for (int round = 0; round < 300; ++round) {
+        std::string text;
+        const int records = static_cast<int>(rng() % 12);
+        for (int r = 0; r < records; ++r) {
+            if (rng() % 4 == 0) {
+                text += "0 NOTE x\n";
+            } else {
+                std::string id = ids[rng() % ids.size()];
+                if (id.find(' ') != std::string::npos) id = "@XY@";
+                text += "0 " + id + " INDI\n1 NAME n\n";
+            }
+        }
+        Document doc = parse(text);
+        RecordIndex index = doc.record_index();
+        for (const std::string& asked : ids) {
+            SCOPED_TRACE(text + " asked " + asked);
+            const Node* scan = doc.record(asked);
+            EXPECT_EQ(index.get(asked), scan);
+            EXPECT_EQ(index.contains(asked), scan != nullptr);
+            if (scan) EXPECT_EQ(index.position(asked), std::optional<std::size_t>(scan - doc.records.data()));
+        }
+    }
 }
 
 TEST(Queries, HeaderAndVersion) {

@@ -1,0 +1,228 @@
+// The family graph: links from both sides, identifier case, the null
+// pointer, the duplicate rule, the walks and their bound, hostile shapes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "document.hpp"
+#include "family.hpp"
+
+using namespace pellorine;
+
+namespace {
+
+using Names = std::vector<std::string>;
+using Generations = std::map<std::string, std::uint32_t>;
+
+FamilyGraph graph(const std::string& text) {
+    auto doc = Document::parse(text);
+    EXPECT_TRUE(doc.has_value()) << (doc ? "" : doc.error().display());
+    if (!doc) return FamilyGraph::new_(Document::new_v7());
+    return FamilyGraph::new_(*doc);
+}
+
+Names names(const Relatives& r) { return Names(r.begin(), r.end()); }
+Names sorted(Names n) {
+    std::sort(n.begin(), n.end());
+    return n;
+}
+Generations ordered(const std::unordered_map<std::string, std::uint32_t>& m) {
+    return Generations(m.begin(), m.end());
+}
+
+}  // namespace
+
+TEST(FamilyGraph, OneSidedLinksAnswerAlike) {
+    // The same family told by the family record alone, by the individuals
+    // alone, and by both.
+    const char* family_side = "0 @F1@ FAM\n1 HUSB @H@\n1 WIFE @W@\n1 CHIL @C1@\n1 CHIL @C2@\n";
+    const char* person_side =
+        "0 @H@ INDI\n1 FAMS @F1@\n0 @W@ INDI\n1 FAMS @F1@\n0 @C1@ INDI\n1 FAMC @F1@\n0 @C2@ INDI\n1 FAMC @F1@\n";
+    for (const std::string& text : {std::string(family_side), std::string(person_side),
+                                     std::string(person_side) + family_side}) {
+        FamilyGraph g = graph(text);
+        EXPECT_EQ(names(g.parents_of("@C1@")), (Names{"@H@", "@W@"})) << text;
+        EXPECT_EQ(names(g.parents_of("@c2@")), (Names{"@H@", "@W@"})) << text;
+        EXPECT_EQ(names(g.children_of("@W@")), (Names{"@C1@", "@C2@"})) << text;
+        EXPECT_EQ(names(g.partners_of("@H@")), (Names{"@W@"})) << text;
+        EXPECT_EQ(names(g.partners_of("@W@")), (Names{"@H@"})) << text;
+        EXPECT_TRUE(g.partners_of("@C1@").empty()) << text;  // siblings are not linked
+        EXPECT_TRUE(g.children_of("@C1@").empty()) << text;
+    }
+}
+
+TEST(FamilyGraph, MembersInRoleOrderWithFirstSpellingKept) {
+    FamilyGraph g = graph(
+        "0 @F1@ FAM\n1 CHIL @i1@\n1 WIFE @W@\n1 HUSB @H@\n1 CHIL @I2@\n1 HUSB @h@\n1 CHIL @I1@\n"
+        "0 @I1@ INDI\n1 FAMC @f1@\n0 @I3@ INDI\n1 FAMC @F1@\n1 FAMS @F1@\n0 @X@ INDI\n1 FAMS @F1@\n");
+    auto f = g.family("@f1@");
+    ASSERT_TRUE(f);
+    EXPECT_EQ(names(f->partners), (Names{"@H@", "@W@", "@I3@", "@X@"}));
+    EXPECT_EQ(names(f->children), (Names{"@i1@", "@I2@", "@I3@"}));
+    EXPECT_EQ(names(g.parents_of("@I1@")), names(g.parents_of("@i1@")));
+    // A partner listed among the children is its own parent, never its own partner.
+    EXPECT_EQ(names(g.parents_of("@I3@")), (Names{"@H@", "@W@", "@I3@", "@X@"}));
+    EXPECT_EQ(names(g.partners_of("@I3@")), (Names{"@H@", "@W@", "@X@"}));
+    EXPECT_EQ(names(g.children_of("@I3@")), (Names{"@i1@", "@I2@", "@I3@"}));
+}
+
+TEST(FamilyGraph, WhichLinksCount) {
+    struct Case {
+        const char* lines;  // under "0 @F1@ FAM"
+        Names partners;
+    };
+    const Case cases[] = {
+        {"1 HUSB @VOID@\n", {}},
+        {"1 HUSB @void@\n", {"@void@"}},
+        {"1 HUSB @Void@\n1 WIFE @VOID@\n", {"@Void@"}},
+        {"1 HUSB  @H@\n", {}},      // a leading space: no pointer shape
+        {"1 HUSB @H@ \n", {}},      // nor a trailing one
+        {"1 HUSB @H\n2 CONC @\n", {}},  // the own payload counts, not the logical one
+        {"1 HUSB @@\n1 HUSB @a@b@\n1 HUSB H\n1 HUSB\n", {}},
+        {"1 husb @H@\n1 _HUSB @H@\n2 HUSB @K@\n", {}},  // exact tags, direct children only
+        {"1 HUSB @H@\n1 HUSB @h@\n1 WIFE @H@\n", {"@H@"}},
+    };
+    for (const Case& c : cases) {
+        FamilyGraph g = graph(std::string("0 @F1@ FAM\n") + c.lines);
+        auto f = g.family("@F1@");
+        ASSERT_TRUE(f) << c.lines;  // every family record is present, members or not
+        EXPECT_EQ(names(f->partners), c.partners) << c.lines;
+        EXPECT_TRUE(f->children.empty()) << c.lines;
+    }
+}
+
+TEST(FamilyGraph, RecordsThatContributeNothing) {
+    FamilyGraph g = graph(
+        "0 FAM\n1 HUSB @H@\n1 CHIL @C@\n"          // no identifier
+        "0 INDI\n1 FAMC @F9@\n"                    // no identifier
+        "0 @F2@ fam\n1 HUSB @H@\n1 CHIL @C@\n"     // not a family tag
+        "0 @P@ indi\n1 FAMS @F3@\n"
+        "0 @F4@ FAM\n1 CHIL @C@\n1 CHIL @D@\n");   // children without partners
+    EXPECT_TRUE(g.parents_of("@C@").empty());
+    EXPECT_TRUE(g.children_of("@H@").empty());
+    EXPECT_FALSE(g.family("@F9@"));
+    EXPECT_FALSE(g.family("@F2@"));
+    EXPECT_FALSE(g.family("@F3@"));
+    EXPECT_TRUE(g.partners_of("@C@").empty());
+    // A FAMC to a family without a record still makes the family.
+    FamilyGraph h = graph("0 @I1@ INDI\n1 FAMC @F7@\n");
+    ASSERT_TRUE(h.family("@f7@"));
+    EXPECT_EQ(names(h.family("@F7@")->children), (Names{"@I1@"}));
+}
+
+TEST(FamilyGraph, LookupsNeedAtSignsAndFoldOnlyAscii) {
+    FamilyGraph g = graph("0 @F1@ FAM\n1 HUSB @\xc3\xa9x@\n1 CHIL @I1@\n");
+    EXPECT_EQ(names(g.parents_of("@i1@")), (Names{"@\xc3\xa9x@"}));
+    EXPECT_TRUE(g.parents_of("I1").empty());
+    EXPECT_TRUE(g.parents_of("").empty());
+    EXPECT_EQ(names(g.children_of("@\xc3\xa9X@")), (Names{"@I1@"}));
+    EXPECT_TRUE(g.children_of("@\xc3\x89x@").empty());  // É is not é: no Unicode folding
+}
+
+TEST(FamilyGraph, SeveralFamiliesMergeWithoutRepeats) {
+    FamilyGraph g = graph(
+        "0 @F1@ FAM\n1 HUSB @H@\n1 WIFE @A@\n1 CHIL @C1@\n"
+        "0 @F2@ FAM\n1 HUSB @h@\n1 WIFE @B@\n1 CHIL @C2@\n1 CHIL @c1@\n"
+        "0 @F3@ FAM\n1 HUSB @H@\n1 WIFE @A@\n");
+    EXPECT_EQ(sorted(names(g.partners_of("@H@"))), (Names{"@A@", "@B@"}));
+    EXPECT_EQ(sorted(names(g.children_of("@H@"))), (Names{"@C1@", "@C2@"}));
+    Names parents = names(g.parents_of("@C1@"));
+    ASSERT_EQ(parents.size(), 3u);  // @H@ once, whichever spelling its first family gave
+    EXPECT_EQ(std::count_if(parents.begin(), parents.end(), [](auto& p) { return p == "@H@" || p == "@h@"; }), 1);
+}
+
+TEST(FamilyGraph, Walks) {
+    FamilyGraph g = graph(
+        "0 @F1@ FAM\n1 HUSB @G@\n1 CHIL @P@\n"
+        "0 @F2@ FAM\n1 HUSB @P@\n1 WIFE @Q@\n1 CHIL @C@\n"
+        "0 @F3@ FAM\n1 HUSB @G@\n1 CHIL @C@\n");  // @C@ also reached in one step from @G@
+    EXPECT_EQ(ordered(g.ancestors("@c@")), (Generations{{"@C@", 0}, {"@P@", 1}, {"@Q@", 1}, {"@G@", 1}}));
+    EXPECT_EQ(ordered(g.descendants("@g@")), (Generations{{"@G@", 0}, {"@P@", 1}, {"@C@", 1}}));
+    EXPECT_EQ(ordered(g.ancestors("@nobody@")), (Generations{{"@NOBODY@", 0}}));
+    EXPECT_EQ(ordered(g.descendants("x")), (Generations{{"X", 0}}));
+    // Each the other's parent: both, and the walk ends.
+    FamilyGraph cycle = graph("0 @F1@ FAM\n1 HUSB @A@\n1 CHIL @B@\n0 @F2@ FAM\n1 HUSB @B@\n1 CHIL @A@\n");
+    EXPECT_EQ(ordered(cycle.ancestors("@A@")), (Generations{{"@A@", 0}, {"@B@", 1}}));
+    EXPECT_EQ(ordered(cycle.descendants("@b@")), (Generations{{"@B@", 0}, {"@A@", 1}}));
+    // A partner listed as its own child.
+    FamilyGraph self = graph("0 @F1@ FAM\n1 HUSB @A@\n1 CHIL @A@\n");
+    EXPECT_EQ(ordered(self.ancestors("@A@")), (Generations{{"@A@", 0}}));
+}
+
+TEST(FamilyGraph, WalksStopAfter128Generations) {
+    for (int length : {127, 128, 129, 130}) {  // people @P0@ .. @P{length}@, each the parent of the next
+        std::string text;
+        for (int i = 0; i < length; ++i)
+            text += "0 @F" + std::to_string(i) + "@ FAM\n1 WIFE @P" + std::to_string(i) + "@\n1 CHIL @P" +
+                    std::to_string(i + 1) + "@\n";
+        FamilyGraph g = graph(text);
+        auto up = g.ancestors("@P" + std::to_string(length) + "@");
+        auto down = g.descendants("@P0@");
+        std::size_t expected = std::min(length, 128) + 1;
+        EXPECT_EQ(up.size(), expected) << length;
+        EXPECT_EQ(down.size(), expected) << length;
+        EXPECT_EQ(down.at("@P" + std::to_string(std::min(length, 128)) + "@"), std::min(length, 128));
+        EXPECT_EQ(down.count("@P129@"), 0u);
+    }
+}
+
+TEST(FamilyGraph, HostileShapesStayLinear) {
+    // These would take hours with a scan per append or a visit per route.
+    const int n = 200000;
+    std::string many_children = "0 @F1@ FAM\n1 HUSB @H@\n1 WIFE @W@\n";
+    for (int i = 0; i < n; ++i) many_children += "1 CHIL @C" + std::to_string(i) + "@\n";
+    many_children += "1 CHIL @c0@\n";
+    FamilyGraph g = graph(many_children);
+    Relatives kids = g.children_of("@W@");
+    ASSERT_EQ(kids.size(), static_cast<std::size_t>(n));
+    EXPECT_EQ(kids.front(), "@C0@");
+    EXPECT_EQ(kids.back(), "@C" + std::to_string(n - 1) + "@");
+    EXPECT_EQ(g.descendants("@H@").size(), static_cast<std::size_t>(n) + 1);
+
+    // Lists per person would hold n * n entries here: answers are read off the family instead.
+    std::string crowd = "0 @F1@ FAM\n";
+    for (int i = 0; i < n / 4; ++i) crowd += "1 HUSB @H" + std::to_string(i) + "@\n1 CHIL @K" + std::to_string(i) + "@\n";
+    FamilyGraph c = graph(crowd);
+    EXPECT_EQ(c.parents_of("@K7@").size(), static_cast<std::size_t>(n / 4));
+    EXPECT_EQ(c.partners_of("@H7@").size(), static_cast<std::size_t>(n / 4 - 1));
+    EXPECT_EQ(c.children_of("@H0@").back(), "@K" + std::to_string(n / 4 - 1) + "@");
+    EXPECT_EQ(c.ancestors("@K0@").size(), static_cast<std::size_t>(n / 4) + 1);
+
+    std::string many_families = "0 @P@ INDI\n";
+    for (int i = 0; i < n / 2; ++i) many_families += "1 FAMS @F" + std::to_string(i) + "@\n";
+    for (int i = 0; i < n / 2; ++i)
+        many_families += "0 @F" + std::to_string(i) + "@ FAM\n1 WIFE @Q@\n1 CHIL @K" + std::to_string(i % 7) + "@\n";
+    FamilyGraph h = graph(many_families);
+    EXPECT_EQ(names(h.partners_of("@P@")), (Names{"@Q@"}));
+    EXPECT_EQ(h.children_of("@p@").size(), 7u);
+    EXPECT_EQ(h.parents_of("@K3@").size(), 2u);
+    EXPECT_EQ(h.descendants("@Q@").size(), 8u);
+    EXPECT_EQ(h.ancestors("@K0@").size(), 3u);
+}
+
+TEST(FoldedIndex, InlineAndLongIdentifiersFoldOnlyAsciiLetters) {
+    const std::string ids[] = {"@a@", "@ABCDEFGHIJKLMN@", "@ABCDEFGHIJKLMNO@", std::string(40, 'x'), "@[@", ""};
+    family::FoldedIndex index;
+    for (std::uint32_t i = 0; i < std::size(ids); ++i) index.insert(ids[i], index.hash(ids[i]), i);
+    const std::pair<std::string, std::optional<std::uint32_t>> lookups[] = {
+        {"@A@", 0},  {"@abcdefghijklmn@", 1}, {"@abcdefghijklmnO@", 2}, {std::string(40, 'X'), 3},
+        {"@[@", 4},  {"@{@", std::nullopt},   {"", 5},                 {"@abcdefghijklmn", std::nullopt},
+        {"@`@", std::nullopt},  // a backquote is not an at-sign's lowercase
+    };
+    for (const auto& [text, value] : lookups) {
+        const auto* e = index.find(text);
+        EXPECT_EQ(e ? std::optional(e->value) : std::nullopt, value) << text;
+    }
+    EXPECT_EQ(index.find("@ABCDEFGHIJKLMNO@")->key(), "@ABCDEFGHIJKLMNO@");  // as inserted
+    for (std::uint32_t i = 0; i < 100000; ++i) {  // growing keeps every entry
+        std::string id = "@I" + std::to_string(i) + "@";
+        index.insert(id, index.hash(id), i);
+    }
+    EXPECT_EQ(index.size(), 100000u + std::size(ids));
+    EXPECT_EQ(index.find("@i99999@")->value, 99999u);
+    EXPECT_EQ(index.find("@a@")->value, 0u);
+}
