@@ -349,4 +349,40 @@ PyTypeObject* make_class(const char* name, const char* doc, PyType_Slot* extra) 
 // Returns -1 with the error set on failure.
 int add_to_module(PyObject* module, const char* name, PyObject* object);
 
+// A class object made by make_class<State> on first use and kept, by this one
+// reference, for the rest of the process: every class of the module is made
+// through it.
+//
+// Keeping class objects process-wide is safe because the module serves one
+// interpreter. A class holds nothing of a module object (each instance carries
+// its own state, and no method reaches the module), so a module object filled
+// again in the same interpreter (a second import after removal from
+// sys.modules) receives the very same classes. Another interpreter in the
+// process would need classes of its own; the module does not serve one.
+template <class State>
+class LazyClass {
+public:
+    LazyClass(const char* name, const char* doc, PyType_Slot* slots) : name_(name), doc_(doc), slots_(slots) {}
+
+    // The class object, borrowed; NULL with the error set when it cannot be made.
+    PyTypeObject* get() {
+        if (!type_) type_ = make_class<State>(name_, doc_, slots_);
+        return type_;
+    }
+
+    // Adds the class to `module` under `attribute`; -1 with the error set on failure.
+    int add_to(PyObject* module, const char* attribute) {
+        PyTypeObject* type = get();
+        if (!type) return -1;
+        Py_INCREF(type);
+        return add_to_module(module, attribute, reinterpret_cast<PyObject*>(type));
+    }
+
+private:
+    const char* name_;
+    const char* doc_;
+    PyType_Slot* slots_;
+    PyTypeObject* type_ = nullptr;
+};
+
 }  // namespace pellorine::py

@@ -8,8 +8,6 @@ using py::Ref;
 
 namespace {
 
-PyTypeObject* the_type = nullptr;
-
 GedcomState& state_of(PyObject* self) { return py::state<GedcomState>(self); }
 
 // A keeper of a bytes object, so that a document can view its bytes instead of
@@ -249,11 +247,9 @@ EncodingReport fixed_report() {
 }
 
 PyTypeObject* gedcom_type() {
-    if (!the_type) {
-        the_type = py::make_class<GedcomState>(
-            "builtins.Gedcom", "A parsed GEDCOM document and the report of how its bytes were read.", slots);
-    }
-    return the_type;
+    static py::LazyClass<GedcomState> the_class(
+        "builtins.Gedcom", "A parsed GEDCOM document and the report of how its bytes were read.", slots);
+    return the_class.get();
 }
 
 Ref new_gedcom(Document document, EncodingReport report) {

@@ -123,7 +123,7 @@ struct Reading {
     std::optional<DatePoint> earliest, latest;
 };
 
-// Rules a and b: "<opener> x <joiner> y" with at least one side readable.
+// A range or a period: "<opener> x <joiner> y" with at least one side readable.
 std::optional<Reading> two_sided(std::string_view date, std::span<const std::string_view> joiners,
                                  std::span<const std::string_view> openers, DateKind kind, CalendarState& cal) {
     auto split = dates::split_keyword(date, joiners);

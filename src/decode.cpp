@@ -45,7 +45,6 @@ namespace pellorine::decode {
 namespace {
 
 constexpr std::size_t kCharSearchBytes = 8192;
-constexpr std::uint64_t kMebibyte = 1048576;
 
 // One byte's output, already encoded as UTF-8, so the single-byte decoders
 // run on a table lookup and a short copy.
@@ -436,11 +435,7 @@ std::optional<std::string> declared_charset(std::string_view bytes, GedcomEncodi
 
 Result<std::pair<DecodedText, EncodingReport>> decode_gedcom_borrowing(std::string_view bytes,
                                                                        const ParseLimits& limits) {
-    if (bytes.size() > limits.max_bytes) {
-        return fail(GedcomError::limit("the file is " + std::to_string(bytes.size() / kMebibyte) +
-                                       " MB and the limit is " + std::to_string(limits.max_bytes / kMebibyte) +
-                                       " MB"));
-    }
+    if (auto ok = check_input_size(bytes.size(), limits); !ok) return fail(std::move(ok.error()));
     EncodingReport report;
     const unsigned char* p = ubytes(bytes);
     const std::size_t n = bytes.size();

@@ -28,6 +28,9 @@ struct ParseLimits {
 // The bounds Document::parse and Document::from_bytes use.
 inline constexpr ParseLimits default_limits{};
 
+// Refuses input of more than `limits.max_bytes` bytes, for the decoder and the parser alike.
+Result<void> check_input_size(std::size_t size, const ParseLimits& limits);
+
 // Appends the canonical text of one line (no line end) to `out`.
 void render_line(std::uint16_t level, std::optional<std::string_view> xref, std::string_view tag,
                  std::optional<std::string_view> value, std::string& out);

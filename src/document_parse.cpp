@@ -15,19 +15,19 @@
 
 namespace pellorine {
 
-namespace {
-
-constexpr std::uint64_t kMiB = 1048576;
-// A node keeps its tag length in 30 bits; longer lines are refused as too long.
-constexpr std::uint64_t kLongestStorableLine = (1u << 30) - 1;
-
-Result<void> check_size(std::size_t size, const ParseLimits& limits) {
+Result<void> check_input_size(std::size_t size, const ParseLimits& limits) {
+    constexpr std::uint64_t kMiB = 1048576;
     if (size > limits.max_bytes) {
         return fail(GedcomError::limit("the file is " + std::to_string(size / kMiB) + " MB and the limit is " +
                                        std::to_string(limits.max_bytes / kMiB) + " MB"));
     }
     return {};
 }
+
+namespace {
+
+// A node keeps its tag length in 30 bits; longer lines are refused as too long.
+constexpr std::uint64_t kLongestStorableLine = (1u << 30) - 1;
 
 // CR LF becomes LF, then every lone CR becomes LF; in place, since the text only shrinks.
 void normalise_line_ends(std::string& s) {
@@ -233,7 +233,7 @@ Result<Document> parse_text(std::string text, const ParseLimits& limits) {
 Result<Document> Document::parse(std::string_view text) { return parse_with(text, default_limits); }
 
 Result<Document> Document::parse_with(std::string_view text, const ParseLimits& limits) {
-    if (auto ok = check_size(text.size(), limits); !ok) return fail(std::move(ok.error()));
+    if (auto ok = check_input_size(text.size(), limits); !ok) return fail(std::move(ok.error()));
     // The nodes outlive the caller's text, so they view a copy of it.
     return parse_text(std::string(text), limits);
 }
@@ -241,12 +241,12 @@ Result<Document> Document::parse_with(std::string_view text, const ParseLimits& 
 Result<Document> Document::parse_owned(std::string text) { return parse_owned_with(std::move(text), default_limits); }
 
 Result<Document> Document::parse_owned_with(std::string text, const ParseLimits& limits) {
-    if (auto ok = check_size(text.size(), limits); !ok) return fail(std::move(ok.error()));
+    if (auto ok = check_input_size(text.size(), limits); !ok) return fail(std::move(ok.error()));
     return parse_text(std::move(text), limits);
 }
 
 Result<Document> Document::parse_borrowed_with(std::string_view text, TextKeeper keeper, const ParseLimits& limits) {
-    if (auto ok = check_size(text.size(), limits); !ok) return fail(std::move(ok.error()));
+    if (auto ok = check_input_size(text.size(), limits); !ok) return fail(std::move(ok.error()));
     if (text.find('\r') != std::string_view::npos) return parse_text(std::string(text), limits);
     Parser parser(limits, text, std::move(keeper));
     return parser.run();

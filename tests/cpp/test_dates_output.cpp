@@ -182,7 +182,7 @@ TEST(DateRoundTrip, PayloadsOfTheTestFiles) {
             if (line.substr(i, 6) == " DATE ") payloads.emplace_back(line.substr(i + 6));
         }
     }
-    if (payloads.empty()) GTEST_SKIP() << "no test data";
+    if (payloads.empty()) GTEST_SKIP() << "no published GEDCOM files under " PELLORINE_TESTDATA;
     std::size_t read = 0;
     for (const auto& text : payloads) read += GedcomDate::parse(text).kind != DateKind::Unparsed;
     auto [seven, five] = round_trip(payloads);

@@ -135,7 +135,7 @@ TEST(DateRead, Phrase) {
     });
 }
 
-TEST(DateRead, RuleRange) {
+TEST(DateRead, Range) {
     check({
         {"between 1900 and 1910", "Between 1900 1910"}, {"BET 1900 AND soon", "Between 1900 -"},
         {"BET soon AND 1910", "Between - 1910"}, {"BET x AND y", "Unparsed - - [BET x AND y]"},
@@ -144,16 +144,16 @@ TEST(DateRead, RuleRange) {
     });
 }
 
-TEST(DateRead, RulePeriods) {
+TEST(DateRead, Periods) {
     check({
         {"DU 1 JAN 1900 AU 2 FEB 1910", "Period 1900-1-1 1910-2-2"}, {"FROM 1900 TO soon", "Period 1900 -"},
-        {"from x to y", "Period - -"},  // rule b fails, rule c holds it
+        {"from x to y", "Period - -"},  // no side reads, so "FROM" opens a period
         {"from1900", "Period 1900 -"}, {"FROM sometime (x)", "Period - - [x]"}, {"FROM", "Unparsed - - [FROM]"},
         {"TO sometime", "Period - -"},
     });
 }
 
-TEST(DateRead, RuleQualifiedPoint) {
+TEST(DateRead, QualifiedPoint) {
     check({
         {"ABT. 1900", "About 1900 1900"}, {"abt1900", "About 1900 1900"}, {"BEF 1900", "Before - 1900"},
         {"ABT nothing", "Unparsed - - [ABT nothing]"}, {"ABT", "Unparsed - - [ABT]"},
@@ -161,7 +161,7 @@ TEST(DateRead, RuleQualifiedPoint) {
     });
 }
 
-TEST(DateRead, RuleAngleBracketsAndPlainPoint) {
+TEST(DateRead, AngleBracketsAndPlainPoint) {
     check({
         {"<1900>", "About 1900 1900"}, {"< 5 JAN 1900 >", "About 1900-1-5 1900-1-5"}, {"<>", "Unparsed - - [<>]"},
         {"<x>", "Unparsed - - [<x>]"}, {"<1900", "Exact 1900 1900"}, {"  5 JAN 1882  ", "Exact 1882-1-5 1882-1-5"},

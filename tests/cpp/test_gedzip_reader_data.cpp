@@ -30,6 +30,7 @@ TEST(ArchivePublished, OpenFindDocumentAndExtractEverything) {
     for (const auto& [path, total] : files) {
         SCOPED_TRACE(path);
         const std::string bytes = slurp(path);
+        if (bytes.empty()) GTEST_SKIP() << "no published archive at " PELLORINE_TESTDATA "/" << path;
         EXPECT_TRUE(Archive::looks_like_archive(bytes));
         auto a = Archive::open(bytes);
         ASSERT_TRUE(a) << a.error().message;
