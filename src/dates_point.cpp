@@ -116,8 +116,10 @@ std::optional<std::uint8_t> month_of_lowercase(std::string_view t) {
         if (*n >= 1 && *n <= 12) return static_cast<std::uint8_t>(*n);
         return std::nullopt;
     }
+    // The first byte settles most comparisons without a call to compare the rest.
+    if (t.empty()) return std::nullopt;
     for (const auto& m : month_names)
-        if (m.name == t) return m.month;
+        if (m.name.size() == t.size() && m.name[0] == t[0] && m.name == t) return m.month;
     if (t.size() >= 3)
         for (std::size_t i = 0; i < 12; ++i)
             if (english_months[i].starts_with(t)) return static_cast<std::uint8_t>(i + 1);
