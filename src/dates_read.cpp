@@ -138,7 +138,30 @@ std::optional<Reading> two_sided(std::string_view date, std::span<const std::str
     return Reading{kind, a, b};
 }
 
+constexpr bool words_begin_with_letters(std::span<const std::string_view> words) {
+    for (std::string_view w : words) {
+        if (w.empty()) return false;
+        char c = w.front();
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
+    }
+    return true;
+}
+
+// Every word that can open a date begins with an ASCII letter, so a date text
+// that begins with an ASCII digit (most do) strips none of them: rules a to e
+// cannot hold it, and it goes straight to the plain point.
+static_assert(words_begin_with_letters(dates::range_openers) && words_begin_with_letters(dates::period_openers) &&
+              words_begin_with_letters(dates::open_period_starts) &&
+              words_begin_with_letters(dates::open_period_ends) && words_begin_with_letters(dates::about_words) &&
+              words_begin_with_letters(dates::calculated_words) && words_begin_with_letters(dates::estimated_words) &&
+              words_begin_with_letters(dates::before_words) && words_begin_with_letters(dates::after_words) &&
+              words_begin_with_letters(dates::interpreted_words));
+
 Reading read_date_text(std::string_view date, CalendarState& cal) {
+    if (!date.empty() && is_digit(date.front())) {
+        if (auto p = read_point(date, cal)) return Reading{DateKind::Exact, p, p};
+        return Reading{};
+    }
     if (auto r = two_sided(date, dates::range_joiners, dates::range_openers, DateKind::Between, cal)) return *r;
     if (auto r = two_sided(date, dates::period_joiners, dates::period_openers, DateKind::Period, cal)) return *r;
     if (auto rest = dates::strip_keyword(date, dates::open_period_starts))
