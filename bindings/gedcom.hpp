@@ -19,7 +19,9 @@ struct GedcomState {
     EncodingReport report;  // never changed after the instance is made
     std::optional<FamilyGraph> graph;  // built by the first family query
     // The records by identifier, built by the first lookup. It views the records'
-    // texts, so every edit that changes the document drops it (drop_derived).
+    // texts, so an edit that changes the document drops it (drop_derived), or,
+    // when it edits one record in place, takes that record's entry out and puts
+    // it back (bindings/gedcom_edits.cpp).
     std::optional<RecordIndex> index;
 
     // Forgets what was derived from the document (the family graph and the

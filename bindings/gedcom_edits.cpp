@@ -33,6 +33,24 @@ std::uint64_t line_limit(PyObject* given, const char* func) {
     return given ? py::arg_count(given, func, "max_line_bytes") : default_line_limit;
 }
 
+// Runs `edit` on `record`, a record found through the index, and keeps the
+// index valid without rebuilding it: an edit of the record's own line gives
+// its identifier new text, so its entry is taken out before and put back
+// after; no record moves. Whatever `edit` returns is returned.
+template <class Edit>
+auto edit_record(GedcomState& st, Node* record, Edit&& edit) {
+    const auto position = static_cast<std::size_t>(record - st.document.records.data());
+    if (auto x = record->xref(); x && st.index) st.index->erase(*x);
+    try {
+        auto result = edit();
+        if (st.index) st.index->insert(position);
+        return result;
+    } catch (...) {
+        st.index.reset();
+        throw;
+    }
+}
+
 }  // namespace
 
 PyObject* gedcom_append_records(PyObject* self, PyObject* args, PyObject* kwargs) {
@@ -88,8 +106,8 @@ PyObject* gedcom_fit_line_limit(PyObject* self, PyObject* args, PyObject* kwargs
         GedcomState& st = state_of(self);
         Node* record = st.find_record(id);
         if (!record) throw py::key_error(xref);
-        bool changed = record->fit_line_limit(0, bytes);
-        if (changed) st.drop_derived();
+        bool changed = edit_record(st, record, [&] { return record->fit_line_limit(0, bytes); });
+        if (changed) st.graph.reset();
         return py::boolean(changed);
     });
 }
@@ -102,15 +120,19 @@ PyObject* gedcom_set_logical_value(PyObject* self, PyObject* args, PyObject* kwa
         Path at = py::arg_index_list(path, "set_logical_value", "path");
         std::string_view text = py::arg_text(value, "set_logical_value", "value");
         GedcomState& st = state_of(self);
-        Node* node = st.find_record(id);
-        if (!node) throw py::key_error(xref);
+        Node* record = st.find_record(id);
+        if (!record) throw py::key_error(xref);
+        Node* node = record;
         for (std::size_t index : at) {
             if (index >= node->children().size()) throw py::value_error("no structure at " + build::path_text(at));
             node = &node->children()[index];
         }
         if (auto ok = build::check_logical_value(*node, at.size(), text); !ok) throw py::value_error(ok.error());
-        node->set_logical_value(text);
-        st.drop_derived();
+        edit_record(st, record, [&] {
+            node->set_logical_value(text);
+            return true;
+        });
+        st.graph.reset();
         return py::none();
     });
 }

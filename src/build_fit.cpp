@@ -24,16 +24,6 @@ bool may_gain_continuations(std::uint16_t level) { return level < default_limits
 // its own) must not be rebuilt: what it carries would be lost.
 bool carries_more_than_text(const Node& n) { return n.xref().has_value() || !n.children().empty(); }
 
-// The length of a node's line without its line end: the line as read when it
-// keeps one, else its canonical rendering, measured without rendering it.
-std::size_t line_length(const Node& n, std::string_view tag, std::uint16_t level) {
-    if (auto v = n.verbatim()) return v->size();
-    std::size_t len = detail::decimal_width(level) + 1 + tag.size();
-    if (auto x = n.xref()) len += x->size() + 1;
-    if (auto v = n.value()) len += v->size() + 1;
-    return len;
-}
-
 Node continuation(std::string_view tag, std::string_view piece) {
     return piece.empty() ? Node::new_(tag) : Node::with_value(tag, piece);
 }
@@ -77,6 +67,14 @@ bool resplit_segment(Node& head, std::uint16_t level, std::vector<Node>& run, st
 }
 
 }  // namespace
+
+std::size_t detail::line_length(const Node& n, std::string_view tag, std::uint16_t level) {
+    if (auto v = n.verbatim()) return v->size();
+    std::size_t len = decimal_width(level) + 1 + tag.size();
+    if (auto x = n.xref()) len += x->size() + 1;
+    if (auto v = n.value()) len += v->size() + 1;
+    return len;
+}
 
 std::size_t detail::decimal_width(std::uint64_t n) {
     std::size_t d = 1;
@@ -125,7 +123,7 @@ bool fit_node_inner(Node& node, std::uint16_t level, std::uint64_t limit, bool r
     const bool allowed = may_gain_continuations(level);
     const auto child_level = static_cast<std::uint16_t>(level + 1);
     // Fast path: nothing to re-split when the node has no run and its payload fits.
-    if (run_end > 0 || line_length(node, node.tag(), level) + 2 > limit) {
+    if (run_end > 0 || detail::line_length(node, node.tag(), level) + 2 > limit) {
         std::vector<Node> run(std::make_move_iterator(children.begin()),
                               std::make_move_iterator(children.begin() + static_cast<std::ptrdiff_t>(run_end)));
         std::vector<Node> out;
@@ -200,7 +198,7 @@ void wrap_node(Node& node, std::uint16_t level, std::uint64_t budget, std::strin
                std::vector<WrappedLine>& reports) {
     const auto child_level = static_cast<std::uint16_t>(level + 1);
     std::vector<Node>& children = node.children();
-    bool too_long = line_length(node, node.tag(), level) > budget;
+    bool too_long = detail::line_length(node, node.tag(), level) > budget;
     bool continued = false;
     // Most lines are short leaves with nothing to wrap: one look at each tag
     // settles them (bit i for child i), and the second pass passes them by.
@@ -210,8 +208,8 @@ void wrap_node(Node& node, std::uint16_t level, std::uint64_t budget, std::strin
         std::string_view tag = c.tag();
         if (is_continuation_tag(tag)) {
             continued = true;
-            too_long = too_long || line_length(c, tag, child_level) > budget;
-        } else if (i < 64 && c.children().empty() && line_length(c, tag, child_level) <= budget) {
+            too_long = too_long || detail::line_length(c, tag, child_level) > budget;
+        } else if (i < 64 && c.children().empty() && detail::line_length(c, tag, child_level) <= budget) {
             settled |= std::uint64_t{1} << i;
         }
     }

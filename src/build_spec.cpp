@@ -39,6 +39,43 @@ std::size_t height(const Node& node) {
     return h + 1;
 }
 
+Result<void> too_long() { return fail(GedcomError::limit("the line is longer than the limit")); }
+
+// Whether the lines that `value` makes, as the logical payload of a line at
+// `level` with `xref` and `tag`, read back: continuation lines no deeper than
+// `depth_bound`, and every line within the parser's length bound. An empty
+// first line leaves the node without a payload, so without a trailing space.
+Result<void> check_lines(std::size_t level, std::optional<std::string_view> xref, std::string_view tag,
+                         std::string_view value, std::size_t depth_bound) {
+    std::size_t end = find_line_end(value);
+    // Continuation lines stand one level deeper, where the parser must still accept them.
+    if (end != std::string_view::npos && level >= depth_bound) return fail(GedcomError::limit(std::string(kDepthMessage)));
+    const std::size_t head = detail::decimal_width(level) + 1 + (xref ? xref->size() + 1 : 0) + tag.size();
+    const std::size_t first = end == std::string_view::npos ? value.size() : end;
+    if (head + (first ? first + 1 : 0) > default_limits.max_line_bytes) return too_long();
+    const std::size_t cont_prefix = detail::decimal_width(level + 1) + 6;
+    while (end != std::string_view::npos) {
+        std::size_t start = end + 1;
+        if (value[end] == '\r' && start < value.size() && value[start] == '\n') ++start;
+        end = find_line_end(value, start);
+        std::size_t len = (end == std::string_view::npos ? value.size() : end) - start;
+        if (cont_prefix + len > default_limits.max_line_bytes) return too_long();
+    }
+    return {};
+}
+
+// Whether `node` and its descendants, placed with `node` at `level`, stay
+// within the parser's line length bound.
+Result<void> check_landed_lines(const Node& node, std::size_t level) {
+    if (detail::line_length(node, node.tag(), static_cast<std::uint16_t>(level)) > default_limits.max_line_bytes) {
+        return too_long();
+    }
+    for (const Node& c : node.children()) {
+        if (auto ok = check_landed_lines(c, level + 1); !ok) return ok;
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string path_text(const Path& path) {
@@ -58,22 +95,7 @@ Node* record_by_tag(Document& document, std::string_view tag) {
 }
 
 Result<void> check_logical_value(const Node& node, std::size_t level, std::string_view value) {
-    std::size_t end = find_line_end(value);
-    // Continuation lines stand one level deeper, where the parser must still accept them.
-    if (end != std::string_view::npos && level >= default_limits.max_depth) {
-        return fail(GedcomError::limit(std::string(kDepthMessage)));
-    }
-    auto x = node.xref();
-    std::size_t prefix = detail::decimal_width(level) + 1 + (x ? x->size() + 1 : 0) + node.tag().size() + 1;
-    const std::size_t cont_prefix = detail::decimal_width(level + 1) + 6;
-    for (std::size_t start = 0;; prefix = cont_prefix) {
-        end = find_line_end(value, start);
-        std::size_t len = (end == std::string_view::npos ? value.size() : end) - start;
-        if (prefix + len > default_limits.max_line_bytes) return fail(GedcomError::limit("the line is longer than the limit"));
-        if (end == std::string_view::npos) return {};
-        start = end + 1;
-        if (value[end] == '\r' && start < value.size() && value[start] == '\n') ++start;
-    }
+    return check_lines(level, node.xref(), node.tag(), value, default_limits.max_depth);
 }
 
 // ---------------------------------------------------------------- building
@@ -96,9 +118,12 @@ Result<Node> NodeSpec::build(NodeSpec spec, std::uint16_t level, std::uint64_t s
                                             " is not a cross-reference identifier: the @I1@ shape"));
         }
     }
+    // Checked before the node is made: a tag or identifier too long for a line
+    // is refused here like an over-long payload.
+    std::string_view value = spec.value ? std::string_view(*spec.value) : std::string_view();
+    if (auto ok = check_lines(level, spec.xref, spec.tag, value, depth_bound); !ok) return fail(std::move(ok.error()));
     Node node = spec.xref ? Node::record(*spec.xref, spec.tag) : Node::new_(spec.tag);
-    if (spec.value && !spec.value->empty()) {
-        if (auto ok = check_logical_value(node, level, *spec.value); !ok) return fail(std::move(ok.error()));
+    if (!value.empty()) {
         if (find_line_end(*spec.value) == std::string_view::npos) {
             node.set_value(*spec.value);  // one line: no CONT to make
         } else {
@@ -148,6 +173,10 @@ Result<void> append_structures_under(Node* record, std::string_view record_text,
         if (landing + height(s) - 1 > default_limits.max_depth) {
             return fail(GedcomError::limit(std::string(kDepthMessage)));
         }
+    }
+    // A deeper level is a wider number: a line that fit where it was built may not fit here.
+    for (const Node& s : structures) {
+        if (auto ok = check_landed_lines(s, landing); !ok) return ok;
     }
     for (Node& s : structures) node->push(std::move(s));
     return {};

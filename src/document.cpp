@@ -405,6 +405,12 @@ const Node* RecordIndex::get(std::string_view xref) const {
 
 bool RecordIndex::contains(std::string_view xref) const { return position(xref).has_value(); }
 
+void RecordIndex::erase(std::string_view xref) { map_.erase(FoldedXref{xref}); }
+
+void RecordIndex::insert(std::size_t position) {
+    if (auto x = (*records_)[position].xref()) map_.try_emplace(FoldedXref{*x}, position);
+}
+
 std::string UnresolvedPointer::to_json() const {
     json::Writer w;
     w.begin_object().key("record").string(record).key("path").begin_array();

@@ -215,6 +215,12 @@ public:
     bool contains(std::string_view xref) const;
     // The position in the list of the record answering to `xref`.
     std::optional<std::size_t> position(std::string_view xref) const;
+    // Removes the entry of `xref`; before an edit of that record's own line
+    // replaces the text the entry views.
+    void erase(std::string_view xref);
+    // Enters the record at `position` under its identifier (viewed, not copied),
+    // unless the index already holds that identifier.
+    void insert(std::size_t position);
 
 private:
     const std::vector<Node>* records_;

@@ -72,17 +72,14 @@ std::string age(const Years& birth, const Years& event) {
     return "at an unknown age";
 }
 
-Life life_of(const view::IndividualView& view) { return life_of(view, Years::of_date); }
-
-Life life_of(const view::IndividualView& view,
-             const std::function<std::optional<Years>(std::string_view)>& years_of) {
+Life life_of(const view::IndividualView& view) {
     Life life;
     bool birth = false, death = false, burial = false;
     // Only the first event of each tag counts, dated or not.
     auto take = [&](const view::EventView& e, bool& done, std::optional<Years>& into) {
         if (done) return;
         done = true;
-        if (e.date) into = years_of(*e.date);
+        if (e.date) into = Years::of_date(*e.date);
     };
     for (const view::EventView& e : view.events) {
         if (e.tag == "BIRT") take(e, birth, life.birth);

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -66,11 +65,8 @@ struct Life {
 // Every finding of the document: individuals' first, then families', each in document order.
 std::vector<Finding> inspect(const Document& document);
 
-// The Life of an individual's view.
+// The Life of an individual's view: the years of its first BIRT, DEAT and BURI.
 Life life_of(const view::IndividualView& view);
-// The same, reading the dates through `years_of` (a cache of Years::of_date, say).
-Life life_of(const view::IndividualView& view,
-             const std::function<std::optional<Years>(std::string_view)>& years_of);
 
 // "in 1900" when the years are one year, else their display.
 std::string in_year(const Years& years);

@@ -1,10 +1,13 @@
-// The checks over a whole document. Each individual's view is built once:
-// what the later checks need of it (its life, its dated events, whether it
-// cites a source) is kept, the view itself is not.
+// The checks over a whole document. They read only what they need of each
+// record: the events an individual's view would list, with their date
+// texts, and the partners and children a family's view would list. Building
+// the whole views (names, places, date displays) would cost more than
+// everything else together. An event's label is made from its view only
+// when a finding shows it.
 #include <cstring>
-#include <functional>
 
 #include "family.hpp"
+#include "tags.hpp"
 #include "text.hpp"
 #include "validate.hpp"
 
@@ -18,9 +21,11 @@ std::string number(std::int64_t n) { return std::to_string(n); }
 
 constexpr std::uint32_t no_life = 0xFFFFFFFFu;
 
-// An event that may come after a death: its label and its years.
+// An event that may come after a death: its structure, its index among the
+// record's children, and its years.
 struct DatedEvent {
-    std::string label;
+    const Node* node;
+    std::size_t index;
     std::int32_t earliest;
     Years years;
 };
@@ -36,6 +41,38 @@ bool cites_a_source(const Node& node) {
     for (const Node& c : node.children())
         if (cites_a_source(c)) return true;
     return false;
+}
+
+// Whether an individual's view lists a child with this tag among its events:
+// an event or attribute tag that the view does not read as a name, a family
+// link, a citation, a media link or an identifier first.
+bool is_listed_event(std::string_view tag) {
+    if (tag == "RIN" || tag == "UID" || tag == "NAME" || tag == "FAMC" || tag == "FAMS" || tag == "SOUR" ||
+        tag == "OBJE" || tag == "REFN" || tag == "EXID" || tag == "_UID")
+        return false;
+    return tags::is_event(tag) || tags::is_attribute(tag);
+}
+
+// An event's date text as its view holds it: the first DATE child's logical
+// payload, absent when blank. Without continuation lines it is the payload
+// itself, viewed in place; otherwise it is joined into `joined`.
+std::optional<std::string_view> date_text(const Node& event, std::string& joined) {
+    const Node* date = event.first("DATE");
+    if (!date) return std::nullopt;
+    std::string_view text;
+    if (date->children().empty()) {
+        text = date->value().value_or(std::string_view{});
+    } else {
+        joined = date->logical_value();
+        text = joined;
+    }
+    if (text::trim(text).empty()) return std::nullopt;
+    return text;
+}
+
+// The pointer-shaped payload of a node, if any (a family view's partner or child).
+std::optional<std::string_view> pointer_of(const Node* node) {
+    return node ? node->pointer() : std::nullopt;
 }
 
 bool may_follow_death(std::string_view tag) {
@@ -107,7 +144,7 @@ private:
     }
 
     // The lives of several identifiers, their slots fetched before any is read.
-    std::vector<const Life*> lives_of(const std::vector<std::string>& xrefs) {
+    std::vector<const Life*> lives_of(const std::vector<std::string_view>& xrefs) {
         std::vector<std::uint64_t> hashes(xrefs.size());
         for (std::size_t i = 0; i < xrefs.size(); ++i) {
             hashes[i] = index_.hash(xrefs[i]);
@@ -125,21 +162,41 @@ private:
     void gather_people() {
         for (const Node& record : document_.records) {
             if (record.tag() != "INDI") continue;
-            view::IndividualView view = view::IndividualView::from_node(record);
-            Person p{&record, no_life, dated_.size(), 0};
-            for (view::EventView& e : view.events) {
-                if (!e.date || !may_follow_death(e.tag)) continue;
-                auto years = dates_.of(*e.date);
-                if (years && years->earliest) dated_.push_back({std::move(e.label), *years->earliest, *years});
-            }
-            p.events_end = dated_.size();
-            if (auto xref = record.xref()) {
+            Person p{&record, no_life, dated_.size(), dated_.size()};
+            // Without an identifier a person has no life, and only the source check applies.
+            if (record.xref()) {
                 p.life = static_cast<std::uint32_t>(lives_.size());
-                lives_.push_back(life_of(view, [this](std::string_view t) { return dates_.of(t); }));
+                lives_.push_back(read_life(record));
+                p.events_end = dated_.size();
             }
             people_.push_back(p);
         }
         index_lives();
+    }
+
+    // The life of an individual record, as `life_of` reads it from the view,
+    // and its dated events that may follow a death, kept in `dated_`.
+    Life read_life(const Node& record) {
+        Life life;
+        bool birth = false, death = false, burial = false;
+        // Only the first event of each tag counts, dated or not.
+        auto take = [](const std::optional<Years>& years, bool& done, std::optional<Years>& into) {
+            if (!done) into = years;
+            done = true;
+        };
+        const auto& kids = record.children();
+        for (std::size_t i = 0; i < kids.size(); ++i) {
+            std::string_view tag = kids[i].tag();
+            if (!is_listed_event(tag)) continue;
+            std::optional<Years> years;
+            if (auto text = date_text(kids[i], joined_)) years = dates_.of(*text);
+            if (tag == "BIRT") take(years, birth, life.birth);
+            else if (tag == "DEAT") take(years, death, life.death);
+            else if (tag == "BURI") take(years, burial, life.burial);
+            else if (may_follow_death(tag) && years && years->earliest)
+                dated_.push_back({&kids[i], i, *years->earliest, *years});
+        }
+        return life;
     }
 
     // A later record with the same identifier replaces the earlier one's life.
@@ -194,7 +251,8 @@ private:
                     const DatedEvent& e = dated_[i];
                     if (*d->latest < e.earliest)
                         add(findings_, record, "event-after-death", Severity::Contradiction,
-                            "died " + d->display() + ", and " + e.label + " is dated " + e.years.display());
+                            "died " + d->display() + ", and " + view::EventView::from_node(*e.node, {e.index}).label +
+                                " is dated " + e.years.display());
                 }
             }
         }
@@ -203,20 +261,27 @@ private:
     }
 
     void family_checks(const Node& record) {
-        view::FamilyView family = view::FamilyView::from_node(record);
-        std::vector<std::string> partners = family.partners();
+        // The family view's partners (its first HUSB, then its first WIFE, each
+        // when a pointer) and children (every pointer among the CHIL lines).
+        std::optional<std::string_view> husband = pointer_of(record.first("HUSB"));
+        std::optional<std::string_view> wife = pointer_of(record.first("WIFE"));
+        std::vector<std::string_view> partners, children;
+        if (husband) partners.push_back(*husband);
+        if (wife) partners.push_back(*wife);
+        for (const Node& c : record.children())
+            if (c.tag() == "CHIL")
+                if (auto p = c.pointer()) children.push_back(*p);
         std::optional<Years> marriage;
         if (const Node* marr = record.first("MARR"))
             if (const Node* date = marr->first("DATE")) marriage = dates_.of(date->logical_value());
-        // Only the first WIFE decides who is the mother (FamilyView takes the same one).
-        const std::optional<std::string>& wife = family.wife;
 
         // Each member's life is looked up once, all lookups started together.
-        std::vector<const Life*> of_children = lives_of(family.children);
+        std::vector<const Life*> of_children = lives_of(children);
         std::vector<const Life*> of_partners = lives_of(partners);
         for (std::size_t i = 0; i < partners.size(); ++i) {
             const Life* life = of_partners[i];
             if (!life) continue;
+            // Only the first WIFE decides who is the mother.
             bool mother = wife && text::ascii_iequals(*wife, partners[i]);
             marriage_checks(record, marriage, life->birth);
             for (const Life* of_child : of_children) {
@@ -224,8 +289,8 @@ private:
                 parent_checks(record, *life, mother, *of_child->birth);
             }
         }
-        repeated_children(record, family.children);
-        if (partners.empty() && family.children.empty())
+        repeated_children(record, children);
+        if (partners.empty() && children.empty())
             add(findings_, record, "empty-family", Severity::Question, "this family records nobody at all");
     }
 
@@ -264,7 +329,7 @@ private:
 
     // One finding for each child that repeats an earlier one of the family: a
     // few children are compared with each other, many go through an index.
-    void repeated_children(const Node& record, const std::vector<std::string>& children) {
+    void repeated_children(const Node& record, const std::vector<std::string_view>& children) {
         constexpr std::size_t few = 16;
         std::optional<family::FoldedIndex> seen;
         if (children.size() > few) seen.emplace(children.size());
@@ -280,7 +345,7 @@ private:
             }
             if (repeat)
                 add(findings_, record, "child-listed-twice", Severity::Question,
-                    children[i] + " is listed as a child of this family more than once");
+                    std::string(child) + " is listed as a child of this family more than once");
         }
     }
 
@@ -291,6 +356,7 @@ private:
     DateYears dates_;
     std::vector<Person> people_;
     std::vector<DatedEvent> dated_;
+    std::string joined_;  // a date text joined from continuation lines
     std::vector<Finding> findings_;
 };
 

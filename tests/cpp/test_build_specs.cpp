@@ -101,6 +101,10 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"carriage_return_at_level_64", chain(64, "a\r"), false, kDeep, ErrorKind::Limit},
         Refusal{"line_past_the_parsers_bound", spec("NOTE", std::string(16777216 - 6, 'x')), false,
                 "the line is longer than the limit", ErrorKind::Limit},
+        Refusal{"tag_past_the_parsers_bound", spec(std::string(16777216 - 1, 'A')), true,
+                "the line is longer than the limit", ErrorKind::Limit},
+        Refusal{"identifier_past_the_parsers_bound", spec("N", {}, {}, "@" + std::string(16777216 - 5, 'x') + "@"),
+                true, "the line is longer than the limit", ErrorKind::Limit},
         Refusal{"continuation_past_the_parsers_bound", spec("NOTE", "a\n" + std::string(16777216 - 6, 'x')), true,
                 "the line is longer than the limit", ErrorKind::Limit}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -112,6 +116,13 @@ TEST(Build, DepthAndLineBoundsAdmitTheirLastValue) {
     EXPECT_TRUE(NodeSpec::into_node(chain(64, "two\nlines"), default_limits));
     // "1 NOTE " and the payload make exactly the longest line the parser reads.
     EXPECT_TRUE(NodeSpec::into_substructure(spec("NOTE", std::string(16777216 - 7, 'x')), default_limits));
+    // "0 " and the tag fill the line; an empty value, or an empty first line, adds no trailing space.
+    const std::string longest_tag(16777216 - 2, 'A');
+    EXPECT_TRUE(NodeSpec::into_node(spec(longest_tag), default_limits));
+    EXPECT_TRUE(NodeSpec::into_node(spec(longest_tag, ""), default_limits));
+    auto split = NodeSpec::into_node(spec(longest_tag, "\nsecond"), default_limits);
+    ASSERT_TRUE(split);
+    EXPECT_EQ(render(*split).size(), 16777216 + "\n1 CONT second\n"s.size());
 }
 
 TEST(Build, LevelsNeverWrapAroundUnderTheWidestDepthBound) {
@@ -289,6 +300,22 @@ TEST(AppendStructures, RefusesLinesThatWouldLandPastTheDepthBound) {
     EXPECT_EQ(doc.to_text(), text);
     ASSERT_TRUE(doc.append_structures("@I1@", sixty, structures_of({chain(4, "x")})));
     ASSERT_TRUE(doc.append_structures("@I1@", fifty_nine, structures_of({chain(4, "x\ny")})));
+    EXPECT_TRUE(Document::parse(doc.to_text()));
+}
+
+TEST(AppendStructures, RefusesLinesThatWouldLandPastTheLengthBound) {
+    std::string text = "0 @I1@ INDI\n";
+    for (int level = 1; level <= 9; ++level) text += std::to_string(level) + " A\n";
+    Document doc = parse(text);
+    // Built at level 1, "1 NOTE " and the payload fill the longest line; at level 10 the
+    // level takes one byte more.
+    const std::string payload(16777216 - 7, 'x');
+    auto refused = doc.append_structures("@I1@", Path(9, 0), structures_of({spec("NOTE", payload)}));
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().message, "the line is longer than the limit");
+    EXPECT_EQ(refused.error().kind, ErrorKind::Limit);
+    EXPECT_EQ(doc.to_text(), text);
+    ASSERT_TRUE(doc.append_structures("@I1@", Path(8, 0), structures_of({spec("NOTE", payload)})));
     EXPECT_TRUE(Document::parse(doc.to_text()));
 }
 

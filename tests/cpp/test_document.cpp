@@ -209,6 +209,25 @@ TEST(Queries, RecordIndexAgreesWithTheScan) {
     }
 }
 
+// An edit of a record's own line gives its identifier new text: the entry
+// taken out before and put back after answers again, for the first record only.
+TEST(Queries, RecordIndexEntryTakenOutAndPutBackAroundAnEdit) {
+    Document doc = parse("0 HEAD\n0 @I1@ INDI\n0 @i1@ INDI\n0 @N1@ NOTE\n");
+    doc.records.push_back(Node::record("@B1@", "NOTE"));  // owns its text, freed by the edit
+    RecordIndex index = doc.record_index();
+    for (std::size_t position : {1u, 4u}) {
+        index.erase(*doc.records[position].xref());
+        doc.records[position].set_logical_value("edited\nagain");
+        index.insert(position);
+        EXPECT_EQ(index.get(*doc.records[position].xref()), &doc.records[position]);
+    }
+    index.insert(2);  // @i1@ is taken by the first record
+    EXPECT_EQ(index.position("@I1@"), std::optional<std::size_t>(1));
+    EXPECT_EQ(index.position("@n1@"), std::optional<std::size_t>(3));
+    index.erase("@N1@");
+    EXPECT_FALSE(index.contains("@N1@"));
+}
+
 TEST(Queries, HeaderAndVersion) {
     Document doc = parse("0 HEAD\n1 GEDC\n2 VERS 7.\n3 CONC 0\n0 @I1@ INDI\n0 TRLR\n0 TRLR\n");
     EXPECT_EQ(doc.version(), OptS("7.0"));

@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "document.hpp"
 #include "family.hpp"
+#include "text.hpp"
 
 using namespace pellorine;
 
@@ -225,4 +227,123 @@ TEST(FoldedIndex, InlineAndLongIdentifiersFoldOnlyAsciiLetters) {
     EXPECT_EQ(index.size(), 100000u + std::size(ids));
     EXPECT_EQ(index.find("@i99999@")->value, 99999u);
     EXPECT_EQ(index.find("@a@")->value, 0u);
+}
+
+namespace {
+
+// The graph built the plain way, one scanned list per key, with the families
+// taken in the order they were first met: the order the graph answers in.
+struct PlainGraph {
+    struct Members {
+        Names partners, children;
+    };
+    Names family_order;  // uppercased keys
+    std::map<std::string, Members> families;
+    std::map<std::string, Names> parents, children, partners;
+
+    static std::optional<std::string> link(const Node& n) {
+        auto p = n.pointer();
+        if (!p || *p == "@VOID@") return std::nullopt;
+        return std::string(*p);
+    }
+    static void add(Names& list, const std::string& entry) {
+        for (const std::string& e : list)
+            if (text::ascii_iequals(e, entry)) return;
+        list.push_back(entry);
+    }
+    Members& family(const std::string& xref) {
+        std::string key = text::ascii_uppercase(xref);
+        if (!families.count(key)) family_order.push_back(key);
+        return families[key];
+    }
+
+    explicit PlainGraph(const Document& doc) {
+        for (const Node& r : doc.records) {
+            if (r.tag() != "FAM" || !r.xref()) continue;
+            Members& m = family(std::string(*r.xref()));
+            for (const char* tag : {"HUSB", "WIFE", "CHIL"})
+                for (const Node& c : r.children())
+                    if (auto p = link(c); p && c.tag() == tag) add(tag[0] == 'C' ? m.children : m.partners, *p);
+        }
+        for (const Node& r : doc.records) {
+            if (r.tag() != "INDI" || !r.xref()) continue;
+            for (const char* tag : {"FAMC", "FAMS"})
+                for (const Node& c : r.children())
+                    if (auto p = link(c); p && c.tag() == tag) {
+                        Members& m = family(*p);
+                        add(tag[3] == 'C' ? m.children : m.partners, std::string(*r.xref()));
+                    }
+        }
+        for (const std::string& key : family_order) {
+            const Members& m = families[key];
+            for (std::size_t i = 0; i < m.partners.size(); ++i)
+                for (std::size_t j = i + 1; j < m.partners.size(); ++j) {
+                    add(partners[text::ascii_uppercase(m.partners[i])], m.partners[j]);
+                    add(partners[text::ascii_uppercase(m.partners[j])], m.partners[i]);
+                }
+            for (const std::string& c : m.children)
+                for (const std::string& p : m.partners) {
+                    add(parents[text::ascii_uppercase(c)], p);
+                    add(children[text::ascii_uppercase(p)], c);
+                }
+        }
+    }
+
+    static Names lookup(const std::map<std::string, Names>& map, std::string_view xref) {
+        auto it = map.find(text::ascii_uppercase(xref));
+        return it == map.end() ? Names{} : it->second;
+    }
+    static Generations walk(std::string_view start, const std::map<std::string, Names>& via) {
+        Generations seen{{text::ascii_uppercase(start), 0}};
+        Names frontier{text::ascii_uppercase(start)};
+        for (std::uint32_t g = 1; g <= 128 && !frontier.empty(); ++g) {
+            Names next;
+            for (const std::string& key : frontier)
+                for (const std::string& r : lookup(via, key))
+                    if (seen.emplace(text::ascii_uppercase(r), g).second) next.push_back(text::ascii_uppercase(r));
+            frontier = next;
+        }
+        return seen;
+    }
+};
+
+}  // namespace
+
+TEST(FamilyGraph, AnswersAsThePlainConstruction) {
+    const char* ids[] = {"@A@", "@a@", "@B@", "@C@", "@c@", "@D@", "@E@", "@VOID@", "@void@", "E", "@F1@"};
+    const char* fams[] = {"@F1@", "@f1@", "@F2@", "@F3@", "@A@"};
+    std::mt19937 rnd(1871);
+    auto pick = [&](auto& from) { return std::string(from[rnd() % std::size(from)]); };
+    for (int round = 0; round < 300; ++round) {
+        std::string text;
+        for (int r = rnd() % 12; r > 0; --r) {
+            bool fam = rnd() % 2;
+            bool named = rnd() % 8 != 0;
+            text += std::string("0 ") + (named ? (fam ? pick(fams) : pick(ids)) + " " : "") + (fam ? "FAM\n" : "INDI\n");
+            for (int l = rnd() % 7; l > 0; --l) {
+                static const char* fam_tags[] = {"HUSB", "WIFE", "CHIL", "CHIL", "NOTE"};
+                static const char* indi_tags[] = {"FAMC", "FAMS", "FAMS", "NAME"};
+                text += "1 " + (fam ? pick(fam_tags) + " " + pick(ids) : pick(indi_tags) + " " + pick(fams)) + "\n";
+            }
+        }
+        auto doc = Document::parse(text);
+        ASSERT_TRUE(doc) << text;
+        FamilyGraph g = FamilyGraph::new_(*doc);
+        PlainGraph plain(*doc);
+        for (const char* id : ids) {
+            EXPECT_EQ(names(g.parents_of(id)), PlainGraph::lookup(plain.parents, id)) << id << "\n" << text;
+            EXPECT_EQ(names(g.children_of(id)), PlainGraph::lookup(plain.children, id)) << id << "\n" << text;
+            EXPECT_EQ(names(g.partners_of(id)), PlainGraph::lookup(plain.partners, id)) << id << "\n" << text;
+            EXPECT_EQ(ordered(g.ancestors(id)), PlainGraph::walk(id, plain.parents)) << id << "\n" << text;
+            EXPECT_EQ(ordered(g.descendants(id)), PlainGraph::walk(id, plain.children)) << id << "\n" << text;
+        }
+        for (const char* f : fams) {
+            auto got = g.family(f);
+            auto it = plain.families.find(text::ascii_uppercase(f));
+            ASSERT_EQ(got.has_value(), it != plain.families.end()) << f << "\n" << text;
+            if (!got) continue;
+            EXPECT_EQ(names(got->partners), it->second.partners) << f << "\n" << text;
+            EXPECT_EQ(names(got->children), it->second.children) << f << "\n" << text;
+        }
+    }
 }

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "document.hpp"
+#include "tags.hpp"
 #include "validate.hpp"
 
 using namespace pellorine;
@@ -159,6 +161,54 @@ TEST(Validate, BuriedBeforeDiedAndEventsAfterDeath) {
                        "1 BIRT\n1 BIRT\n2 DATE 1905\n1 DEAT\n2 DATE 1905\n1 RESI\n2 DATE @#DHEBREW@ 5000\n"),
          {}},
         {person("@I1@", "", "AFT 1900", "1 OCCU\n2 DATE 3000\n"), {}},  // no latest year of death
+    });
+}
+
+namespace {
+
+// The tags that the view lists among an individual's events and that may follow a death.
+std::size_t is_event_after_death_candidate(std::string_view tag) {
+    static const std::set<std::string_view> identifiers = {"RIN", "UID", "REFN", "EXID", "_UID"};
+    static const std::set<std::string_view> skipped = {"BIRT", "DEAT", "BURI", "CREM", "PROB", "WILL"};
+    return (tags::is_event(tag) || tags::is_attribute(tag)) && !identifiers.count(tag) && !skipped.count(tag);
+}
+
+}  // namespace
+
+TEST(Validate, EventsAreTheOnesTheViewLists) {
+    // Every tag of the vocabulary, and a few it does not hold, dated after a
+    // death: a finding exactly for the events the individual's view lists
+    // (the six that may follow a death apart), labelled as the view labels them.
+    std::vector<std::string> tags = {"_UID", "_FSFTID", "birt", "_DEAT", "XYZ"};
+    for (const auto& entry : tags::label_table()) tags.emplace_back(entry.tag);
+    const std::set<std::string> after_death = {"BIRT", "DEAT", "BURI", "CREM", "PROB", "WILL"};
+    for (const std::string& tag : tags) {
+        std::string text = "0 @I1@ INDI\n1 SOUR @S1@\n1 DEAT\n2 DATE 1900\n1 " + tag + " Y\n2 TYPE Moved\n2 DATE 1905\n";
+        auto doc = Document::parse(text);
+        ASSERT_TRUE(doc) << tag;
+        std::vector<std::string> expected;
+        for (const view::EventView& e : view::IndividualView::from_node(doc->records[0]).events)
+            if (e.date && !after_death.count(e.tag))
+                expected.push_back("event-after-death: died 1900, and " + e.label + " is dated 1905");
+        std::vector<std::string> got;
+        for (const Finding& f : findings_of(text))
+            if (f.check == "event-after-death") got.push_back(f.check + ": " + f.message);
+        EXPECT_EQ(got, expected) << tag;
+        EXPECT_EQ(got.size(), is_event_after_death_candidate(tag)) << tag;
+    }
+}
+
+TEST(Validate, DateTextsAsTheViewReadsThem) {
+    const std::string died = "0 @I1@ INDI\n1 SOUR @S1@\n1 DEAT\n2 DATE 1900\n";
+    run({
+        {died + "1 OCCU\n2 DATE 19\n3 CONC 05\n", {"event-after-death: died 1900, and Occupation is dated 1905"}},
+        {died + "1 OCCU\n2 DATE 1905\n3 NOTE x\n", {"event-after-death: died 1900, and Occupation is dated 1905"}},
+        {died + "1 OCCU\n2 DATE 1905\n3 CONT 1906\n", {}},  // two lines: no date
+        {died + "1 OCCU\n2 DATE\n3 CONC 1905\n", {"event-after-death: died 1900, and Occupation is dated 1905"}},
+        {died + "1 OCCU\n2 DATE  \n", {}},
+        {died + "1 OCCU\n2 _DATE 1905\n2 DATE 1899\n2 DATE 1905\n", {}},
+        {"0 @I1@ INDI\n1 SOUR @S1@\n1 DEAT\n2 DATE 18\n3 CONC 99\n1 BURI\n2 DATE 1898\n",
+         {"buried-before-died: died 1899 and buried 1898"}},
     });
 }
 

@@ -87,6 +87,16 @@ circular = Circular()
 circular.append(circular)
 
 
+class SecondKey(str):
+    """A key that a dict holds beside an equal str: json.dumps writes both."""
+
+    def __hash__(self):
+        return 7
+
+    def __eq__(self, other):
+        return self is other
+
+
 @pytest.mark.parametrize("records, exception, message", [
     ([{"tag": "NOTE"}, {"tag": "N!"}], ValueError, '"N!" is not a GEDCOM tag: ASCII letters, digits, or underscore'),
     ([{"tag": "INDI", "xref": "@I\n1@"}], ValueError, '"@I\\n1@" is not a cross-reference identifier: the @I1@ shape'),
@@ -105,8 +115,13 @@ circular.append(circular)
     ([chain(66)], ValueError, DEEP),
     ([chain(65, "two\nlines")], ValueError, DEEP),
     ([{"tag": "NOTE", "value": "x" * (16 << 20)}], ValueError, "the line is longer than the limit"),
+    ([{"tag": "N" * (16 << 20)}], ValueError, "the line is longer than the limit"),
+    ([{"tag": "NOTE", "xref": "@" + "x" * (16 << 20) + "@"}], ValueError, "the line is longer than the limit"),
     (None, ValueError, "invalid type: null, expected a list of record specifications at line 1 column 5"),
     ({"tag": "NOTE"}, ValueError, "invalid type: map, expected a list of record specifications at line 1 column 1"),
+    ([{"tag": "NOTE", SecondKey("tag"): "N"}], ValueError, "duplicate field `tag` at line 1 column 23"),
+    ([{"tag": "NOTE", "value": "v", SecondKey("value"): "w"}], ValueError,
+     "duplicate field `value` at line 1 column 39"),
     ([{"tag": "NOTE", "bad": 1}], ValueError,
      "unknown field `bad`, expected one of `tag`, `xref`, `value`, `children` at line 1 column 23"),
     ([{"tag": "NOTE", "value": float("nan")}], ValueError, "Invalid value at line 1 column 27"),
@@ -255,6 +270,21 @@ def test_fit_and_set_refusals_change_nothing(call, exception, message):
     error = refused(sample(), exception, call)
     if message is not None:
         assert str(error) == message
+
+
+def test_records_edited_on_their_own_line_are_still_found_by_identifier():
+    doc = Gedcom.parse(b"0 HEAD\n0 @I1@ INDI\n0 @i1@ INDI\n1 NAME second\n0 @N1@ NOTE\n0 TRLR\n")
+    doc.append_records([{"tag": "NOTE", "xref": "@B1@", "value": "built"}])
+    for xref in ("@i1@", "@B1@", "@n1@"):
+        doc.set_logical_value(xref, [], "x" * 300)
+        assert doc.fit_line_limit(xref.upper()) is True
+        assert doc.record(xref)["xref"] == xref.upper()
+    fitted = " " + "x" * 241 + "\n1 CONC " + "x" * 59 + "\n"
+    assert doc.record("@I1@")["raw"] == "0 @I1@ INDI" + fitted  # the first of the two, not the one with a NAME
+    assert doc.record("@B1@")["raw"] == "0 @B1@ NOTE" + fitted
+    doc.set_logical_value("@B1@", [0], "y")
+    assert doc.record("@b1@")["raw"] == "0 @B1@ NOTE " + "x" * 241 + "\n1 CONC y\n"
+    reads_back(doc)
 
 
 def test_key_error_carries_the_identifier_object_as_passed():

@@ -127,20 +127,22 @@ def test_graph_kept_across_queries_and_reading_calls():
 
 
 class ReenteringJson(types.ModuleType):
-    """A stand-in for the json module whose loads calls back into an instance."""
+    """A stand-in for the json module whose `loads` (or `dumps`) first calls
+    back into an instance and notes how that call ended."""
 
-    def __init__(self, real, call):
+    def __init__(self, real, call, hooked="loads"):
         super().__init__("json")
-        self.real, self.call, self.seen = real, call, []
-        self.dumps = real.dumps
+        self.real, self.call, self.hooked, self.seen = real, call, hooked, []
+        self.dumps, self.loads = real.dumps, real.loads
+        setattr(self, hooked, self.reenter)
 
-    def loads(self, text):
+    def reenter(self, arg):
         try:
             self.call()
             self.seen.append(None)
         except RuntimeError as e:
             self.seen.append(str(e))
-        return self.real.loads(text)
+        return getattr(self.real, self.hooked)(arg)
 
 
 @pytest.mark.parametrize("reading", ["records", "individuals", "validate"])
@@ -163,12 +165,18 @@ def test_validate_shares_the_instance_with_other_readers(monkeypatch):
     assert [f["check"] for f in findings] == ["no-source"]
 
 
-EDITS = pytest.mark.skipif(not hasattr(Gedcom, "append_records"), reason="the editing methods are not built yet")
+def v551(*lines: str) -> Gedcom:
+    return gedcom("1 GEDC", "2 VERS 5.5.1", *lines)
 
 
-@EDITS
-def test_edits_drop_the_graph():
-    g = gedcom("0 @I1@ INDI", "1 NAME A")
+# HUSB payloads that are no pointers until a 32-byte limit cuts them right
+# after their second at-sign (wrapping fills a line one byte further than fitting).
+UNWRAPPED_HUSB, UNFITTED_HUSB = "@" + "x" * 22 + "@yyyyyyyy", "@" + "x" * 21 + "@yyyyyyyy"
+WRAPPED_HUSB, FITTED_HUSB = "@" + "x" * 22 + "@", "@" + "x" * 21 + "@"
+
+
+def test_every_changing_edit_drops_the_graph():
+    g = v551("0 @I1@ INDI", "1 NAME A")
     assert g.parents_of("@I1@") == []
     g.append_records([{"tag": "FAM", "xref": "@F1@", "children": [{"tag": "HUSB", "value": "@H@"},
                                                                    {"tag": "CHIL", "value": "@I1@"}]}])
@@ -178,17 +186,132 @@ def test_edits_drop_the_graph():
     g.set_logical_value("@F1@", [0], "@K@")
     assert g.parents_of("@I1@") == ["@K@", "@W@"]
     assert g.children_of("@H@") == []
+    # Wrapping and fitting rewrite a payload that the graph reads.
+    g.set_logical_value("@F1@", [0], UNFITTED_HUSB)
+    assert g.parents_of("@I1@") == ["@W@"]
+    assert g.fit_line_limit("@F1@", 32) is True
+    assert g.parents_of("@I1@") == [FITTED_HUSB, "@W@"]
+    h = v551("0 @F1@ FAM", "1 HUSB " + UNWRAPPED_HUSB, "1 CHIL @C@")
+    assert h.parents_of("@C@") == []
+    assert h.wrap_long_lines(32) == [{"record": "@F1@", "path": [0], "tag": "HUSB"}]
+    assert h.parents_of("@C@") == [WRAPPED_HUSB]
 
 
-@EDITS
-def test_failed_edits_keep_the_graph():
+def test_edits_that_change_nothing_keep_answering_alike():
+    g = v551("0 @F1@ FAM", "1 HUSB @H@", "1 CHIL @C@")
+    assert g.parents_of("@C@") == ["@H@"]
+    assert g.wrap_long_lines() == []
+    assert g.fit_line_limit("@F1@") is False
+    g.append_records([])
+    assert g.parents_of("@C@") == ["@H@"]
+    # A conversion leaves the source and its graph alone; the new instance answers from its own.
+    converted, _ = g.to_version7()
+    assert converted.parents_of("@C@") == g.parents_of("@C@") == ["@H@"]
+
+
+@pytest.mark.parametrize("edit", [
+    lambda g: g.set_logical_value("@NONE@", [0], "@K@"),
+    lambda g: g.set_logical_value("@F1@", [9], "@K@"),
+    lambda g: g.append_records([{"tag": "FAM", "xref": "@F2@", "children": [{"tag": "CHIL", "value": "@C@"}]},
+                                {"tag": "HEAD"}]),
+    lambda g: g.append_structures("@F1@", [5], [{"tag": "CHIL", "value": "@D@"}]),
+    lambda g: g.fit_line_limit("@NONE@"),
+    lambda g: g.wrap_long_lines(31),
+], ids=["unknown-record", "no-structure", "refused-record", "refused-structure", "fit-unknown", "wrap-limit"])
+def test_failed_edits_keep_the_graph(edit):
+    g = v551("0 @F1@ FAM", "1 HUSB @H@", "1 CHIL @C@")
+    assert g.parents_of("@C@") == ["@H@"]
+    with pytest.raises((KeyError, ValueError)):
+        edit(g)
+    assert g.parents_of("@C@") == ["@H@"]
+    assert g.children_of("@H@") == ["@C@"]
+
+
+@pytest.mark.parametrize("call, refusal", [
+    (lambda g: g.validate(), "Already mutably borrowed"),
+    (lambda g: g.parents_of("@C@"), "Already borrowed"),
+    (lambda g: g.partners_of("@H@"), "Already borrowed"),
+])
+def test_calls_during_an_edit_are_refused(monkeypatch, call, refusal):
     g = gedcom("0 @F1@ FAM", "1 HUSB @H@", "1 CHIL @C@")
-    assert g.parents_of("@C@") == ["@H@"]
-    with pytest.raises(KeyError):
-        g.set_logical_value("@NONE@", [0], "@K@")
-    with pytest.raises(ValueError, match=r"no structure at \[9\]"):
-        g.set_logical_value("@F1@", [9], "@K@")
-    assert g.parents_of("@C@") == ["@H@"]
+    fake = ReenteringJson(sys.modules["json"], lambda: call(g), "dumps")
+    monkeypatch.setitem(sys.modules, "json", fake)
+    g.append_records([])
+    monkeypatch.undo()
+    assert fake.seen == [refusal]
+
+
+# ---- hostile and broken input: answers, never a crash, a hang or an exception ----
+
+def chain(generations: int) -> list[str]:
+    lines = []
+    for i in range(generations):
+        lines += [f"0 @F{i}@ FAM", f"1 HUSB @P{i}@", f"1 CHIL @P{i + 1}@"]
+    return lines
+
+
+BAD_INPUT = {
+    "dangling pointers": (["0 @F1@ FAM", "1 HUSB @NOBODY@", "1 CHIL @GHOST@", "0 @I1@ INDI", "1 FAMC @NOFAM@"],
+                          [("parents_of", "@ghost@", ["@NOBODY@"]), ("parents_of", "@I1@", [])]),
+    "null pointers": (["0 @F1@ FAM", "1 HUSB @VOID@", "1 WIFE @void@", "1 CHIL @VOID@", "1 CHIL @C@",
+                       "0 @C@ INDI", "1 FAMC @VOID@"],
+                      [("parents_of", "@C@", ["@void@"]), ("children_of", "@VOID@", ["@C@"]),
+                       ("parents_of", "@VOID@", [])]),
+    "identifiers differing in case": (["0 @f1@ FAM", "1 HUSB @h@", "0 @F1@ FAM", "1 HUSB @H@", "1 CHIL @c@",
+                                       "0 @C@ INDI", "1 FAMC @F1@"],
+                                      [("parents_of", "@C@", ["@h@"]), ("children_of", "@H@", ["@c@"])]),
+    "a cycle of parents": (["0 @F1@ FAM", "1 HUSB @A@", "1 CHIL @B@", "0 @F2@ FAM", "1 HUSB @B@", "1 CHIL @A@"],
+                           [("parents_of", "@A@", ["@B@"]), ("children_of", "@A@", ["@B@"])]),
+    "a chain of 130 generations": (chain(130), [("parents_of", "@P130@", ["@P129@"]),
+                                                ("children_of", "@P0@", ["@P1@"])]),
+    "a partner listed as its own child": (["0 @F1@ FAM", "1 HUSB @A@", "1 WIFE @B@", "1 CHIL @A@"],
+                                          [("parents_of", "@A@", ["@A@", "@B@"]),
+                                           ("partners_of", "@A@", ["@B@"]),
+                                           ("children_of", "@B@", ["@A@"])]),
+    "a family of 100,000 children": (["0 @F1@ FAM", "1 WIFE @W@"] + [f"1 CHIL @C{i}@" for i in range(100_000)],
+                                     [("parents_of", "@C99999@", ["@W@"]), ("partners_of", "@W@", [])]),
+    "dates in every calendar and unreadable ones": (
+        ["0 @I1@ INDI", "1 BIRT", "2 DATE @#DHEBREW@ 5600", "1 DEAT", "2 DATE @#DFRENCH R@ 3",
+         "1 BURI", "2 DATE @#DROMAN@ 1900", "1 CHR", "2 DATE @#DUNKNOWN@ 1900", "1 OCCU", "2 DATE no date at all",
+         "0 @I2@ INDI", "1 BIRT", "2 DATE @#DJULIAN@ 1700", "1 DEAT", "2 DATE 9999", "1 SOUR x",
+         "0 @F1@ FAM", "1 HUSB @I1@", "1 WIFE @I2@", "1 CHIL @I1@", "1 MARR", "2 DATE @#DHEBREW@ 5600"],
+        [("partners_of", "@I1@", ["@I2@"])]),
+    "years at the edges": (
+        ["0 @I1@ INDI", "1 BIRT", "2 DATE 9999 BCE", "1 DEAT", "2 DATE 9999", "1 SOUR x",
+         "0 @I2@ INDI", "1 BIRT", "2 DATE 9999", "1 DEAT", "2 DATE 9999 BCE", "1 SOUR x",
+         "0 @I3@ INDI", "1 BIRT", "2 DATE BET 1 AND 2147483647", "1 DEAT", "2 DATE -2147483648", "1 SOUR x",
+         "0 @F1@ FAM", "1 HUSB @I2@", "1 WIFE @I1@", "1 CHIL @I1@", "1 CHIL @I2@", "1 MARR", "2 DATE 9999 BCE"],
+        [("children_of", "@I2@", ["@I1@", "@I2@"])]),
+}
+
+
+@pytest.mark.parametrize("name", list(BAD_INPUT))
+def test_bad_input_answers(name):
+    lines, answers = BAD_INPUT[name]
+    g = gedcom(*lines)
+    for method, xref, expected in answers:
+        assert getattr(g, method)(xref) == expected, (method, xref)
+    findings = g.validate()
+    assert all(f["record"] in ("INDI", "FAM") or g.record(f["record"]) for f in findings)
+    for person in ("@A@", "@P0@", "@C0@", "@I1@", "@VOID@"):
+        for method in ("parents_of", "children_of", "partners_of"):
+            assert isinstance(getattr(g, method)(person), list)
+
+
+def test_findings_at_the_edges_of_the_years():
+    findings = gedcom(*BAD_INPUT["years at the edges"][0]).validate()
+    assert [(f["record"], f["check"], f["message"]) for f in findings] == [
+        ("@I1@", "improbable-lifespan", "born -9999 and died 9999, which is 19998 years"),
+        ("@I2@", "died-before-born", "born 9999 and died -9999"),
+        ("@F1@", "married-before-born", "a marriage in -9999 for somebody born 9999"),
+        ("@F1@", "parent-too-young",
+         "a parent born 9999 with a child born -9999, 19998 years before the parent was born"),
+        ("@F1@", "parent-too-young", "a parent born 9999 with a child born 9999, at 0 years old"),
+        # the wife, her own child here, is the mother
+        ("@F1@", "married-as-a-child", "married in -9999 at 0, born -9999"),
+        ("@F1@", "parent-too-young", "a parent born -9999 with a child born -9999, at 0 years old"),
+        ("@F1@", "parent-too-old", "a parent born -9999 with a child born 9999, at 19998"),
+    ]
 
 
 # ---- every published file ----
