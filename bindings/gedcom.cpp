@@ -65,7 +65,7 @@ PyObject* unresolved_pointers(PyObject* self, PyObject*) {
     return py::entry([&] {
         py::Shared borrow(py::cell(self));
         auto pointers = state_of(self).document.unresolved_pointers();
-        return py::list_of(pointers, [](const UnresolvedPointer& p) { return py::to_py(p); });
+        return py::to_py_list(pointers);
     });
 }
 

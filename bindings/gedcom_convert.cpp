@@ -51,10 +51,7 @@ std::vector<convert::OwnedExtension> arg_owned(PyObject* o) {
 }  // namespace
 
 py::Ref conversion_result(convert::Conversion conversion) {
-    std::vector<py::Ref> notes;
-    notes.reserve(conversion.notes.size());
-    for (const convert::ConversionNote& note : conversion.notes) notes.push_back(py::to_py(note));
-    py::Ref list = py::list(std::move(notes));
+    py::Ref list = py::to_py_list(conversion.notes);
     Document document;
     document.records = std::move(conversion.document);
     std::vector<py::Ref> pair;

@@ -93,7 +93,7 @@ PyObject* gedcom_wrap_long_lines(PyObject* self, PyObject* args, PyObject* kwarg
         auto reports = st.document.wrap_long_lines(bytes);
         if (!reports) throw py::value_error(reports.error());
         if (!reports->empty()) st.drop_derived();
-        return py::list_of(*reports, [](const build::WrappedLine& w) { return py::to_py(w); });
+        return py::to_py_list(*reports);
     });
 }
 

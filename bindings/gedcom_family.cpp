@@ -28,7 +28,7 @@ PyObject* gedcom_validate(PyObject* self, PyObject*) {
     return py::entry([&] {
         py::Shared borrow(py::cell(self));
         auto findings = validate::inspect(py::state<GedcomState>(self).document);
-        return py::list_of(findings, [](const validate::Finding& f) { return py::to_py(f); });
+        return py::to_py_list(findings);
     });
 }
 

@@ -16,6 +16,10 @@
 
 #include "document.hpp"  // Node, for the timestamps
 
+namespace pellorine::json {
+class Writer;
+}
+
 namespace pellorine {
 
 // One calendar point: a signed year (negative before the common era), an
@@ -36,8 +40,8 @@ struct DatePoint {
 
     // {"year":1900,"month":null,"day":null}
     std::string to_json() const;
-    // Appends the same object to `out`.
-    void append_json(std::string& out) const;
+    // Writes the same object through a JSON writer.
+    void write_json(json::Writer& w) const;
 
     bool operator==(const DatePoint&) const = default;  // field by field
 
@@ -86,10 +90,9 @@ struct GedcomDate {
     // Reads any text; never fails.
     static GedcomDate parse(std::string_view text);
 
-    // The reading's own JSON entries, without braces, for flattening into an
-    // enclosing object: "original":..,"calendar":..,"kind":..,"earliest":..,
-    // "latest":..,"phrase":..
-    void append_json_entries(std::string& out) const;
+    // Writes the reading's own JSON entries into an object the caller has
+    // opened: "original", "calendar", "kind", "earliest", "latest", "phrase".
+    void write_json_entries(json::Writer& w) const;
 
     bool operator==(const GedcomDate&) const = default;  // field by field
 
@@ -152,6 +155,16 @@ std::optional<std::int32_t> parse_year(std::string_view token);
 std::optional<std::uint8_t> parse_day(std::string_view token);
 // The month of one token, 1..12, by number or by name in any known language.
 std::optional<std::uint8_t> month_number(std::string_view token);
+
+// A month name of some language, lowercase, and its month.
+struct MonthName {
+    std::string_view name;  // lowercase UTF-8
+    std::uint8_t month;
+};
+// Every month name `month_number` knows (it also takes English prefixes).
+std::span<const MonthName> month_table();
+// The filler words a point skips between its pieces ("5 de JAN"), lowercase.
+std::span<const std::string_view> fillers();
 // Maximal runs of digits and of non-digits, keeping only runs that hold an
 // alphanumeric character. The pieces are views into `word`.
 std::vector<std::string_view> split_runs(std::string_view word);
@@ -159,10 +172,6 @@ std::vector<std::string_view> split_runs(std::string_view word);
 std::optional<DatePoint> parse_dual_year(std::string_view text);
 // The first dual year anywhere in a text: (first year, second year).
 std::optional<std::pair<std::int32_t, std::int32_t>> dual_year(std::string_view text);
-
-// Appends `s` as a JSON string literal (quotes included); invalid UTF-8
-// becomes U+FFFD so the result is always valid JSON.
-void append_json_string(std::string& out, std::string_view s);
 
 }  // namespace dates
 

@@ -8,10 +8,9 @@
 #include <limits>
 #include <stdexcept>
 #include <unordered_set>
+#include <utility>
 
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
-
+#include "json.hpp"
 #include "text.hpp"
 
 namespace pellorine {
@@ -413,21 +412,11 @@ void RecordIndex::insert(std::size_t position) {
 }
 
 std::string UnresolvedPointer::to_json() const {
-    rapidjson::StringBuffer buf;
-    rapidjson::Writer<rapidjson::StringBuffer> w(buf);
-    w.StartObject();
-    w.Key("record");
-    w.String(record.data(), static_cast<rapidjson::SizeType>(record.size()));
-    w.Key("path");
-    w.StartArray();
-    for (std::size_t i : path) w.Uint64(i);
-    w.EndArray();
-    w.Key("tag");
-    w.String(tag.data(), static_cast<rapidjson::SizeType>(tag.size()));
-    w.Key("pointer");
-    w.String(pointer.data(), static_cast<rapidjson::SizeType>(pointer.size()));
-    w.EndObject();
-    return std::string(buf.GetString(), buf.GetSize());
+    json::Writer w;
+    w.begin_object().key("record").string(record).key("path").begin_array();
+    for (std::size_t i : path) w.uint(i);
+    w.end_array().key("tag").string(tag).key("pointer").string(pointer).end_object();
+    return w.take();
 }
 
 // ---------------------------------------------------------------- document queries

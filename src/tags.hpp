@@ -27,6 +27,14 @@ std::string_view display_label(std::string_view tag);
 // The class of a tag at a level (0 for a record).
 TagKind kind(std::string_view tag, std::uint16_t level);
 
+// What `display_label` and `kind` give, from one lookup of the tag.
+struct Described {
+    std::string_view label;  // the label, or the tag itself when it has none
+    TagKind kind;            // the class at the level asked for
+};
+// The display label and the class of a tag at a level, together.
+Described describe(std::string_view tag, std::uint16_t level);
+
 bool is_record(std::string_view tag);  // the 11 record tags
 bool is_event(std::string_view tag);   // the 32 event tags
 bool is_attribute(std::string_view tag);  // the 14 attribute tags

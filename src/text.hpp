@@ -20,11 +20,18 @@ std::string_view trim_end(std::string_view s);    // from the end only
 std::string quoted(std::string_view s);
 
 // ASCII case folding: every other byte, UTF-8 included, is left as it is.
-char ascii_upper(char c);                                              // one byte, a-z to A-Z
-char ascii_lower(char c);                                              // one byte, A-Z to a-z
+// The one-byte helpers are inline: keyword matching calls them per byte.
+inline char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }  // a-z to A-Z
+inline char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }  // A-Z to a-z
 std::string ascii_uppercase(std::string_view s);                       // every byte, a-z to A-Z
 std::string ascii_lowercase(std::string_view s);                       // every byte, A-Z to a-z
-bool ascii_iequals(std::string_view a, std::string_view b);            // equal once ASCII letters fold
+// Equal once ASCII letters fold.
+inline bool ascii_iequals(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (ascii_upper(a[i]) != ascii_upper(b[i])) return false;
+    return true;
+}
 bool ascii_istarts_with(std::string_view s, std::string_view prefix);  // begins with `prefix`, letters folded
 
 // Full Unicode lowercase mapping of UTF-8 text (invalid sequences pass through as U+FFFD).

@@ -4,7 +4,9 @@
 
 #include <string>
 
+#include "dates.hpp"
 #include "document.hpp"
+#include "json.hpp"
 #include "view.hpp"
 
 using namespace pellorine;
@@ -140,4 +142,16 @@ TEST(Json, InvalidUtf8BecomesReplacementCharacters) {
         std::string json = RecordView::from_node(doc.records[0]).to_json();
         EXPECT_NE(json.find("\"title\":\"" + written + "\""), std::string::npos) << json;
     }
+}
+
+// Every result type goes through the one writer and so gets the same repair.
+TEST(Json, EveryResultTypeRepairsInvalidUtf8) {
+    UnresolvedPointer p{"@I\xff@", {1, 0}, "FAMC", "@F\xfe@"};
+    EXPECT_EQ(p.to_json(), "{\"record\":\"@I\xef\xbf\xbd@\",\"path\":[1,0],\"tag\":\"FAMC\","
+                           "\"pointer\":\"@F\xef\xbf\xbd@\"}");
+    json::Writer w;
+    w.begin_object();
+    GedcomDate::parse("\xff 1900").write_json_entries(w);
+    w.end_object();
+    EXPECT_TRUE(w.view().starts_with("{\"original\":\"\xef\xbf\xbd 1900\",")) << w.view();
 }
