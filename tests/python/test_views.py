@@ -136,17 +136,7 @@ def test_selection_by_exact_tag():
     assert [r["tag"] for r in g.records()] == ["indi", "Fam", "INDI", "FAM", "FAMI"]
     assert [d["xref"] for d in g.individuals()] == ["@C@"]
     assert [d["xref"] for d in g.families()] == ["@D@"]
-
-
-@pytest.mark.parametrize("asked, title", [("@i1@", "First"), ("I1", None), ("", None), ("@\u01301@", None)])
-def test_record_by_identifier(asked, title):
-    g = gedcom("0 HEAD", "0 @I1@ INDI", "1 NAME First", "0 @i1@ INDI", "1 NAME Second", "0 TRLR")
-    if title is None:
-        with pytest.raises(KeyError) as info:
-            g.record(asked)
-        assert info.value.args == (asked,)
-    else:
-        assert g.record(asked)["title"] == g.record(xref=type("Text", (str,), {})(asked))["title"] == title
+    assert g.record(xref=type("Text", (str,), {})("@c@"))["xref"] == "@C@"  # lookups: test_bytes_and_lookups
 
 
 @pytest.mark.parametrize("call", [lambda g: g.record(b"@I1@"), lambda g: g.record(None), lambda g: g.record(),
