@@ -36,19 +36,11 @@ def test_queries_answer_from_either_side(g, method, xref, expected):
 
 
 @pytest.mark.parametrize("method", ["parents_of", "children_of", "partners_of"])
-def test_query_argument_errors(method):
-    g = gedcom()
-    call = getattr(g, method)
-    for bad in (b"@I1@", None, 1):
-        with pytest.raises(TypeError, match="xref"):
-            call(bad)
-    with pytest.raises(TypeError):
-        call()
-    with pytest.raises(TypeError):
-        call("@I1@", "@I2@")
-    with pytest.raises(TypeError):
-        call(person="@I1@")
-    assert call(type("Text", (str,), {})("@I1@")) == []
+@pytest.mark.parametrize("args, kwargs", [((b"@I1@",), {}), ((None,), {}), ((1,), {}), ((), {}),
+                                          (("@I1@", "@I2@"), {}), ((), {"person": "@I1@"})])
+def test_query_argument_errors(method, args, kwargs):
+    with pytest.raises(TypeError, match="xref|argument"):
+        getattr(gedcom(), method)(*args, **kwargs)
 
 
 # ---- validate() ----
@@ -81,16 +73,12 @@ def test_validate_findings_as_dictionaries():
 
 # ---- the cached graph and borrows ----
 
-def test_graph_kept_across_queries_and_reading_calls():
+def test_graph_kept_across_reading_calls_and_answers_are_the_callers():
     g = gedcom("0 @F1@ FAM", "1 HUSB @H@", "1 CHIL @C@", "0 @C@ INDI", "1 FAMC @F2@", "0 @F2@ FAM", "1 WIFE @W@")
-    first = (g.parents_of("@C@"), g.children_of("@H@"), g.partners_of("@H@"))
-    for _ in range(3):
-        g.records(), g.individuals(), g.families(), g.validate(), g.to_text()
-        assert (g.parents_of("@C@"), g.children_of("@H@"), g.partners_of("@H@")) == first
-    assert first == (["@H@", "@W@"], ["@C@"], [])
     answer = g.parents_of("@C@")
-    answer.append("@Z@")  # the caller's own list
-    assert g.parents_of("@C@") == ["@H@", "@W@"]
+    answer.append("@Z@")
+    g.records(), g.individuals(), g.families(), g.validate(), g.to_text()
+    assert (g.parents_of("@C@"), g.children_of("@H@"), g.partners_of("@H@")) == (["@H@", "@W@"], ["@C@"], [])
 
 
 class ReenteringJson(types.ModuleType):
