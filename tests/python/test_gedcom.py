@@ -36,8 +36,6 @@ def test_new_documents(make, text, version):
         (THREE, 3, "5.5.1", "Read as UTF-8, declared UTF-8"),
         (b"", 0, None, FIXED_SUMMARY),
         (b"0 HEAD\n1 GEDC\n2 VERS  7.0 \n0 TRLR", 0, " 7.0 ", FIXED_SUMMARY),
-        (b"0 HEAD\n1 GEDC\n2 VERS 5.5\n3 CONC .1\n", 0, "5.5.1", FIXED_SUMMARY),
-        (b"0 TRLR\n0 HEAD\n1 GEDC\n2 VERS 7.0\n", 0, None, FIXED_SUMMARY),
         (b"0 HEAD\n1 CHAR ASCII\n0 @I1@ INDI\n1 NAME \xc3\xa9\n", 1, None,
          "Read as ASCII, declared ASCII, 2 byte(s) undecodable"),
     ],
