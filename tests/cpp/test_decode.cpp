@@ -101,8 +101,6 @@ TEST(Sniffing, DeclaredKeys) {
         ASSERT_TRUE(r.has_value());
         EXPECT_EQ(r->second.encoding, encoding) << declared;
     }
-    auto r = decode::decode_gedcom(with_char("MACINTOSH"));
-    EXPECT_EQ(r->second.warnings, std::vector<std::string>{"Unrecognized CHAR value \"MACINTOSH\"; read as UTF-8."});
     EXPECT_EQ(decode::decode_gedcom(with_char("UTF-16"))->second.warnings, std::vector<std::string>{kUnicode});
 }
 
@@ -289,9 +287,6 @@ TEST(FromBytes, ReadsAndWritesBack) {
         ASSERT_TRUE(r.has_value()) << r.error().display();
         EXPECT_EQ(r->first.to_text(), c.text);
     }
-    auto r = Document::from_bytes(with_char("MACINTOSH"));
-    ASSERT_TRUE(r.has_value());
-    EXPECT_EQ(r->second.summary(), "Read as UTF-8, declared MACINTOSH");
 }
 
 TEST(FromBytes, BorrowedWhereDecodingChangesNothing) {

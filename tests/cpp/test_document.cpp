@@ -168,12 +168,7 @@ TEST(Queries, RecordLookupFoldsAsciiCaseAndTakesTheFirst) {
     EXPECT_EQ(doc.record("@i1@"), &doc.records[1]);
     EXPECT_EQ(doc.record("@I2@"), nullptr);
     EXPECT_EQ(doc.record("@\xC3\x89@"), nullptr);  // nothing folds beyond ASCII
-    RecordIndex index = doc.record_index();
-    EXPECT_EQ(index.get("@i1@"), &doc.records[1]);
-    EXPECT_EQ(index.position("@\xC3\xA9@"), std::optional<std::size_t>(3));
-    EXPECT_FALSE(index.contains("@\xC3\x89@"));
-    EXPECT_TRUE(index.contains("@{@"));
-    EXPECT_FALSE(index.contains("@[@"));  // only letters fold
+    EXPECT_EQ(doc.record("@[@"), nullptr);  // only letters fold; the index is held to this scan below
     auto map = doc.xref_index();
     EXPECT_EQ(map.size(), 3u);
     EXPECT_EQ(map.at("@I1@"), 1u);
@@ -204,7 +199,9 @@ TEST(Queries, RecordIndexAgreesWithTheScan) {
             const Node* scan = doc.record(asked);
             EXPECT_EQ(index.get(asked), scan);
             EXPECT_EQ(index.contains(asked), scan != nullptr);
-            if (scan) EXPECT_EQ(index.position(asked), std::optional<std::size_t>(scan - doc.records.data()));
+            if (scan) {
+                EXPECT_EQ(index.position(asked), std::optional<std::size_t>(scan - doc.records.data()));
+            }
         }
     }
 }

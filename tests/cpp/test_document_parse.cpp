@@ -105,11 +105,6 @@ TEST(Grammar, EmptyLinesAndLineEnds) {
     EXPECT_EQ(kept->records[0].verbatim(), Opt("00 X y"));
 }
 
-TEST(Errors, Display) {
-    EXPECT_EQ(GedcomError::syntax("the line has no tag", 7).display(), "GEDCOM line 7: the line has no tag");
-    EXPECT_EQ(GedcomError::limit("x").display(), "x");
-}
-
 // ---------------------------------------------------------------- bounds
 
 std::string chain(int deepest) {

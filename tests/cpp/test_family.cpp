@@ -1,5 +1,6 @@
-// The family graph: links from both sides, identifier case, the null
-// pointer, the duplicate rule, the walks and their bound, hostile shapes.
+// The family graph: which links count, the walks' bound, hostile shapes, and
+// every answer against a plain construction over random files (links from
+// both sides, identifier case, the null pointer, the duplicate rule, cycles).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -28,49 +29,11 @@ FamilyGraph graph(const std::string& text) {
 }
 
 Names names(const Relatives& r) { return Names(r.begin(), r.end()); }
-Names sorted(Names n) {
-    std::sort(n.begin(), n.end());
-    return n;
-}
 Generations ordered(const std::unordered_map<std::string, std::uint32_t>& m) {
     return Generations(m.begin(), m.end());
 }
 
 }  // namespace
-
-TEST(FamilyGraph, OneSidedLinksAnswerAlike) {
-    // The same family told by the family record alone, by the individuals
-    // alone, and by both.
-    const char* family_side = "0 @F1@ FAM\n1 HUSB @H@\n1 WIFE @W@\n1 CHIL @C1@\n1 CHIL @C2@\n";
-    const char* person_side =
-        "0 @H@ INDI\n1 FAMS @F1@\n0 @W@ INDI\n1 FAMS @F1@\n0 @C1@ INDI\n1 FAMC @F1@\n0 @C2@ INDI\n1 FAMC @F1@\n";
-    for (const std::string& text : {std::string(family_side), std::string(person_side),
-                                     std::string(person_side) + family_side}) {
-        FamilyGraph g = graph(text);
-        EXPECT_EQ(names(g.parents_of("@C1@")), (Names{"@H@", "@W@"})) << text;
-        EXPECT_EQ(names(g.parents_of("@c2@")), (Names{"@H@", "@W@"})) << text;
-        EXPECT_EQ(names(g.children_of("@W@")), (Names{"@C1@", "@C2@"})) << text;
-        EXPECT_EQ(names(g.partners_of("@H@")), (Names{"@W@"})) << text;
-        EXPECT_EQ(names(g.partners_of("@W@")), (Names{"@H@"})) << text;
-        EXPECT_TRUE(g.partners_of("@C1@").empty()) << text;  // siblings are not linked
-        EXPECT_TRUE(g.children_of("@C1@").empty()) << text;
-    }
-}
-
-TEST(FamilyGraph, MembersInRoleOrderWithFirstSpellingKept) {
-    FamilyGraph g = graph(
-        "0 @F1@ FAM\n1 CHIL @i1@\n1 WIFE @W@\n1 HUSB @H@\n1 CHIL @I2@\n1 HUSB @h@\n1 CHIL @I1@\n"
-        "0 @I1@ INDI\n1 FAMC @f1@\n0 @I3@ INDI\n1 FAMC @F1@\n1 FAMS @F1@\n0 @X@ INDI\n1 FAMS @F1@\n");
-    auto f = g.family("@f1@");
-    ASSERT_TRUE(f);
-    EXPECT_EQ(names(f->partners), (Names{"@H@", "@W@", "@I3@", "@X@"}));
-    EXPECT_EQ(names(f->children), (Names{"@i1@", "@I2@", "@I3@"}));
-    EXPECT_EQ(names(g.parents_of("@I1@")), names(g.parents_of("@i1@")));
-    // A partner listed among the children is its own parent, never its own partner.
-    EXPECT_EQ(names(g.parents_of("@I3@")), (Names{"@H@", "@W@", "@I3@", "@X@"}));
-    EXPECT_EQ(names(g.partners_of("@I3@")), (Names{"@H@", "@W@", "@X@"}));
-    EXPECT_EQ(names(g.children_of("@I3@")), (Names{"@i1@", "@I2@", "@I3@"}));
-}
 
 TEST(FamilyGraph, WhichLinksCount) {
     struct Case {
@@ -114,45 +77,6 @@ TEST(FamilyGraph, RecordsThatContributeNothing) {
     FamilyGraph h = graph("0 @I1@ INDI\n1 FAMC @F7@\n");
     ASSERT_TRUE(h.family("@f7@"));
     EXPECT_EQ(names(h.family("@F7@")->children), (Names{"@I1@"}));
-}
-
-TEST(FamilyGraph, LookupsNeedAtSignsAndFoldOnlyAscii) {
-    FamilyGraph g = graph("0 @F1@ FAM\n1 HUSB @\xc3\xa9x@\n1 CHIL @I1@\n");
-    EXPECT_EQ(names(g.parents_of("@i1@")), (Names{"@\xc3\xa9x@"}));
-    EXPECT_TRUE(g.parents_of("I1").empty());
-    EXPECT_TRUE(g.parents_of("").empty());
-    EXPECT_EQ(names(g.children_of("@\xc3\xa9X@")), (Names{"@I1@"}));
-    EXPECT_TRUE(g.children_of("@\xc3\x89x@").empty());  // É is not é: no Unicode folding
-}
-
-TEST(FamilyGraph, SeveralFamiliesMergeWithoutRepeats) {
-    FamilyGraph g = graph(
-        "0 @F1@ FAM\n1 HUSB @H@\n1 WIFE @A@\n1 CHIL @C1@\n"
-        "0 @F2@ FAM\n1 HUSB @h@\n1 WIFE @B@\n1 CHIL @C2@\n1 CHIL @c1@\n"
-        "0 @F3@ FAM\n1 HUSB @H@\n1 WIFE @A@\n");
-    EXPECT_EQ(sorted(names(g.partners_of("@H@"))), (Names{"@A@", "@B@"}));
-    EXPECT_EQ(sorted(names(g.children_of("@H@"))), (Names{"@C1@", "@C2@"}));
-    Names parents = names(g.parents_of("@C1@"));
-    ASSERT_EQ(parents.size(), 3u);  // @H@ once, whichever spelling its first family gave
-    EXPECT_EQ(std::count_if(parents.begin(), parents.end(), [](auto& p) { return p == "@H@" || p == "@h@"; }), 1);
-}
-
-TEST(FamilyGraph, Walks) {
-    FamilyGraph g = graph(
-        "0 @F1@ FAM\n1 HUSB @G@\n1 CHIL @P@\n"
-        "0 @F2@ FAM\n1 HUSB @P@\n1 WIFE @Q@\n1 CHIL @C@\n"
-        "0 @F3@ FAM\n1 HUSB @G@\n1 CHIL @C@\n");  // @C@ also reached in one step from @G@
-    EXPECT_EQ(ordered(g.ancestors("@c@")), (Generations{{"@C@", 0}, {"@P@", 1}, {"@Q@", 1}, {"@G@", 1}}));
-    EXPECT_EQ(ordered(g.descendants("@g@")), (Generations{{"@G@", 0}, {"@P@", 1}, {"@C@", 1}}));
-    EXPECT_EQ(ordered(g.ancestors("@nobody@")), (Generations{{"@NOBODY@", 0}}));
-    EXPECT_EQ(ordered(g.descendants("x")), (Generations{{"X", 0}}));
-    // Each the other's parent: both, and the walk ends.
-    FamilyGraph cycle = graph("0 @F1@ FAM\n1 HUSB @A@\n1 CHIL @B@\n0 @F2@ FAM\n1 HUSB @B@\n1 CHIL @A@\n");
-    EXPECT_EQ(ordered(cycle.ancestors("@A@")), (Generations{{"@A@", 0}, {"@B@", 1}}));
-    EXPECT_EQ(ordered(cycle.descendants("@b@")), (Generations{{"@B@", 0}, {"@A@", 1}}));
-    // A partner listed as its own child.
-    FamilyGraph self = graph("0 @F1@ FAM\n1 HUSB @A@\n1 CHIL @A@\n");
-    EXPECT_EQ(ordered(self.ancestors("@A@")), (Generations{{"@A@", 0}}));
 }
 
 TEST(FamilyGraph, WalksStopAfter128Generations) {
@@ -310,7 +234,10 @@ struct PlainGraph {
 }  // namespace
 
 TEST(FamilyGraph, AnswersAsThePlainConstruction) {
-    const char* ids[] = {"@A@", "@a@", "@B@", "@C@", "@c@", "@D@", "@E@", "@VOID@", "@void@", "E", "@F1@"};
+    // Among them: spellings differing in case, beyond ASCII (\xc3\xa9 and \xc3\x89 differ
+    // by a case bit but do not fold), the null pointer, no at-signs.
+    const char* ids[] = {"@A@", "@a@", "@B@", "@C@", "@c@", "@D@", "@E@", "@VOID@", "@void@", "E", "@F1@",
+                         "@\xc3\xa9@", "@\xc3\x89@"};
     const char* fams[] = {"@F1@", "@f1@", "@F2@", "@F3@", "@A@"};
     std::mt19937 rnd(1871);
     auto pick = [&](auto& from) { return std::string(from[rnd() % std::size(from)]); };

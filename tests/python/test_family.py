@@ -24,12 +24,8 @@ FAMILY_SIDE = gedcom("0 @F1@ FAM", "1 WIFE @W@", "1 HUSB @H@", "1 CHIL @C1@", "1
 @pytest.mark.parametrize("g", [ONE_SIDED, FAMILY_SIDE], ids=["individuals-only", "families-only"])
 @pytest.mark.parametrize("method, xref, expected", [
     ("parents_of", "@C1@", ["@H@", "@W@"]),
-    ("parents_of", "@C2@", ["@H@", "@W@"]),
-    ("parents_of", "@h@", []),
     ("children_of", "@w@", ["@C1@", "@c2@"]),
-    ("children_of", "@C1@", []),
     ("partners_of", "@H@", ["@W@"]),
-    ("partners_of", "@C1@", []),
     ("parents_of", "C1", []),          # the at-signs belong to the identifier
     ("parents_of", "@nobody@", []),     # no KeyError from the family queries
     ("children_of", "", []),
@@ -39,45 +35,12 @@ def test_queries_answer_from_either_side(g, method, xref, expected):
     assert getattr(g, method)(xref=xref) == expected
 
 
-def test_first_spelling_kept_and_null_pointer_ignored():
-    g = gedcom("0 @F1@ FAM", "1 HUSB @VOID@", "1 WIFE @void@", "1 CHIL @i1@",
-               "0 @I1@ INDI", "1 FAMC @F1@", "0 @I2@ INDI", "1 FAMS @F1@")
-    assert g.parents_of("@I1@") == g.parents_of("@i1@") == ["@void@", "@I2@"]
-    assert g.children_of("@void@") == ["@i1@"]
-    assert g.children_of("@I2@") == ["@i1@"]
-
-
 @pytest.mark.parametrize("method", ["parents_of", "children_of", "partners_of"])
-def test_query_argument_errors(method):
-    g = gedcom()
-    call = getattr(g, method)
-    for bad in (b"@I1@", None, 1):
-        with pytest.raises(TypeError, match="xref"):
-            call(bad)
-    with pytest.raises(TypeError):
-        call()
-    with pytest.raises(TypeError):
-        call("@I1@", "@I2@")
-    with pytest.raises(TypeError):
-        call(person="@I1@")
-    assert call(type("Text", (str,), {})("@I1@")) == []
-
-
-def test_docstrings_and_order_in_the_class():
-    names = [n for n in vars(Gedcom) if not n.startswith("_")]
-    assert names.index("families") < names.index("validate") < names.index("unresolved_pointers")
-    assert names.index("unresolved_pointers") < names.index("parents_of") < names.index("children_of") \
-        < names.index("partners_of")
-    assert Gedcom.validate.__doc__ == (
-        "Plausibility findings: contradictions, questions, and what cites\n"
-        "nothing \u2014 reported with the numbers they were drawn from.")
-    assert Gedcom.parents_of.__doc__ == (
-        "Parents from both directions of the family link \u2014 a one-sided file\nstill answers.")
-    assert Gedcom.children_of.__doc__ == "Children from both directions of the family link."
-    assert Gedcom.partners_of.__doc__ == "Partners across every family this person appears in."
-    assert Gedcom.validate.__text_signature__ == "($self)"
-    for name in ("parents_of", "children_of", "partners_of"):
-        assert getattr(Gedcom, name).__text_signature__ == "($self, xref)"
+@pytest.mark.parametrize("args, kwargs", [((b"@I1@",), {}), ((None,), {}), ((1,), {}), ((), {}),
+                                          (("@I1@", "@I2@"), {}), ((), {"person": "@I1@"})])
+def test_query_argument_errors(method, args, kwargs):
+    with pytest.raises(TypeError, match="xref|argument"):
+        getattr(gedcom(), method)(*args, **kwargs)
 
 
 # ---- validate() ----
@@ -105,25 +68,17 @@ def test_validate_findings_as_dictionaries():
     assert g.validate() is not g.validate()
     with pytest.raises(TypeError):
         g.validate(1)
-
-
-def test_validate_of_empty_documents():
-    assert Gedcom.new_v7().validate() == []
-    assert Gedcom.new_v551("x").validate() == []
+    assert Gedcom.new_v7().validate() == Gedcom.new_v551("x").validate() == []
 
 
 # ---- the cached graph and borrows ----
 
-def test_graph_kept_across_queries_and_reading_calls():
+def test_graph_kept_across_reading_calls_and_answers_are_the_callers():
     g = gedcom("0 @F1@ FAM", "1 HUSB @H@", "1 CHIL @C@", "0 @C@ INDI", "1 FAMC @F2@", "0 @F2@ FAM", "1 WIFE @W@")
-    first = (g.parents_of("@C@"), g.children_of("@H@"), g.partners_of("@H@"))
-    for _ in range(3):
-        g.records(), g.individuals(), g.families(), g.validate(), g.to_text()
-        assert (g.parents_of("@C@"), g.children_of("@H@"), g.partners_of("@H@")) == first
-    assert first == (["@H@", "@W@"], ["@C@"], [])
     answer = g.parents_of("@C@")
-    answer.append("@Z@")  # the caller's own list
-    assert g.parents_of("@C@") == ["@H@", "@W@"]
+    answer.append("@Z@")
+    g.records(), g.individuals(), g.families(), g.validate(), g.to_text()
+    assert (g.parents_of("@C@"), g.children_of("@H@"), g.partners_of("@H@")) == (["@H@", "@W@"], ["@C@"], [])
 
 
 class ReenteringJson(types.ModuleType):
@@ -163,6 +118,7 @@ def test_validate_shares_the_instance_with_other_readers(monkeypatch):
     findings = g.validate()
     monkeypatch.undo()
     assert [f["check"] for f in findings] == ["no-source"]
+    assert fake.seen and not any("borrowed" in (s or "") for s in fake.seen)  # the record call was let in
 
 
 def v551(*lines: str) -> Gedcom:
@@ -197,18 +153,6 @@ def test_every_changing_edit_drops_the_graph():
     assert h.parents_of("@C@") == [WRAPPED_HUSB]
 
 
-def test_edits_that_change_nothing_keep_answering_alike():
-    g = v551("0 @F1@ FAM", "1 HUSB @H@", "1 CHIL @C@")
-    assert g.parents_of("@C@") == ["@H@"]
-    assert g.wrap_long_lines() == []
-    assert g.fit_line_limit("@F1@") is False
-    g.append_records([])
-    assert g.parents_of("@C@") == ["@H@"]
-    # A conversion leaves the source and its graph alone; the new instance answers from its own.
-    converted, _ = g.to_version7()
-    assert converted.parents_of("@C@") == g.parents_of("@C@") == ["@H@"]
-
-
 @pytest.mark.parametrize("edit", [
     lambda g: g.set_logical_value("@NONE@", [0], "@K@"),
     lambda g: g.set_logical_value("@F1@", [9], "@K@"),
@@ -217,14 +161,23 @@ def test_edits_that_change_nothing_keep_answering_alike():
     lambda g: g.append_structures("@F1@", [5], [{"tag": "CHIL", "value": "@D@"}]),
     lambda g: g.fit_line_limit("@NONE@"),
     lambda g: g.wrap_long_lines(31),
-], ids=["unknown-record", "no-structure", "refused-record", "refused-structure", "fit-unknown", "wrap-limit"])
-def test_failed_edits_keep_the_graph(edit):
+    lambda g: g.wrap_long_lines(),
+    lambda g: g.fit_line_limit("@F1@"),
+    lambda g: g.append_records([]),
+    lambda g: g.to_version7()[0],
+], ids=["unknown-record", "no-structure", "refused-record", "refused-structure", "fit-unknown", "wrap-limit",
+        "wrap-nothing", "fit-nothing", "append-nothing", "convert"])
+def test_edits_that_fail_or_change_nothing_keep_the_graph(edit):
     g = v551("0 @F1@ FAM", "1 HUSB @H@", "1 CHIL @C@")
     assert g.parents_of("@C@") == ["@H@"]
-    with pytest.raises((KeyError, ValueError)):
-        edit(g)
+    try:
+        made = edit(g)
+    except (KeyError, ValueError):
+        made = None
     assert g.parents_of("@C@") == ["@H@"]
     assert g.children_of("@H@") == ["@C@"]
+    if isinstance(made, Gedcom):  # a conversion answers from its own graph
+        assert made.parents_of("@C@") == ["@H@"]
 
 
 @pytest.mark.parametrize("call, refusal", [
