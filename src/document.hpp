@@ -25,7 +25,7 @@ struct ParseLimits {
     std::uint64_t max_lines = 20000000;       // most non-empty lines (structures per built record)
     std::uint16_t max_depth = 64;             // deepest level number allowed, itself included
 };
-// The bounds Document::parse and Document::from_bytes use.
+// The bounds Document::parse and decode::read_document use.
 inline constexpr ParseLimits default_limits{};
 
 // Refuses input of more than `limits.max_bytes` bytes, for the decoder and the parser alike.
@@ -237,7 +237,6 @@ struct UnresolvedPointer {
     std::string to_json() const;
 };
 
-struct EncodingReport;  // decode.hpp
 namespace build {
 struct WrappedLine;  // build.hpp
 }
@@ -261,17 +260,6 @@ public:
     // is copied instead, since its line ends must change.
     static Result<Document> parse_borrowed_with(std::string_view text, TextKeeper keeper,
                                                 const ParseLimits& limits);
-    // Decodes, then parses with the same limits (defined with the decoder); from_bytes takes the defaults.
-    static Result<std::pair<Document, EncodingReport>> from_bytes(std::string_view bytes);
-    static Result<std::pair<Document, EncodingReport>> from_bytes_with(std::string_view bytes,
-                                                                       const ParseLimits& limits);
-    // The same, for bytes that `keeper` keeps alive: when decoding would leave them as
-    // they are (valid UTF-8, or ASCII in a single-byte set; a byte-order mark skipped),
-    // the document views them in place instead of a copy.
-    static Result<std::pair<Document, EncodingReport>> from_borrowed_bytes_with(std::string_view bytes,
-                                                                                TextKeeper keeper,
-                                                                                const ParseLimits& limits);
-
     // The first record whose identifier matches `xref`, ASCII case ignored (a linear scan), or nullptr.
     const Node* record(std::string_view xref) const;
     Node* record(std::string_view xref);
