@@ -57,7 +57,7 @@ PyObject* gedcom_append_records(PyObject* self, PyObject* args, PyObject* kwargs
     return py::entry([&] {
         auto [records] = py::parse_args(args, kwargs, "append_records", {"records"}, 1);
         py::Exclusive borrow(py::cell(self));
-        std::vector<Node> nodes = build_all(py::from_py(records), &NodeSpec::into_node);
+        std::vector<Node> nodes = build_all(py::from_py(records), &build::into_node);
         GedcomState& st = state_of(self);
         if (auto done = st.document.append_records(std::move(nodes)); !done) throw py::value_error(done.error());
         st.drop_derived();
@@ -72,7 +72,7 @@ PyObject* gedcom_append_structures(PyObject* self, PyObject* args, PyObject* kwa
         py::Exclusive borrow(py::cell(self));
         std::string_view name = py::arg_text(record, "append_structures", "record");
         Path at = py::arg_index_list(path, "append_structures", "path");
-        std::vector<Node> nodes = build_all(py::from_py(structures), &NodeSpec::into_substructure);
+        std::vector<Node> nodes = build_all(py::from_py(structures), &build::into_substructure);
         GedcomState& st = state_of(self);
         Node* target = st.find_record(name);
         if (!target) target = build::record_by_tag(st.document, name);

@@ -11,29 +11,21 @@
 
 #include "document.hpp"
 #include "error.hpp"
+#include "json.hpp"
 
 namespace pellorine::build {
 
-// One record or substructure to be built. Only a record (level 0) may carry an
-// identifier; a value may hold line feeds, which become CONT lines; an empty
-// value counts as no payload.
-struct NodeSpec {
-    std::optional<std::string> xref;    // the record's identifier, with its at-signs
-    std::string tag;                    // the tag, checked when built
-    std::optional<std::string> value;   // the logical payload
-    std::vector<NodeSpec> children;     // the substructures, in order
+// One record or substructure to be built, as read from JSON or made in C++.
+using json::NodeSpec;
 
-    bool operator==(const NodeSpec&) const = default;  // field by field
-
-    // Builds a record: the root stands at level 0 and may carry an identifier.
-    static Result<Node> into_node(NodeSpec spec, const ParseLimits& limits);
-    // Builds a substructure: the root stands at level 1; no identifier anywhere.
-    static Result<Node> into_substructure(NodeSpec spec, const ParseLimits& limits);
-    // The recursive worker behind both: `counter` counts the specifications of
-    // one tree against `structure_bound`; levels past `depth_bound` are refused.
-    static Result<Node> build(NodeSpec spec, std::uint16_t level, std::uint64_t structure_bound,
-                              std::uint16_t depth_bound, std::uint64_t& counter);
-};
+// Builds a record: the root stands at level 0 and may carry an identifier.
+Result<Node> into_node(NodeSpec spec, const ParseLimits& limits);
+// Builds a substructure: the root stands at level 1; no identifier anywhere.
+Result<Node> into_substructure(NodeSpec spec, const ParseLimits& limits);
+// The recursive worker behind both: `counter` counts the specifications of
+// one tree against `structure_bound`; levels past `depth_bound` are refused.
+Result<Node> build_node(NodeSpec spec, std::uint16_t level, std::uint64_t structure_bound,
+                        std::uint16_t depth_bound, std::uint64_t& counter);
 
 // Appends `structures` under the node at `path` in `record` (nullptr when no
 // record answers to `record_text`, which then only names it in the error).

@@ -298,9 +298,9 @@ TEST(FitAndWrap, RandomPayloadsReadBackWithinTheLimit) {
         for (int r = 0; r < 3; ++r) {
             std::string value;
             for (std::size_t i = random() % 400; i > 0; --i) value += alphabet[random() % std::size(alphabet)];
-            auto note = NodeSpec::into_node({"@N" + std::to_string(r) + "@", "NOTE", value,
-                                             {{std::nullopt, "SOUR", "x" + value.substr(0, value.find('\n')), {}}}},
-                                            default_limits);
+            auto note = into_node({"@N" + std::to_string(r) + "@", "NOTE", value,
+                                   {{std::nullopt, "SOUR", "x" + value.substr(0, value.find('\n')), {}}}},
+                                  default_limits);
             ASSERT_TRUE(note);
             note->render_into(0, text);
         }

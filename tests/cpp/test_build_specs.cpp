@@ -41,13 +41,13 @@ NodeSpec chain(std::size_t depth, std::optional<std::string> deepest_value = std
 // ---------------------------------------------------------------- building
 
 TEST(Build, RecordsRenderAsTheirSpecificationSays) {
-    auto built = NodeSpec::into_node(
+    auto built = into_node(
         spec("INDI", "", {spec("NAME", "John /Doe/"), spec("NOTE", "a\r\nb\rc", {spec("SOUR", "@S1@")})}, "@I1@"),
         default_limits);
     ASSERT_TRUE(built) << built.error().message;
     EXPECT_EQ(render(*built),
               "0 @I1@ INDI\n1 NAME John /Doe/\n1 NOTE a\n2 CONT b\n2 CONT c\n2 SOUR @S1@\n");
-    auto sub = NodeSpec::into_substructure(spec("NOTE", "x\n"), default_limits);
+    auto sub = into_substructure(spec("NOTE", "x\n"), default_limits);
     ASSERT_TRUE(sub);
     EXPECT_EQ(render(*sub, 1), "1 NOTE x\n2 CONT \n");
 }
@@ -64,7 +64,7 @@ class BuildRefuses : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(BuildRefuses, WithTheRuleBroken) {
     const Refusal& c = GetParam();
-    auto built = c.record ? NodeSpec::into_node(c.spec, default_limits) : NodeSpec::into_substructure(c.spec, default_limits);
+    auto built = c.record ? into_node(c.spec, default_limits) : into_substructure(c.spec, default_limits);
     ASSERT_FALSE(built);
     EXPECT_EQ(built.error().message, c.message);
     EXPECT_EQ(built.error().kind, c.kind);
@@ -110,38 +110,38 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Build, DepthAndLineBoundsAdmitTheirLastValue) {
-    EXPECT_TRUE(NodeSpec::into_node(chain(65), default_limits));
-    EXPECT_TRUE(NodeSpec::into_substructure(chain(64), default_limits));
-    EXPECT_TRUE(NodeSpec::into_node(chain(65, "one line"), default_limits));
-    EXPECT_TRUE(NodeSpec::into_node(chain(64, "two\nlines"), default_limits));
+    EXPECT_TRUE(into_node(chain(65), default_limits));
+    EXPECT_TRUE(into_substructure(chain(64), default_limits));
+    EXPECT_TRUE(into_node(chain(65, "one line"), default_limits));
+    EXPECT_TRUE(into_node(chain(64, "two\nlines"), default_limits));
     // "1 NOTE " and the payload make exactly the longest line the parser reads.
-    EXPECT_TRUE(NodeSpec::into_substructure(spec("NOTE", std::string(16777216 - 7, 'x')), default_limits));
+    EXPECT_TRUE(into_substructure(spec("NOTE", std::string(16777216 - 7, 'x')), default_limits));
     // "0 " and the tag fill the line; an empty value, or an empty first line, adds no trailing space.
     const std::string longest_tag(16777216 - 2, 'A');
-    EXPECT_TRUE(NodeSpec::into_node(spec(longest_tag), default_limits));
-    EXPECT_TRUE(NodeSpec::into_node(spec(longest_tag, ""), default_limits));
-    auto split = NodeSpec::into_node(spec(longest_tag, "\nsecond"), default_limits);
+    EXPECT_TRUE(into_node(spec(longest_tag), default_limits));
+    EXPECT_TRUE(into_node(spec(longest_tag, ""), default_limits));
+    auto split = into_node(spec(longest_tag, "\nsecond"), default_limits);
     ASSERT_TRUE(split);
     EXPECT_EQ(render(*split).size(), 16777216 + "\n1 CONT second\n"s.size());
 }
 
 TEST(Build, LevelsNeverWrapAroundUnderTheWidestDepthBound) {
     std::uint64_t counter = 0;
-    auto built = NodeSpec::build(spec("A", {}, {spec("B")}), UINT16_MAX, 10, UINT16_MAX, counter);
+    auto built = build_node(spec("A", {}, {spec("B")}), UINT16_MAX, 10, UINT16_MAX, counter);
     ASSERT_FALSE(built);
     EXPECT_EQ(built.error().message, kDeep);
     counter = 0;
-    EXPECT_TRUE(NodeSpec::build(spec("A"), UINT16_MAX, 10, UINT16_MAX, counter));
+    EXPECT_TRUE(build_node(spec("A"), UINT16_MAX, 10, UINT16_MAX, counter));
 }
 
 TEST(Build, StructureBoundCountsSpecificationsPerTreeNotContinuations) {
     ParseLimits limits;
     limits.max_lines = 3;
     NodeSpec three = spec("A", "x\ny\nz", {spec("B"), spec("C")});
-    EXPECT_TRUE(NodeSpec::into_node(three, limits));
-    EXPECT_TRUE(NodeSpec::into_node(three, limits));  // a fresh count for each record
+    EXPECT_TRUE(into_node(three, limits));
+    EXPECT_TRUE(into_node(three, limits));  // a fresh count for each record
     three.children.push_back(spec("D"));
-    auto refused = NodeSpec::into_node(three, limits);
+    auto refused = into_node(three, limits);
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().message, "the record has too many structures");
     EXPECT_EQ(refused.error().kind, ErrorKind::Limit);
@@ -149,7 +149,7 @@ TEST(Build, StructureBoundCountsSpecificationsPerTreeNotContinuations) {
 
 TEST(Build, EveryAcceptedValueReadsBackAsWritten) {
     for (std::string value : {"plain"s, "\ttab\0nul\x7f"s, " lead and trail "s, "a\n\nb\n"s, "\xF0\x9F\x98\x80\r\n"s}) {
-        auto built = NodeSpec::into_node(spec("NOTE", value, {}, "@N1@"), default_limits);
+        auto built = into_node(spec("NOTE", value, {}, "@N1@"), default_limits);
         ASSERT_TRUE(built);
         Document doc = parse(render(*built));
         ASSERT_EQ(doc.records.size(), 1u);
@@ -184,7 +184,7 @@ TEST(Build, AcceptedTreesReadBackAndRefusedOnesChangeNothing) {
     Document doc = parse("0 HEAD\n0 TRLR\n");
     for (int round = 0; round < 2000; ++round) {
         const std::string before = doc.to_text();
-        auto built = NodeSpec::into_node(tree(tree, 0), default_limits);
+        auto built = into_node(tree(tree, 0), default_limits);
         if (!built) continue;
         std::vector<Node> one;
         one.push_back(std::move(*built));
@@ -205,8 +205,8 @@ TEST(Build, AcceptedTreesReadBackAndRefusedOnesChangeNothing) {
 std::vector<Node> built(std::vector<NodeSpec> specs, bool records) {
     std::vector<Node> out;
     for (NodeSpec& s : specs) {
-        auto n = records ? NodeSpec::into_node(std::move(s), default_limits)
-                         : NodeSpec::into_substructure(std::move(s), default_limits);
+        auto n = records ? into_node(std::move(s), default_limits)
+                         : into_substructure(std::move(s), default_limits);
         out.push_back(std::move(*n));
     }
     return out;
