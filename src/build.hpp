@@ -27,10 +27,17 @@ Result<Node> into_substructure(NodeSpec spec, const ParseLimits& limits);
 Result<Node> build_node(NodeSpec spec, std::uint16_t level, std::uint64_t structure_bound,
                         std::uint16_t depth_bound, std::uint64_t& counter);
 
+// Inserts `new_records` before the document's last TRLR (or at the end); refuses
+// HEAD, TRLR and taken identifiers. All or none.
+Result<void> append_records(Document& document, std::vector<Node> new_records);
+// Appends `structures` under the structure at `path` in the record named by
+// identifier or, for a record without one, by tag. All or none.
+Result<void> append_structures(Document& document, std::string_view record, const Path& path,
+                               std::vector<Node> structures);
 // Appends `structures` under the node at `path` in `record` (nullptr when no
 // record answers to `record_text`, which then only names it in the error).
-// Document::append_structures is this after its own lookup; the Python layer
-// calls it with the record it found through its index.
+// append_structures is this after its own lookup; the Python layer calls it
+// with the record it found through its index.
 Result<void> append_structures_under(Node* record, std::string_view record_text, const Path& path,
                                      std::vector<Node> structures);
 
@@ -46,6 +53,11 @@ std::string path_text(const Path& path);
 // within the parser's length bound. Refuses with the bound's message.
 Result<void> check_logical_value(const Node& node, std::size_t level, std::string_view value);
 
+// Fits `node`, at `level`, and its descendants within `limit` bytes a line; true when anything changed.
+bool fit_line_limit(Node& node, std::uint16_t level, std::uint64_t limit);
+// Fits the record with identifier `xref` (ASCII case ignored) within `limit`; true when anything changed.
+Result<bool> fit_line_limit(Document& document, std::string_view xref, std::uint64_t limit);
+
 // One structure rewritten by wrapping: its record (identifier, or tag when it
 // has none), its path inside the record after the rewrite, and its tag.
 struct WrappedLine {
@@ -57,6 +69,10 @@ struct WrappedLine {
     // {"record":..,"path":[..],"tag":..}
     std::string to_json() const;
 };
+
+// Wraps every line longer than `limit` bytes (line feed included) of a 5.5.x
+// document, reporting each structure rewritten. All or none.
+Result<std::vector<WrappedLine>> wrap_long_lines(Document& document, std::uint64_t limit);
 
 // Splits `text` into pieces of at most `first` bytes, then `later` bytes each
 // (both at least 4), preferring cut points inside words and never splitting a

@@ -182,11 +182,8 @@ Result<void> append_structures_under(Node* record, std::string_view record_text,
     return {};
 }
 
-}  // namespace pellorine::build
-
-namespace pellorine {
-
-Result<void> Document::append_records(std::vector<Node> new_records) {
+Result<void> append_records(Document& document, std::vector<Node> new_records) {
+    std::vector<Node>& records = document.records;
     // The identifiers taken, compared without regard to ASCII case; the views
     // stay valid while the nodes do, and no node moves before the checks end.
     std::unordered_set<FoldedXref, FoldedXrefHash> taken;
@@ -211,11 +208,12 @@ Result<void> Document::append_records(std::vector<Node> new_records) {
     return {};
 }
 
-Result<void> Document::append_structures(std::string_view record, const Path& path, std::vector<Node> structures) {
+Result<void> append_structures(Document& document, std::string_view record, const Path& path,
+                               std::vector<Node> structures) {
     // An identifier begins with an at-sign and a tag never does, so at most one kind can match.
-    Node* found = this->record(record);
-    if (!found) found = build::record_by_tag(*this, record);
-    return build::append_structures_under(found, record, path, std::move(structures));
+    Node* found = document.record(record);
+    if (!found) found = record_by_tag(document, record);
+    return append_structures_under(found, record, path, std::move(structures));
 }
 
-}  // namespace pellorine
+}  // namespace pellorine::build

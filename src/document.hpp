@@ -95,10 +95,6 @@ public:
     // Appends the node at `level` and its subtree, verbatim lines as read, each line ending in a line feed.
     void render_into(std::uint16_t level, std::string& out) const;
 
-    // ---- line fitting (defined with the builders)
-    // Fits this node, at `level`, and its descendants within `limit` bytes a line; true when anything changed.
-    bool fit_line_limit(std::uint16_t level, std::uint64_t limit);
-
     // Depth-first pre-order walk starting with this node.
     class Walk;
     Walk walk() const;
@@ -237,10 +233,6 @@ struct UnresolvedPointer {
     std::string to_json() const;
 };
 
-namespace build {
-struct WrappedLine;  // build.hpp
-}
-
 // A GEDCOM document: its level-0 records in file order. The header and
 // trailer are ordinary records found by their tags.
 class Document {
@@ -289,16 +281,6 @@ public:
     std::string to_bytes() const;
     // Sets the first HEAD's first CHAR to UTF-8, dropping its continuation lines; false when nothing changed.
     bool declare_utf8_encoding();
-
-    // ---- structural edits and line fitting (defined with the builders); each is all-or-none
-    // Inserts `new_records` before the last TRLR (or at the end); refuses HEAD, TRLR and taken identifiers.
-    Result<void> append_records(std::vector<Node> new_records);
-    // Appends `structures` under the structure at `path` in the record named by identifier or untagged tag.
-    Result<void> append_structures(std::string_view record, const Path& path, std::vector<Node> structures);
-    // Fits the record with identifier `xref` (ASCII case ignored) within `limit`; true when anything changed.
-    Result<bool> fit_line_limit(std::string_view xref, std::uint64_t limit);
-    // Wraps every line longer than `limit` bytes (line feed included) of a 5.5.x document.
-    Result<std::vector<build::WrappedLine>> wrap_long_lines(std::uint64_t limit);
 
     // An empty 7.0 document: HEAD with GEDC and VERS 7.0, then TRLR.
     static Document new_v7();

@@ -188,7 +188,7 @@ TEST(Build, AcceptedTreesReadBackAndRefusedOnesChangeNothing) {
         if (!built) continue;
         std::vector<Node> one;
         one.push_back(std::move(*built));
-        if (!doc.append_records(std::move(one))) {
+        if (!append_records(doc, std::move(one))) {
             EXPECT_EQ(doc.to_text(), before);
             continue;
         }
@@ -216,10 +216,10 @@ std::vector<Node> structures_of(std::vector<NodeSpec> specs) { return built(std:
 
 TEST(AppendRecords, GoBeforeTheLastTrailerOrAtTheEnd) {
     Document two = parse("0 HEAD\n0 TRLR\n0 @X1@ NOTE x\n0 TRLR\n");
-    ASSERT_TRUE(two.append_records(records_of({spec("SUBM", {}, {}, "@U1@"), spec("NOTE", "n")})));
+    ASSERT_TRUE(append_records(two, records_of({spec("SUBM", {}, {}, "@U1@"), spec("NOTE", "n")})));
     EXPECT_EQ(two.to_text(), "0 HEAD\n0 TRLR\n0 @X1@ NOTE x\n0 @U1@ SUBM\n0 NOTE n\n0 TRLR\n");
     Document none = parse("0 HEAD\n");
-    ASSERT_TRUE(none.append_records(records_of({spec("head")})));
+    ASSERT_TRUE(append_records(none, records_of({spec("head")})));
     EXPECT_EQ(none.to_text(), "0 HEAD\n0 head\n");
 }
 
@@ -236,22 +236,22 @@ TEST(AppendRecords, RefusalsLeaveTheDocumentAsItWas) {
     };
     for (Case& c : cases) {
         Document doc = parse(text);
-        auto done = doc.append_records(records_of(std::move(c.specs)));
+        auto done = append_records(doc, records_of(std::move(c.specs)));
         ASSERT_FALSE(done);
         EXPECT_EQ(done.error().message, c.message);
         EXPECT_EQ(done.error().kind, ErrorKind::Structure);
         EXPECT_EQ(doc.to_text(), text);
     }
     Document no_header = parse("0 NOTE x\n");
-    EXPECT_FALSE(no_header.append_records(records_of({spec("HEAD")})));
+    EXPECT_FALSE(append_records(no_header, records_of({spec("HEAD")})));
 }
 
 // ---------------------------------------------------------------- appending structures
 
 TEST(AppendStructures, LandAfterTheChildrenOfTheAddressedNode) {
     Document doc = parse("0 HEAD\n1 SOUR x\n0 @I1@ INDI\n1 NAME A\n2  GIVN A\n0 TRLR\n");
-    ASSERT_TRUE(doc.append_structures("HEAD", {}, structures_of({spec("NOTE", "n")})));
-    ASSERT_TRUE(doc.append_structures("@i1@", {0}, structures_of({spec("SURN", "B"), spec("NOTE", "1\n2")})));
+    ASSERT_TRUE(append_structures(doc, "HEAD", {}, structures_of({spec("NOTE", "n")})));
+    ASSERT_TRUE(append_structures(doc, "@i1@", {0}, structures_of({spec("SURN", "B"), spec("NOTE", "1\n2")})));
     EXPECT_EQ(doc.to_text(),
               "0 HEAD\n1 SOUR x\n1 NOTE n\n0 @I1@ INDI\n1 NAME A\n2  GIVN A\n2 SURN B\n2 NOTE 1\n3 CONT 2\n0 TRLR\n");
 }
@@ -276,7 +276,7 @@ TEST(AppendStructures, RefusalsLeaveTheDocumentAsItWas) {
         Document doc = parse(text);
         std::vector<Node> nodes = structures_of({spec("NOTE")});
         if (c.identified) nodes.push_back(with_xref.clone());
-        auto done = doc.append_structures(c.record, c.path, std::move(nodes));
+        auto done = append_structures(doc, c.record, c.path, std::move(nodes));
         ASSERT_FALSE(done) << c.message;
         EXPECT_EQ(done.error().message, c.message);
         EXPECT_EQ(done.error().kind, c.kind);
@@ -292,14 +292,14 @@ TEST(AppendStructures, RefusesLinesThatWouldLandPastTheDepthBound) {
     Document doc = parse(text);
     // Under level 60: a tree of four levels ends at 64; one of five, or four with a
     // two-line value at the bottom, would end at 65.
-    auto deep = doc.append_structures("@I1@", sixty, structures_of({chain(5)}));
+    auto deep = append_structures(doc, "@I1@", sixty, structures_of({chain(5)}));
     ASSERT_FALSE(deep);
     EXPECT_EQ(deep.error().message, kDeep);
     EXPECT_EQ(deep.error().kind, ErrorKind::Limit);
-    EXPECT_FALSE(doc.append_structures("@I1@", sixty, structures_of({spec("B"), chain(4, "x\ny")})));
+    EXPECT_FALSE(append_structures(doc, "@I1@", sixty, structures_of({spec("B"), chain(4, "x\ny")})));
     EXPECT_EQ(doc.to_text(), text);
-    ASSERT_TRUE(doc.append_structures("@I1@", sixty, structures_of({chain(4, "x")})));
-    ASSERT_TRUE(doc.append_structures("@I1@", fifty_nine, structures_of({chain(4, "x\ny")})));
+    ASSERT_TRUE(append_structures(doc, "@I1@", sixty, structures_of({chain(4, "x")})));
+    ASSERT_TRUE(append_structures(doc, "@I1@", fifty_nine, structures_of({chain(4, "x\ny")})));
     EXPECT_TRUE(Document::parse(doc.to_text()));
 }
 
@@ -310,12 +310,12 @@ TEST(AppendStructures, RefusesLinesThatWouldLandPastTheLengthBound) {
     // Built at level 1, "1 NOTE " and the payload fill the longest line; at level 10 the
     // level takes one byte more.
     const std::string payload(16777216 - 7, 'x');
-    auto refused = doc.append_structures("@I1@", Path(9, 0), structures_of({spec("NOTE", payload)}));
+    auto refused = append_structures(doc, "@I1@", Path(9, 0), structures_of({spec("NOTE", payload)}));
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().message, "the line is longer than the limit");
     EXPECT_EQ(refused.error().kind, ErrorKind::Limit);
     EXPECT_EQ(doc.to_text(), text);
-    ASSERT_TRUE(doc.append_structures("@I1@", Path(8, 0), structures_of({spec("NOTE", payload)})));
+    ASSERT_TRUE(append_structures(doc, "@I1@", Path(8, 0), structures_of({spec("NOTE", payload)})));
     EXPECT_TRUE(Document::parse(doc.to_text()));
 }
 
