@@ -57,9 +57,9 @@ PyObject* gedcom_append_records(PyObject* self, PyObject* args, PyObject* kwargs
     return py::entry([&] {
         auto [records] = py::parse_args(args, kwargs, "append_records", {"records"}, 1);
         py::Exclusive borrow(py::cell(self));
-        std::vector<Node> nodes = build_all(py::from_py(records), &NodeSpec::into_node);
+        std::vector<Node> nodes = build_all(py::from_py(records), &build::into_node);
         GedcomState& st = state_of(self);
-        if (auto done = st.document.append_records(std::move(nodes)); !done) throw py::value_error(done.error());
+        if (auto done = build::append_records(st.document, std::move(nodes)); !done) throw py::value_error(done.error());
         st.drop_derived();
         return py::none();
     });
@@ -72,7 +72,7 @@ PyObject* gedcom_append_structures(PyObject* self, PyObject* args, PyObject* kwa
         py::Exclusive borrow(py::cell(self));
         std::string_view name = py::arg_text(record, "append_structures", "record");
         Path at = py::arg_index_list(path, "append_structures", "path");
-        std::vector<Node> nodes = build_all(py::from_py(structures), &NodeSpec::into_substructure);
+        std::vector<Node> nodes = build_all(py::from_py(structures), &build::into_substructure);
         GedcomState& st = state_of(self);
         Node* target = st.find_record(name);
         if (!target) target = build::record_by_tag(st.document, name);
@@ -90,7 +90,7 @@ PyObject* gedcom_wrap_long_lines(PyObject* self, PyObject* args, PyObject* kwarg
         py::Exclusive borrow(py::cell(self));
         std::uint64_t bytes = line_limit(limit, "wrap_long_lines");
         GedcomState& st = state_of(self);
-        auto reports = st.document.wrap_long_lines(bytes);
+        auto reports = build::wrap_long_lines(st.document, bytes);
         if (!reports) throw py::value_error(reports.error());
         if (!reports->empty()) st.drop_derived();
         return py::to_py_list(*reports);
@@ -106,7 +106,7 @@ PyObject* gedcom_fit_line_limit(PyObject* self, PyObject* args, PyObject* kwargs
         GedcomState& st = state_of(self);
         Node* record = st.find_record(id);
         if (!record) throw py::key_error(xref);
-        bool changed = edit_record(st, record, [&] { return record->fit_line_limit(0, bytes); });
+        bool changed = edit_record(st, record, [&] { return build::fit_line_limit(*record, 0, bytes); });
         if (changed) st.graph.reset();
         return py::boolean(changed);
     });

@@ -11,34 +11,33 @@
 
 #include "document.hpp"
 #include "error.hpp"
+#include "json.hpp"
 
 namespace pellorine::build {
 
-// One record or substructure to be built. Only a record (level 0) may carry an
-// identifier; a value may hold line feeds, which become CONT lines; an empty
-// value counts as no payload.
-struct NodeSpec {
-    std::optional<std::string> xref;    // the record's identifier, with its at-signs
-    std::string tag;                    // the tag, checked when built
-    std::optional<std::string> value;   // the logical payload
-    std::vector<NodeSpec> children;     // the substructures, in order
+// One record or substructure to be built, as read from JSON or made in C++.
+using json::NodeSpec;
 
-    bool operator==(const NodeSpec&) const = default;  // field by field
+// Builds a record: the root stands at level 0 and may carry an identifier.
+Result<Node> into_node(NodeSpec spec, const ParseLimits& limits);
+// Builds a substructure: the root stands at level 1; no identifier anywhere.
+Result<Node> into_substructure(NodeSpec spec, const ParseLimits& limits);
+// The recursive worker behind both: `counter` counts the specifications of
+// one tree against `structure_bound`; levels past `depth_bound` are refused.
+Result<Node> build_node(NodeSpec spec, std::uint16_t level, std::uint64_t structure_bound,
+                        std::uint16_t depth_bound, std::uint64_t& counter);
 
-    // Builds a record: the root stands at level 0 and may carry an identifier.
-    static Result<Node> into_node(NodeSpec spec, const ParseLimits& limits);
-    // Builds a substructure: the root stands at level 1; no identifier anywhere.
-    static Result<Node> into_substructure(NodeSpec spec, const ParseLimits& limits);
-    // The recursive worker behind both: `counter` counts the specifications of
-    // one tree against `structure_bound`; levels past `depth_bound` are refused.
-    static Result<Node> build(NodeSpec spec, std::uint16_t level, std::uint64_t structure_bound,
-                              std::uint16_t depth_bound, std::uint64_t& counter);
-};
-
+// Inserts `new_records` before the document's last TRLR (or at the end); refuses
+// HEAD, TRLR and taken identifiers. All or none.
+Result<void> append_records(Document& document, std::vector<Node> new_records);
+// Appends `structures` under the structure at `path` in the record named by
+// identifier or, for a record without one, by tag. All or none.
+Result<void> append_structures(Document& document, std::string_view record, const Path& path,
+                               std::vector<Node> structures);
 // Appends `structures` under the node at `path` in `record` (nullptr when no
 // record answers to `record_text`, which then only names it in the error).
-// Document::append_structures is this after its own lookup; the Python layer
-// calls it with the record it found through its index.
+// append_structures is this after its own lookup; the Python layer calls it
+// with the record it found through its index.
 Result<void> append_structures_under(Node* record, std::string_view record_text, const Path& path,
                                      std::vector<Node> structures);
 
@@ -54,6 +53,11 @@ std::string path_text(const Path& path);
 // within the parser's length bound. Refuses with the bound's message.
 Result<void> check_logical_value(const Node& node, std::size_t level, std::string_view value);
 
+// Fits `node`, at `level`, and its descendants within `limit` bytes a line; true when anything changed.
+bool fit_line_limit(Node& node, std::uint16_t level, std::uint64_t limit);
+// Fits the record with identifier `xref` (ASCII case ignored) within `limit`; true when anything changed.
+Result<bool> fit_line_limit(Document& document, std::string_view xref, std::uint64_t limit);
+
 // One structure rewritten by wrapping: its record (identifier, or tag when it
 // has none), its path inside the record after the rewrite, and its tag.
 struct WrappedLine {
@@ -65,6 +69,10 @@ struct WrappedLine {
     // {"record":..,"path":[..],"tag":..}
     std::string to_json() const;
 };
+
+// Wraps every line longer than `limit` bytes (line feed included) of a 5.5.x
+// document, reporting each structure rewritten. All or none.
+Result<std::vector<WrappedLine>> wrap_long_lines(Document& document, std::uint64_t limit);
 
 // Splits `text` into pieces of at most `first` bytes, then `later` bytes each
 // (both at least 4), preferring cut points inside words and never splitting a

@@ -242,34 +242,30 @@ std::string WrappedLine::to_json() const {
     return w.take();
 }
 
-}  // namespace pellorine::build
-
-namespace pellorine {
-
-bool Node::fit_line_limit(std::uint16_t level, std::uint64_t limit) {
-    return build::fit_node_inner(*this, level, limit, true);
+bool fit_line_limit(Node& node, std::uint16_t level, std::uint64_t limit) {
+    return fit_node_inner(node, level, limit, true);
 }
 
-Result<bool> Document::fit_line_limit(std::string_view xref, std::uint64_t limit) {
-    Node* r = record(xref);
+Result<bool> fit_line_limit(Document& document, std::string_view xref, std::uint64_t limit) {
+    Node* r = document.record(xref);
     if (!r) return fail(GedcomError::structure("no record " + std::string(xref)));
-    return r->fit_line_limit(0, limit);
+    return fit_line_limit(*r, 0, limit);
 }
 
-Result<std::vector<build::WrappedLine>> Document::wrap_long_lines(std::uint64_t limit) {
-    if (is_version_7_or_later()) {
+Result<std::vector<WrappedLine>> wrap_long_lines(Document& document, std::uint64_t limit) {
+    if (document.is_version_7_or_later()) {
         return fail(GedcomError::structure("version 7 has no CONC and no line limit, so there is nothing to wrap"));
     }
     if (limit < 32) return fail(GedcomError::limit("a line limit under 32 bytes leaves no room for a payload"));
-    std::vector<build::WrappedLine> reports;
+    std::vector<WrappedLine> reports;
     Path path;
-    for (Node& r : records) {
+    for (Node& r : document.records) {
         // A copy: rewrapping the record itself replaces the text its identifier views.
         auto x = r.xref();
         const std::string label(x ? *x : r.tag());
-        build::wrap_node(r, 0, limit - 1, label, path, reports);
+        wrap_node(r, 0, limit - 1, label, path, reports);
     }
     return reports;
 }
 
-}  // namespace pellorine
+}  // namespace pellorine::build

@@ -100,8 +100,8 @@ Result<void> check_logical_value(const Node& node, std::size_t level, std::strin
 
 // ---------------------------------------------------------------- building
 
-Result<Node> NodeSpec::build(NodeSpec spec, std::uint16_t level, std::uint64_t structure_bound,
-                             std::uint16_t depth_bound, std::uint64_t& counter) {
+Result<Node> build_node(NodeSpec spec, std::uint16_t level, std::uint64_t structure_bound,
+                        std::uint16_t depth_bound, std::uint64_t& counter) {
     if (level > depth_bound) return fail(GedcomError::limit(std::string(kDepthMessage)));
     if (++counter > structure_bound) return fail(GedcomError::limit("the record has too many structures"));
     if (!is_tag(spec.tag)) {
@@ -133,21 +133,21 @@ Result<Node> NodeSpec::build(NodeSpec spec, std::uint16_t level, std::uint64_t s
     // Levels are 16-bit: a child below the last one could only wrap around to 0.
     if (!spec.children.empty() && level == UINT16_MAX) return fail(GedcomError::limit(std::string(kDepthMessage)));
     for (NodeSpec& child : spec.children) {
-        auto built = build(std::move(child), static_cast<std::uint16_t>(level + 1), structure_bound, depth_bound, counter);
+        auto built = build_node(std::move(child), static_cast<std::uint16_t>(level + 1), structure_bound, depth_bound, counter);
         if (!built) return fail(std::move(built.error()));
         node.push(std::move(*built));
     }
     return node;
 }
 
-Result<Node> NodeSpec::into_node(NodeSpec spec, const ParseLimits& limits) {
+Result<Node> into_node(NodeSpec spec, const ParseLimits& limits) {
     std::uint64_t counter = 0;
-    return build(std::move(spec), 0, limits.max_lines, limits.max_depth, counter);
+    return build_node(std::move(spec), 0, limits.max_lines, limits.max_depth, counter);
 }
 
-Result<Node> NodeSpec::into_substructure(NodeSpec spec, const ParseLimits& limits) {
+Result<Node> into_substructure(NodeSpec spec, const ParseLimits& limits) {
     std::uint64_t counter = 0;
-    return build(std::move(spec), 1, limits.max_lines, limits.max_depth, counter);
+    return build_node(std::move(spec), 1, limits.max_lines, limits.max_depth, counter);
 }
 
 // ---------------------------------------------------------------- edits
@@ -182,11 +182,8 @@ Result<void> append_structures_under(Node* record, std::string_view record_text,
     return {};
 }
 
-}  // namespace pellorine::build
-
-namespace pellorine {
-
-Result<void> Document::append_records(std::vector<Node> new_records) {
+Result<void> append_records(Document& document, std::vector<Node> new_records) {
+    std::vector<Node>& records = document.records;
     // The identifiers taken, compared without regard to ASCII case; the views
     // stay valid while the nodes do, and no node moves before the checks end.
     std::unordered_set<FoldedXref, FoldedXrefHash> taken;
@@ -211,11 +208,12 @@ Result<void> Document::append_records(std::vector<Node> new_records) {
     return {};
 }
 
-Result<void> Document::append_structures(std::string_view record, const Path& path, std::vector<Node> structures) {
+Result<void> append_structures(Document& document, std::string_view record, const Path& path,
+                               std::vector<Node> structures) {
     // An identifier begins with an at-sign and a tag never does, so at most one kind can match.
-    Node* found = this->record(record);
-    if (!found) found = build::record_by_tag(*this, record);
-    return build::append_structures_under(found, record, path, std::move(structures));
+    Node* found = document.record(record);
+    if (!found) found = record_by_tag(document, record);
+    return append_structures_under(found, record, path, std::move(structures));
 }
 
-}  // namespace pellorine
+}  // namespace pellorine::build

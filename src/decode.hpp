@@ -61,6 +61,16 @@ struct DecodedText {
 Result<std::pair<DecodedText, EncodingReport>> decode_gedcom_borrowing(std::string_view bytes,
                                                                        const ParseLimits& limits);
 
+// Decodes, then parses under the same limits.
+Result<std::pair<Document, EncodingReport>> read_document_with(std::string_view bytes, const ParseLimits& limits);
+// The same under the default limits.
+Result<std::pair<Document, EncodingReport>> read_document(std::string_view bytes);
+// The same, for bytes that `keeper` keeps alive: when decoding would leave them as
+// they are (valid UTF-8, or ASCII in a single-byte set; a byte-order mark skipped),
+// the document views them in place instead of a copy.
+Result<std::pair<Document, EncodingReport>> read_borrowed_document_with(std::string_view bytes, TextKeeper keeper,
+                                                                        const ParseLimits& limits);
+
 // Sniffs, reconciles the declared CHAR with the bytes, and decodes. Fails only
 // on the size bound (`max_bytes`, checked before anything else).
 Result<std::pair<std::string, EncodingReport>> decode_gedcom_with(std::string_view bytes,

@@ -2,11 +2,10 @@
 // Kept apart from the decoders so that they link without the parser.
 #include "decode.hpp"
 
-namespace pellorine {
+namespace pellorine::decode {
 
-Result<std::pair<Document, EncodingReport>> Document::from_bytes_with(std::string_view bytes,
-                                                                      const ParseLimits& limits) {
-    auto decoded = decode::decode_gedcom_with(bytes, limits);
+Result<std::pair<Document, EncodingReport>> read_document_with(std::string_view bytes, const ParseLimits& limits) {
+    auto decoded = decode_gedcom_with(bytes, limits);
     if (!decoded) return fail(std::move(decoded.error()));
     // The decoded text is not needed afterwards, so the nodes may view it in place.
     auto document = Document::parse_owned_with(std::move(decoded->first), limits);
@@ -14,10 +13,9 @@ Result<std::pair<Document, EncodingReport>> Document::from_bytes_with(std::strin
     return std::pair<Document, EncodingReport>{std::move(*document), std::move(decoded->second)};
 }
 
-Result<std::pair<Document, EncodingReport>> Document::from_borrowed_bytes_with(std::string_view bytes,
-                                                                               TextKeeper keeper,
-                                                                               const ParseLimits& limits) {
-    auto decoded = decode::decode_gedcom_borrowing(bytes, limits);
+Result<std::pair<Document, EncodingReport>> read_borrowed_document_with(std::string_view bytes, TextKeeper keeper,
+                                                                        const ParseLimits& limits) {
+    auto decoded = decode_gedcom_borrowing(bytes, limits);
     if (!decoded) return fail(std::move(decoded.error()));
     auto& text = decoded->first;
     auto document = text.borrowed ? Document::parse_borrowed_with(*text.borrowed, std::move(keeper), limits)
@@ -26,8 +24,8 @@ Result<std::pair<Document, EncodingReport>> Document::from_borrowed_bytes_with(s
     return std::pair<Document, EncodingReport>{std::move(*document), std::move(decoded->second)};
 }
 
-Result<std::pair<Document, EncodingReport>> Document::from_bytes(std::string_view bytes) {
-    return from_bytes_with(bytes, default_limits);
+Result<std::pair<Document, EncodingReport>> read_document(std::string_view bytes) {
+    return read_document_with(bytes, default_limits);
 }
 
-}  // namespace pellorine
+}  // namespace pellorine::decode

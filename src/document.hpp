@@ -25,7 +25,7 @@ struct ParseLimits {
     std::uint64_t max_lines = 20000000;       // most non-empty lines (structures per built record)
     std::uint16_t max_depth = 64;             // deepest level number allowed, itself included
 };
-// The bounds Document::parse and Document::from_bytes use.
+// The bounds Document::parse and decode::read_document use.
 inline constexpr ParseLimits default_limits{};
 
 // Refuses input of more than `limits.max_bytes` bytes, for the decoder and the parser alike.
@@ -94,10 +94,6 @@ public:
     Node clone() const;
     // Appends the node at `level` and its subtree, verbatim lines as read, each line ending in a line feed.
     void render_into(std::uint16_t level, std::string& out) const;
-
-    // ---- line fitting (defined with the builders)
-    // Fits this node, at `level`, and its descendants within `limit` bytes a line; true when anything changed.
-    bool fit_line_limit(std::uint16_t level, std::uint64_t limit);
 
     // Depth-first pre-order walk starting with this node.
     class Walk;
@@ -237,11 +233,6 @@ struct UnresolvedPointer {
     std::string to_json() const;
 };
 
-struct EncodingReport;  // decode.hpp
-namespace build {
-struct WrappedLine;  // build.hpp
-}
-
 // A GEDCOM document: its level-0 records in file order. The header and
 // trailer are ordinary records found by their tags.
 class Document {
@@ -261,17 +252,6 @@ public:
     // is copied instead, since its line ends must change.
     static Result<Document> parse_borrowed_with(std::string_view text, TextKeeper keeper,
                                                 const ParseLimits& limits);
-    // Decodes, then parses with the same limits (defined with the decoder); from_bytes takes the defaults.
-    static Result<std::pair<Document, EncodingReport>> from_bytes(std::string_view bytes);
-    static Result<std::pair<Document, EncodingReport>> from_bytes_with(std::string_view bytes,
-                                                                       const ParseLimits& limits);
-    // The same, for bytes that `keeper` keeps alive: when decoding would leave them as
-    // they are (valid UTF-8, or ASCII in a single-byte set; a byte-order mark skipped),
-    // the document views them in place instead of a copy.
-    static Result<std::pair<Document, EncodingReport>> from_borrowed_bytes_with(std::string_view bytes,
-                                                                                TextKeeper keeper,
-                                                                                const ParseLimits& limits);
-
     // The first record whose identifier matches `xref`, ASCII case ignored (a linear scan), or nullptr.
     const Node* record(std::string_view xref) const;
     Node* record(std::string_view xref);
@@ -301,16 +281,6 @@ public:
     std::string to_bytes() const;
     // Sets the first HEAD's first CHAR to UTF-8, dropping its continuation lines; false when nothing changed.
     bool declare_utf8_encoding();
-
-    // ---- structural edits and line fitting (defined with the builders); each is all-or-none
-    // Inserts `new_records` before the last TRLR (or at the end); refuses HEAD, TRLR and taken identifiers.
-    Result<void> append_records(std::vector<Node> new_records);
-    // Appends `structures` under the structure at `path` in the record named by identifier or untagged tag.
-    Result<void> append_structures(std::string_view record, const Path& path, std::vector<Node> structures);
-    // Fits the record with identifier `xref` (ASCII case ignored) within `limit`; true when anything changed.
-    Result<bool> fit_line_limit(std::string_view xref, std::uint64_t limit);
-    // Wraps every line longer than `limit` bytes (line feed included) of a 5.5.x document.
-    Result<std::vector<build::WrappedLine>> wrap_long_lines(std::uint64_t limit);
 
     // An empty 7.0 document: HEAD with GEDC and VERS 7.0, then TRLR.
     static Document new_v7();

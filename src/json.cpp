@@ -17,8 +17,6 @@ namespace pellorine::json {
 
 namespace {
 
-using build::NodeSpec;
-
 // What the next JSON value must be.
 enum class Want { List, Spec, Text, OptText };
 
@@ -273,7 +271,7 @@ std::size_t lone_surrogate_offset(std::string_view text) {
 
 }  // namespace
 
-Result<std::vector<build::NodeSpec>> read_node_specs(std::string_view json) {
+Result<std::vector<NodeSpec>> read_node_specs(std::string_view json) {
     Handler handler;
     rapidjson::Reader reader;
     rapidjson::MemoryStream stream(json.data(), json.size());

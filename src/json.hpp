@@ -9,10 +9,22 @@
 #include <type_traits>
 #include <vector>
 
-#include "build.hpp"
 #include "error.hpp"
 
 namespace pellorine::json {
+
+// One record or substructure to be built, as the reader below delivers it (the
+// build module turns it into nodes). Only a record (level 0) may carry an
+// identifier; a value may hold line feeds, which become CONT lines; an empty
+// value counts as no payload.
+struct NodeSpec {
+    std::optional<std::string> xref;    // the record's identifier, with its at-signs
+    std::string tag;                    // the tag, checked when built
+    std::optional<std::string> value;   // the logical payload
+    std::vector<NodeSpec> children;     // the substructures, in order
+
+    bool operator==(const NodeSpec&) const = default;  // field by field
+};
 
 // Reads a JSON array of record specifications: each an object with the keys
 // `tag` (a string, required), `xref` and `value` (a string or null) and
@@ -20,7 +32,7 @@ namespace pellorine::json {
 // order xref, tag, value, children. Unknown and repeated keys are refused.
 // Every failure is a GedcomError (line 0, kind 1) whose message ends with
 // " at line {} column {}" (1-based; columns count characters).
-Result<std::vector<build::NodeSpec>> read_node_specs(std::string_view json);
+Result<std::vector<NodeSpec>> read_node_specs(std::string_view json);
 
 // Specifications nested deeper than this are refused while reading, long
 // before any recursion over the tree could exhaust the stack. The builders'

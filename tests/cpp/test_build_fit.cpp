@@ -114,11 +114,11 @@ const std::string letters300(300, 'x');
 
 TEST(Fit, SplitsAnOverlongPayloadWithinTheTwoByteLineEnd) {
     Document doc = parse("0 @N1@ NOTE\n1 NOTE " + letters300 + "\n");
-    auto changed = doc.fit_line_limit("@n1@", 255);
+    auto changed = fit_line_limit(doc, "@n1@", 255);
     ASSERT_TRUE(changed);
     EXPECT_TRUE(*changed);
     EXPECT_EQ(doc.to_text(), "0 @N1@ NOTE\n1 NOTE " + std::string(246, 'x') + "\n2 CONC " + std::string(54, 'x') + "\n");
-    EXPECT_FALSE(*doc.fit_line_limit("@N1@", 255));  // fitted already
+    EXPECT_FALSE(*fit_line_limit(doc, "@N1@", 255));  // fitted already
 }
 
 TEST(Fit, ResplitsEachSegmentOfTheLeadingRun) {
@@ -126,7 +126,7 @@ TEST(Fit, ResplitsEachSegmentOfTheLeadingRun) {
     Document doc = parse("0 @N1@ NOTE " + a + "\n1 CONC " + b + "\n1 CONT short\n1 CONT " + a40 +
                          "\n1 CONC tail\n1 SOUR @S1@\n2 NOTE " + b40 + "\n1 CONC after\n");
     const std::string before = logical_outline(doc);
-    ASSERT_TRUE(*doc.fit_line_limit("@N1@", 40));
+    ASSERT_TRUE(*fit_line_limit(doc, "@N1@", 40));
     // The record line: first = 40 - (1 + 5 + 4 + 4) = 26, later = 40 - (1 + 8) = 31; a CONT
     // head or a level-2 line: first = 40 - (1 + 4 + 4) = 31. The CONC after SOUR is no
     // longer in the leading run: it is fitted as a structure of its own, and fits.
@@ -149,25 +149,25 @@ TEST(Fit, LeavesSegmentsItMustNotRebuild) {
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         Document doc = parse(cases[i]);
-        EXPECT_FALSE(*doc.fit_line_limit("@N1@", i == 0 ? 10 : 40)) << cases[i];
+        EXPECT_FALSE(*fit_line_limit(doc, "@N1@", i == 0 ? 10 : 40)) << cases[i];
         EXPECT_EQ(doc.to_text(), cases[i]);
     }
     Document doc = parse("0 HEAD\n");
-    auto missing = doc.fit_line_limit("@X@", 255);
+    auto missing = fit_line_limit(doc, "@X@", 255);
     ASSERT_FALSE(missing);
     EXPECT_EQ(missing.error().message, "no record @X@");
     EXPECT_EQ(missing.error().kind, ErrorKind::Structure);
-    EXPECT_FALSE(doc.fit_line_limit("HEAD", 255));
+    EXPECT_FALSE(fit_line_limit(doc, "HEAD", 255));
 }
 
 TEST(Fit, ALineOfExactlyTheLimitLessOneIsResplitButNotWrapped) {
     // "1 NOTE " and 247 letters: 254 bytes, one under the limit of 255.
     const std::string text = "0 @N1@ NOTE\n1 NOTE " + std::string(247, 'x') + "\n";
     Document wrapped = parse(text);
-    EXPECT_TRUE(wrapped.wrap_long_lines(255)->empty());
+    EXPECT_TRUE(wrap_long_lines(wrapped, 255)->empty());
     EXPECT_EQ(wrapped.to_text(), text);
     Document fitted = parse(text);
-    EXPECT_TRUE(*fitted.fit_line_limit("@N1@", 255));
+    EXPECT_TRUE(*fit_line_limit(fitted, "@N1@", 255));
 }
 
 // A record whose deepest line stands at level 64, with an over-long payload there.
@@ -180,8 +180,8 @@ std::string deep_record(std::string_view payload) {
 TEST(FitAndWrap, LeaveANodeAtTheDepthBoundAsItIs) {
     const std::string text = deep_record(std::string(300, 'x'));
     Document doc = parse(text);
-    EXPECT_FALSE(*doc.fit_line_limit("@N1@", 255));
-    EXPECT_TRUE(doc.wrap_long_lines(255)->empty());
+    EXPECT_FALSE(*fit_line_limit(doc, "@N1@", 255));
+    EXPECT_TRUE(wrap_long_lines(doc, 255)->empty());
     EXPECT_EQ(doc.to_text(), text);
 }
 
@@ -189,21 +189,21 @@ TEST(FitAndWrap, LeaveANodeAtTheDepthBoundAsItIs) {
 
 TEST(Wrap, RefusesVersionSevenBeforeASmallLimit) {
     Document v7 = parse("0 HEAD\n1 GEDC\n2 VERS 7.0\n");
-    auto refused = v7.wrap_long_lines(31);
+    auto refused = wrap_long_lines(v7, 31);
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().message, "version 7 has no CONC and no line limit, so there is nothing to wrap");
     EXPECT_EQ(refused.error().kind, ErrorKind::Structure);
     Document v551 = parse("0 HEAD\n1 GEDC\n2 VERS 5.5.1\n");
-    refused = v551.wrap_long_lines(31);
+    refused = wrap_long_lines(v551, 31);
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().message, "a line limit under 32 bytes leaves no room for a payload");
     EXPECT_EQ(refused.error().kind, ErrorKind::Limit);
-    EXPECT_TRUE(v551.wrap_long_lines(32));
+    EXPECT_TRUE(wrap_long_lines(v551, 32));
 }
 
 TEST(Wrap, RebuildsTheWholeLogicalPayload) {
     Document doc = parse("0 @N1@ NOTE\n1 NOTE " + letters300 + "\n");
-    auto reports = doc.wrap_long_lines(255);
+    auto reports = wrap_long_lines(doc, 255);
     ASSERT_TRUE(reports);
     EXPECT_EQ(*reports, (std::vector<WrappedLine>{{"@N1@", {0}, "NOTE"}}));
     EXPECT_EQ(doc.to_text(), "0 @N1@ NOTE\n1 NOTE " + std::string(247, 'x') + "\n2 CONC " + std::string(53, 'x') + "\n");
@@ -211,7 +211,7 @@ TEST(Wrap, RebuildsTheWholeLogicalPayload) {
     std::string word(40, 'w');
     Document lines = parse("0 NOTE " + word + "\n1 CONT\n1 SOUR @S1@\n1 CONC " + word + "\n1 CONT last\n");
     const std::string before = logical_outline(lines);
-    reports = lines.wrap_long_lines(40);
+    reports = wrap_long_lines(lines, 40);
     ASSERT_TRUE(reports);
     EXPECT_EQ(*reports, (std::vector<WrappedLine>{{"NOTE", {}, "NOTE"}}));
     // first = 39 - (1 + 4 + 2) = 32; later = 39 - (1 + 6) = 32.
@@ -223,7 +223,7 @@ TEST(Wrap, RebuildsTheWholeLogicalPayload) {
 
 TEST(Wrap, AnEmptyMiddleLineBecomesABareCont) {
     Document doc = parse("0 @N1@ NOTE\n1 NOTE " + letters300 + "\n2 CONT\n2 CONT end\n");
-    ASSERT_EQ(doc.wrap_long_lines(255)->size(), 1u);
+    ASSERT_EQ(wrap_long_lines(doc, 255)->size(), 1u);
     EXPECT_EQ(doc.to_text(), "0 @N1@ NOTE\n1 NOTE " + std::string(247, 'x') + "\n2 CONC " + std::string(53, 'x') +
                                  "\n2 CONT\n2 CONT end\n");
 }
@@ -231,12 +231,12 @@ TEST(Wrap, AnEmptyMiddleLineBecomesABareCont) {
 TEST(Wrap, ReportsCountTheParentsNewContinuationLines) {
     std::string text = "0 @N1@ NOTE " + letters300 + " " + letters300 + "\n1 SOUR @S1@\n2 PAGE " + letters300 + "\n";
     Document doc = parse(text);
-    auto reports = doc.wrap_long_lines(255);
+    auto reports = wrap_long_lines(doc, 255);
     ASSERT_TRUE(reports);
     EXPECT_EQ(*reports, (std::vector<WrappedLine>{{"@N1@", {}, "NOTE"}, {"@N1@", {2, 0}, "PAGE"}}));
     EXPECT_EQ(doc.records[0].children()[2].tag(), "SOUR");
     EXPECT_EQ((*reports)[1].to_json(), R"({"record":"@N1@","path":[2,0],"tag":"PAGE"})");
-    EXPECT_TRUE(doc.wrap_long_lines(255)->empty());
+    EXPECT_TRUE(wrap_long_lines(doc, 255)->empty());
 }
 
 TEST(Wrap, LeavesNodesWhoseRebuildWouldLoseOrBreakData) {
@@ -258,7 +258,7 @@ TEST(Wrap, LeavesNodesWhoseRebuildWouldLoseOrBreakData) {
     };
     for (const Case& c : cases) {
         Document doc = parse(c.text);
-        auto reports = doc.wrap_long_lines(255);
+        auto reports = wrap_long_lines(doc, 255);
         ASSERT_TRUE(reports);
         EXPECT_EQ(*reports, c.reports) << c.text;
         EXPECT_EQ(doc.to_text(), c.after.empty() ? c.text : c.after);
@@ -268,7 +268,7 @@ TEST(Wrap, LeavesNodesWhoseRebuildWouldLoseOrBreakData) {
 TEST(Wrap, ALongTagLeavesItsLineTooLongWithoutAReport) {
     const std::string text = "0 @N1@ " + std::string(250, 'T') + " payload\n";
     Document doc = parse(text);
-    EXPECT_TRUE(doc.wrap_long_lines(255)->empty());
+    EXPECT_TRUE(wrap_long_lines(doc, 255)->empty());
     EXPECT_EQ(doc.to_text(), text);
 }
 
@@ -276,7 +276,7 @@ TEST(Wrap, MeasuresTheLineAsReadAndDropsIt) {
     // 253 bytes as rendered, 255 as read with its padded level.
     const std::string text = "0 HEAD\n001 NOTE " + std::string(246, 'x') + "\n";
     Document doc = parse(text);
-    auto reports = doc.wrap_long_lines(255);
+    auto reports = wrap_long_lines(doc, 255);
     ASSERT_EQ(reports->size(), 1u);
     EXPECT_EQ(doc.to_text(), "0 HEAD\n1 NOTE " + std::string(246, 'x') + "\n");
 }
@@ -298,31 +298,31 @@ TEST(FitAndWrap, RandomPayloadsReadBackWithinTheLimit) {
         for (int r = 0; r < 3; ++r) {
             std::string value;
             for (std::size_t i = random() % 400; i > 0; --i) value += alphabet[random() % std::size(alphabet)];
-            auto note = NodeSpec::into_node({"@N" + std::to_string(r) + "@", "NOTE", value,
-                                             {{std::nullopt, "SOUR", "x" + value.substr(0, value.find('\n')), {}}}},
-                                            default_limits);
+            auto note = into_node({"@N" + std::to_string(r) + "@", "NOTE", value,
+                                   {{std::nullopt, "SOUR", "x" + value.substr(0, value.find('\n')), {}}}},
+                                  default_limits);
             ASSERT_TRUE(note);
             note->render_into(0, text);
         }
         const std::uint64_t limit = 32 + random() % 100;
         Document wrapped = parse(text);
         const std::string outline = logical_outline(wrapped);
-        ASSERT_TRUE(wrapped.wrap_long_lines(limit));
+        ASSERT_TRUE(wrap_long_lines(wrapped, limit));
         std::string out = wrapped.to_text();
         for (std::size_t start = 0, end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
             EXPECT_LE(end - start, limit - 1) << out.substr(start, end - start);
         }
         EXPECT_EQ(logical_outline(parse(out)), outline);
-        EXPECT_TRUE(wrapped.wrap_long_lines(limit)->empty());
+        EXPECT_TRUE(wrap_long_lines(wrapped, limit)->empty());
 
         Document fitted = parse(text);
-        for (int r = 0; r < 3; ++r) fitted.fit_line_limit("@N" + std::to_string(r) + "@", limit);
+        for (int r = 0; r < 3; ++r) fit_line_limit(fitted, "@N" + std::to_string(r) + "@", limit);
         out = fitted.to_text();
         for (std::size_t start = 0, end; (end = out.find('\n', start)) != std::string::npos; start = end + 1) {
             EXPECT_LE(end - start, limit - 2) << out.substr(start, end - start);
         }
         EXPECT_EQ(logical_outline(parse(out)), outline);
-        for (int r = 0; r < 3; ++r) EXPECT_FALSE(*fitted.fit_line_limit("@N" + std::to_string(r) + "@", limit));
+        for (int r = 0; r < 3; ++r) EXPECT_FALSE(*fit_line_limit(fitted, "@N" + std::to_string(r) + "@", limit));
     }
 }
 

@@ -41,13 +41,13 @@ NodeSpec chain(std::size_t depth, std::optional<std::string> deepest_value = std
 // ---------------------------------------------------------------- building
 
 TEST(Build, RecordsRenderAsTheirSpecificationSays) {
-    auto built = NodeSpec::into_node(
+    auto built = into_node(
         spec("INDI", "", {spec("NAME", "John /Doe/"), spec("NOTE", "a\r\nb\rc", {spec("SOUR", "@S1@")})}, "@I1@"),
         default_limits);
     ASSERT_TRUE(built) << built.error().message;
     EXPECT_EQ(render(*built),
               "0 @I1@ INDI\n1 NAME John /Doe/\n1 NOTE a\n2 CONT b\n2 CONT c\n2 SOUR @S1@\n");
-    auto sub = NodeSpec::into_substructure(spec("NOTE", "x\n"), default_limits);
+    auto sub = into_substructure(spec("NOTE", "x\n"), default_limits);
     ASSERT_TRUE(sub);
     EXPECT_EQ(render(*sub, 1), "1 NOTE x\n2 CONT \n");
 }
@@ -64,7 +64,7 @@ class BuildRefuses : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(BuildRefuses, WithTheRuleBroken) {
     const Refusal& c = GetParam();
-    auto built = c.record ? NodeSpec::into_node(c.spec, default_limits) : NodeSpec::into_substructure(c.spec, default_limits);
+    auto built = c.record ? into_node(c.spec, default_limits) : into_substructure(c.spec, default_limits);
     ASSERT_FALSE(built);
     EXPECT_EQ(built.error().message, c.message);
     EXPECT_EQ(built.error().kind, c.kind);
@@ -110,38 +110,38 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Build, DepthAndLineBoundsAdmitTheirLastValue) {
-    EXPECT_TRUE(NodeSpec::into_node(chain(65), default_limits));
-    EXPECT_TRUE(NodeSpec::into_substructure(chain(64), default_limits));
-    EXPECT_TRUE(NodeSpec::into_node(chain(65, "one line"), default_limits));
-    EXPECT_TRUE(NodeSpec::into_node(chain(64, "two\nlines"), default_limits));
+    EXPECT_TRUE(into_node(chain(65), default_limits));
+    EXPECT_TRUE(into_substructure(chain(64), default_limits));
+    EXPECT_TRUE(into_node(chain(65, "one line"), default_limits));
+    EXPECT_TRUE(into_node(chain(64, "two\nlines"), default_limits));
     // "1 NOTE " and the payload make exactly the longest line the parser reads.
-    EXPECT_TRUE(NodeSpec::into_substructure(spec("NOTE", std::string(16777216 - 7, 'x')), default_limits));
+    EXPECT_TRUE(into_substructure(spec("NOTE", std::string(16777216 - 7, 'x')), default_limits));
     // "0 " and the tag fill the line; an empty value, or an empty first line, adds no trailing space.
     const std::string longest_tag(16777216 - 2, 'A');
-    EXPECT_TRUE(NodeSpec::into_node(spec(longest_tag), default_limits));
-    EXPECT_TRUE(NodeSpec::into_node(spec(longest_tag, ""), default_limits));
-    auto split = NodeSpec::into_node(spec(longest_tag, "\nsecond"), default_limits);
+    EXPECT_TRUE(into_node(spec(longest_tag), default_limits));
+    EXPECT_TRUE(into_node(spec(longest_tag, ""), default_limits));
+    auto split = into_node(spec(longest_tag, "\nsecond"), default_limits);
     ASSERT_TRUE(split);
     EXPECT_EQ(render(*split).size(), 16777216 + "\n1 CONT second\n"s.size());
 }
 
 TEST(Build, LevelsNeverWrapAroundUnderTheWidestDepthBound) {
     std::uint64_t counter = 0;
-    auto built = NodeSpec::build(spec("A", {}, {spec("B")}), UINT16_MAX, 10, UINT16_MAX, counter);
+    auto built = build_node(spec("A", {}, {spec("B")}), UINT16_MAX, 10, UINT16_MAX, counter);
     ASSERT_FALSE(built);
     EXPECT_EQ(built.error().message, kDeep);
     counter = 0;
-    EXPECT_TRUE(NodeSpec::build(spec("A"), UINT16_MAX, 10, UINT16_MAX, counter));
+    EXPECT_TRUE(build_node(spec("A"), UINT16_MAX, 10, UINT16_MAX, counter));
 }
 
 TEST(Build, StructureBoundCountsSpecificationsPerTreeNotContinuations) {
     ParseLimits limits;
     limits.max_lines = 3;
     NodeSpec three = spec("A", "x\ny\nz", {spec("B"), spec("C")});
-    EXPECT_TRUE(NodeSpec::into_node(three, limits));
-    EXPECT_TRUE(NodeSpec::into_node(three, limits));  // a fresh count for each record
+    EXPECT_TRUE(into_node(three, limits));
+    EXPECT_TRUE(into_node(three, limits));  // a fresh count for each record
     three.children.push_back(spec("D"));
-    auto refused = NodeSpec::into_node(three, limits);
+    auto refused = into_node(three, limits);
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().message, "the record has too many structures");
     EXPECT_EQ(refused.error().kind, ErrorKind::Limit);
@@ -149,7 +149,7 @@ TEST(Build, StructureBoundCountsSpecificationsPerTreeNotContinuations) {
 
 TEST(Build, EveryAcceptedValueReadsBackAsWritten) {
     for (std::string value : {"plain"s, "\ttab\0nul\x7f"s, " lead and trail "s, "a\n\nb\n"s, "\xF0\x9F\x98\x80\r\n"s}) {
-        auto built = NodeSpec::into_node(spec("NOTE", value, {}, "@N1@"), default_limits);
+        auto built = into_node(spec("NOTE", value, {}, "@N1@"), default_limits);
         ASSERT_TRUE(built);
         Document doc = parse(render(*built));
         ASSERT_EQ(doc.records.size(), 1u);
@@ -184,11 +184,11 @@ TEST(Build, AcceptedTreesReadBackAndRefusedOnesChangeNothing) {
     Document doc = parse("0 HEAD\n0 TRLR\n");
     for (int round = 0; round < 2000; ++round) {
         const std::string before = doc.to_text();
-        auto built = NodeSpec::into_node(tree(tree, 0), default_limits);
+        auto built = into_node(tree(tree, 0), default_limits);
         if (!built) continue;
         std::vector<Node> one;
         one.push_back(std::move(*built));
-        if (!doc.append_records(std::move(one))) {
+        if (!append_records(doc, std::move(one))) {
             EXPECT_EQ(doc.to_text(), before);
             continue;
         }
@@ -205,8 +205,8 @@ TEST(Build, AcceptedTreesReadBackAndRefusedOnesChangeNothing) {
 std::vector<Node> built(std::vector<NodeSpec> specs, bool records) {
     std::vector<Node> out;
     for (NodeSpec& s : specs) {
-        auto n = records ? NodeSpec::into_node(std::move(s), default_limits)
-                         : NodeSpec::into_substructure(std::move(s), default_limits);
+        auto n = records ? into_node(std::move(s), default_limits)
+                         : into_substructure(std::move(s), default_limits);
         out.push_back(std::move(*n));
     }
     return out;
@@ -216,10 +216,10 @@ std::vector<Node> structures_of(std::vector<NodeSpec> specs) { return built(std:
 
 TEST(AppendRecords, GoBeforeTheLastTrailerOrAtTheEnd) {
     Document two = parse("0 HEAD\n0 TRLR\n0 @X1@ NOTE x\n0 TRLR\n");
-    ASSERT_TRUE(two.append_records(records_of({spec("SUBM", {}, {}, "@U1@"), spec("NOTE", "n")})));
+    ASSERT_TRUE(append_records(two, records_of({spec("SUBM", {}, {}, "@U1@"), spec("NOTE", "n")})));
     EXPECT_EQ(two.to_text(), "0 HEAD\n0 TRLR\n0 @X1@ NOTE x\n0 @U1@ SUBM\n0 NOTE n\n0 TRLR\n");
     Document none = parse("0 HEAD\n");
-    ASSERT_TRUE(none.append_records(records_of({spec("head")})));
+    ASSERT_TRUE(append_records(none, records_of({spec("head")})));
     EXPECT_EQ(none.to_text(), "0 HEAD\n0 head\n");
 }
 
@@ -236,22 +236,22 @@ TEST(AppendRecords, RefusalsLeaveTheDocumentAsItWas) {
     };
     for (Case& c : cases) {
         Document doc = parse(text);
-        auto done = doc.append_records(records_of(std::move(c.specs)));
+        auto done = append_records(doc, records_of(std::move(c.specs)));
         ASSERT_FALSE(done);
         EXPECT_EQ(done.error().message, c.message);
         EXPECT_EQ(done.error().kind, ErrorKind::Structure);
         EXPECT_EQ(doc.to_text(), text);
     }
     Document no_header = parse("0 NOTE x\n");
-    EXPECT_FALSE(no_header.append_records(records_of({spec("HEAD")})));
+    EXPECT_FALSE(append_records(no_header, records_of({spec("HEAD")})));
 }
 
 // ---------------------------------------------------------------- appending structures
 
 TEST(AppendStructures, LandAfterTheChildrenOfTheAddressedNode) {
     Document doc = parse("0 HEAD\n1 SOUR x\n0 @I1@ INDI\n1 NAME A\n2  GIVN A\n0 TRLR\n");
-    ASSERT_TRUE(doc.append_structures("HEAD", {}, structures_of({spec("NOTE", "n")})));
-    ASSERT_TRUE(doc.append_structures("@i1@", {0}, structures_of({spec("SURN", "B"), spec("NOTE", "1\n2")})));
+    ASSERT_TRUE(append_structures(doc, "HEAD", {}, structures_of({spec("NOTE", "n")})));
+    ASSERT_TRUE(append_structures(doc, "@i1@", {0}, structures_of({spec("SURN", "B"), spec("NOTE", "1\n2")})));
     EXPECT_EQ(doc.to_text(),
               "0 HEAD\n1 SOUR x\n1 NOTE n\n0 @I1@ INDI\n1 NAME A\n2  GIVN A\n2 SURN B\n2 NOTE 1\n3 CONT 2\n0 TRLR\n");
 }
@@ -276,7 +276,7 @@ TEST(AppendStructures, RefusalsLeaveTheDocumentAsItWas) {
         Document doc = parse(text);
         std::vector<Node> nodes = structures_of({spec("NOTE")});
         if (c.identified) nodes.push_back(with_xref.clone());
-        auto done = doc.append_structures(c.record, c.path, std::move(nodes));
+        auto done = append_structures(doc, c.record, c.path, std::move(nodes));
         ASSERT_FALSE(done) << c.message;
         EXPECT_EQ(done.error().message, c.message);
         EXPECT_EQ(done.error().kind, c.kind);
@@ -292,14 +292,14 @@ TEST(AppendStructures, RefusesLinesThatWouldLandPastTheDepthBound) {
     Document doc = parse(text);
     // Under level 60: a tree of four levels ends at 64; one of five, or four with a
     // two-line value at the bottom, would end at 65.
-    auto deep = doc.append_structures("@I1@", sixty, structures_of({chain(5)}));
+    auto deep = append_structures(doc, "@I1@", sixty, structures_of({chain(5)}));
     ASSERT_FALSE(deep);
     EXPECT_EQ(deep.error().message, kDeep);
     EXPECT_EQ(deep.error().kind, ErrorKind::Limit);
-    EXPECT_FALSE(doc.append_structures("@I1@", sixty, structures_of({spec("B"), chain(4, "x\ny")})));
+    EXPECT_FALSE(append_structures(doc, "@I1@", sixty, structures_of({spec("B"), chain(4, "x\ny")})));
     EXPECT_EQ(doc.to_text(), text);
-    ASSERT_TRUE(doc.append_structures("@I1@", sixty, structures_of({chain(4, "x")})));
-    ASSERT_TRUE(doc.append_structures("@I1@", fifty_nine, structures_of({chain(4, "x\ny")})));
+    ASSERT_TRUE(append_structures(doc, "@I1@", sixty, structures_of({chain(4, "x")})));
+    ASSERT_TRUE(append_structures(doc, "@I1@", fifty_nine, structures_of({chain(4, "x\ny")})));
     EXPECT_TRUE(Document::parse(doc.to_text()));
 }
 
@@ -310,12 +310,12 @@ TEST(AppendStructures, RefusesLinesThatWouldLandPastTheLengthBound) {
     // Built at level 1, "1 NOTE " and the payload fill the longest line; at level 10 the
     // level takes one byte more.
     const std::string payload(16777216 - 7, 'x');
-    auto refused = doc.append_structures("@I1@", Path(9, 0), structures_of({spec("NOTE", payload)}));
+    auto refused = append_structures(doc, "@I1@", Path(9, 0), structures_of({spec("NOTE", payload)}));
     ASSERT_FALSE(refused);
     EXPECT_EQ(refused.error().message, "the line is longer than the limit");
     EXPECT_EQ(refused.error().kind, ErrorKind::Limit);
     EXPECT_EQ(doc.to_text(), text);
-    ASSERT_TRUE(doc.append_structures("@I1@", Path(8, 0), structures_of({spec("NOTE", payload)})));
+    ASSERT_TRUE(append_structures(doc, "@I1@", Path(8, 0), structures_of({spec("NOTE", payload)})));
     EXPECT_TRUE(Document::parse(doc.to_text()));
 }
 

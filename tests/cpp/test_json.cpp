@@ -6,7 +6,7 @@
 
 using namespace std::string_literals;
 
-using pellorine::build::NodeSpec;
+using pellorine::json::NodeSpec;
 using pellorine::json::read_node_specs;
 using pellorine::json::Writer;
 
