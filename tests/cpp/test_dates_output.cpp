@@ -164,6 +164,22 @@ TEST(DateRoundTrip, GeneratedPayloads) {
     EXPECT_GT(five, 300u);
 }
 
+// A dual year needs three or four digits before its slash to read as one, so
+// a year below 100 is padded when its 5.5.1 form carries the suffix.
+TEST(DateRoundTrip, DualYearsBelowOneHundred) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"011/2", "011/12"},          {"FROM 0070/1", "FROM 070/71"},
+        {"000/1", "000/01"},          {"5 JAN 099/100", "5 JAN 099/00"},
+        {"BET 050/1 AND 060/1", "BET 050/51 AND 060/61"},
+        {"ABT 0999/1000", "ABT 999/00"},  // three digits already read back
+    };
+    for (const auto& [text, five] : cases) {
+        GedcomDate d = GedcomDate::parse(text);
+        EXPECT_EQ(d.to_gedcom_5_5_1(), five) << text;
+        if (auto form = d.to_gedcom_5_5_1()) expect_same_reading(d, *form, true);
+    }
+}
+
 // Every DATE payload of the published files, taken from their lines as bytes.
 TEST(DateRoundTrip, PayloadsOfTheTestFiles) {
     std::vector<std::string> payloads;
