@@ -9,6 +9,7 @@
 
 #include "gedzip.hpp"
 #include "gedzip_reader.hpp"
+#include "testdata.hpp"
 
 namespace {
 
@@ -16,11 +17,12 @@ using pellorine::Archive;
 namespace gz = pellorine::gedzip;
 
 std::string slurp(const std::string& path) {
-    std::ifstream in(std::string(PELLORINE_TESTDATA) + "/" + path, std::ios::binary);
+    std::ifstream in(pellorine::testdata::folder() / path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 TEST(ArchivePublished, OpenFindDocumentAndExtractEverything) {
+    PELLORINE_NEED_TESTDATA();
     const std::pair<const char*, std::uint64_t> files[] = {
         {"gedcom70/minimal70.gdz", 39},
         {"gedcom70/gedcom71/minimal71.gdz", 39},

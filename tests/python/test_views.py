@@ -1,13 +1,11 @@
 """Record, individual and family views as Python dictionaries."""
 
 import json
-from pathlib import Path
 
 import pytest
 
 import pellorine
-
-TESTDATA = Path(__file__).resolve().parents[2] / ".." / "shared" / "testdata"
+from conftest import data_files, data_id, need_testdata
 
 KEYS = {
     "record": "xref tag label title structures raw",
@@ -221,14 +219,9 @@ def test_deep_nesting_and_many_children():
 
 # ---- every published test file ----
 
-def published_files():
-    if not TESTDATA.is_dir():
-        return []
-    return sorted(p for p in TESTDATA.rglob("*") if p.is_file() and p.suffix.lower() in (".ged", ".txt"))
-
-
-@pytest.mark.parametrize("path", published_files(), ids=lambda p: str(p.relative_to(TESTDATA)))
+@pytest.mark.parametrize("path", data_files((".ged", ".txt")), ids=data_id)
 def test_views_of_every_published_file(path):
+    need_testdata()
     try:
         g = pellorine.Gedcom.parse(path.read_bytes())
     except ValueError:
