@@ -611,6 +611,7 @@ bool declare_honoured_lines_utf8(std::vector<Node>& records) {
         if (!found || text::ascii_iequals(found->value, "UTF-8")) return changed;
         // A line read as CHAR is a CHAR node; one whose logical payload names
         // UTF-8 (a leading "UTF-" and a CONC "8") is read back as UTF-8 already.
+        if (found->line >= lines.size()) return changed;
         Node* line = lines[found->line];
         if (line->tag() != "CHAR" || declares_utf8(*line)) return changed;
         declare_utf8(*line);
