@@ -145,6 +145,7 @@ Result<void> ArchiveWriter<Sink>::add_streamed_reserving(std::string_view name, 
         return fail(named(name, " is larger than the " + std::to_string(limits_.max_entry_size) +
                                     " byte per-entry limit"));
     }
+    if (auto d = check_directory_is_empty(name, declared); !d) return d;
     std::uint16_t method = method_stored;
     std::uint64_t reserved;
     if (declared == 0) {

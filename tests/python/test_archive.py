@@ -69,6 +69,7 @@ def test_writer_round_trip_and_spent_state():
         ("é" * 2049, "the archive contains a file with an unreasonably long path"),
         ("Tree.GED", "the archive contains the same path more than once (Tree.GED)"),
         ("TREE.ged/", "the archive contains the same path more than once (TREE.ged/)"),
+        ("media/", "media/ is a directory, not a file"),  # the reader would not extract the bytes
     ],
 )
 def test_unsafe_and_repeated_names_leave_the_writer_usable(name, message):
