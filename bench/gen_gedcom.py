@@ -69,21 +69,24 @@ def family(rng: random.Random, n: int, people: int) -> list[str]:
     return lines
 
 
-def generate(path: str, megabytes: float = 100.0, seed: int = 1871) -> tuple[int, int]:
-    """Writes the file; returns (bytes, lines)."""
+def generate(path: str, megabytes: float = 100.0, seed: int = 1871, newline: str = "\n",
+             charset: str = "UTF-8") -> tuple[int, int]:
+    """Writes the file; returns (bytes, lines). `newline` ends every line; `charset` is
+    "UTF-8" or "ANSI" (Windows-1252, characters it lacks written as "?")."""
+    codec = {"UTF-8": "utf-8", "ANSI": "cp1252"}[charset]
     rng = random.Random(seed)
     target = int(megabytes * 1_000_000)
     people = max(10, target // 300)
     families = max(3, people // 3)
     head = ["0 HEAD", "1 SOUR pellorine-bench", "1 GEDC", "2 VERS 5.5.1", "2 FORM LINEAGE-LINKED",
-            "1 CHAR UTF-8"]
+            f"1 CHAR {charset}"]
     size = lines = 0
-    with open(path, "w", encoding="utf-8", newline="\n") as out:
+    with open(path, "wb") as out:
         def emit(block: list[str]) -> None:
             nonlocal size, lines
-            text = "\n".join(block) + "\n"
-            out.write(text)
-            size += len(text.encode("utf-8"))
+            data = (newline.join(block) + newline).encode(codec, "replace")
+            out.write(data)
+            size += len(data)
             lines += len(block)
 
         emit(head)

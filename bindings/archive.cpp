@@ -11,8 +11,8 @@
 #include <utility>
 
 #include "frame.hpp"
-#include "gedzip.hpp"
 #include "gedzip_reader.hpp"
+#include "gedzip_writer.hpp"
 
 namespace pellorine::bindings {
 
@@ -38,6 +38,19 @@ PyObject* writer_add(PyObject* self, PyObject* args, PyObject* kwargs) {
     });
 }
 
+// `finish()` of both writers, under the caller's exclusive borrow: the writer
+// is taken out first, so the instance is spent whatever follows, then
+// finished; yields its sink.
+template <class State>
+auto finish_writer(PyObject* self) {
+    auto writer = std::exchange(py::state<State>(self).writer, std::nullopt);
+    if (!writer) throw py::value_error(already_finished);
+    auto sink = std::move(*writer).finish();
+    writer.reset();   // on failure this closes an incomplete file
+    if (!sink) throw py::value_error(sink.error());
+    return std::move(*sink);
+}
+
 // ---------------------------------------------------------------------------
 // ArchiveWriter
 
@@ -45,34 +58,25 @@ struct MemoryWriterState {
     std::optional<gz::ArchiveWriter<gz::MemorySink>> writer;
 };
 
-PyTypeObject* memory_writer_type = nullptr;
-
-PyObject* memory_writer_new(PyObject* /*cls*/, PyObject* args, PyObject* kwargs) {
+PyObject* memory_writer_new(PyObject* cls, PyObject* args, PyObject* kwargs) {
     return py::entry([&] {
         py::parse_no_args(args, kwargs, "new");
         MemoryWriterState st;
         st.writer.emplace(gz::MemorySink{}, gz::default_archive_limits);
-        return py::create(memory_writer_type, std::move(st));
+        return py::create(reinterpret_cast<PyTypeObject*>(cls), std::move(st));
     });
 }
 
 PyObject* memory_writer_finish(PyObject* self, PyObject* /*unused*/) {
     return py::entry([&] {
         py::Exclusive borrow(py::cell(self));
-        auto& st = py::state<MemoryWriterState>(self);
-        // Spent from here on, whatever follows.
-        std::optional<gz::ArchiveWriter<gz::MemorySink>> writer = std::exchange(st.writer, std::nullopt);
-        if (!writer) throw py::value_error(already_finished);
-        auto sink = std::move(*writer).finish();
-        writer.reset();
-        if (!sink) throw py::value_error(sink.error());
-        return py::bytes(sink->bytes());
+        return py::bytes(finish_writer<MemoryWriterState>(self).bytes());
     });
 }
 
 PyMethodDef memory_writer_methods[] = {
     {"new", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&memory_writer_new)),
-     METH_VARARGS | METH_KEYWORDS | METH_STATIC,
+     METH_VARARGS | METH_KEYWORDS | METH_CLASS,
      "new()\n--\n\n"
      "Starts a new, empty archive under the default bounds. Since\n"
      "`pellorine.gedzip.ArchiveLimits` has no Python binding yet, the library's\n"
@@ -115,8 +119,6 @@ struct FileWriterState {
     std::string path;
     std::optional<gz::ArchiveWriter<gz::FileSink>> writer;
 };
-
-PyTypeObject* file_writer_type = nullptr;
 
 // A path with a NUL byte would be cut short by the system call and name
 // another file; it names no file at all.
@@ -180,17 +182,13 @@ PyObject* file_writer_add_file(PyObject* self, PyObject* args, PyObject* kwargs)
 PyObject* file_writer_finish(PyObject* self, PyObject* /*unused*/) {
     return py::entry([&] {
         py::Exclusive borrow(py::cell(self));
-        auto& st = py::state<FileWriterState>(self);
-        std::optional<gz::ArchiveWriter<gz::FileSink>> writer = std::exchange(st.writer, std::nullopt);
-        if (!writer) throw py::value_error(already_finished);
-        auto sink = std::move(*writer).finish();
-        writer.reset();   // on failure this closes the incomplete file
-        if (!sink) throw py::value_error(sink.error());
-        if (auto f = sink->flush(); !f) throw py::os_error(st.path, f.error().code);
+        gz::FileSink sink = finish_writer<FileWriterState>(self);
+        const std::string& path = py::state<FileWriterState>(self).path;
+        if (auto f = sink.flush(); !f) throw py::os_error(path, f.error().code);
         // A failed close can be the first report of a lost write: not a success.
-        if (auto c = sink->close(); !c) throw py::os_error(st.path, c.error().code);
+        if (auto c = sink.close(); !c) throw py::os_error(path, c.error().code);
         struct stat meta {};
-        if (::stat(st.path.c_str(), &meta) != 0) throw py::os_error(st.path, errno);
+        if (::stat(path.c_str(), &meta) != 0) throw py::os_error(path, errno);
         return py::integer(static_cast<std::uint64_t>(meta.st_size));
     });
 }
@@ -266,23 +264,13 @@ PyMethodDef total_size_functions[] = {
 
 // The add functions of the module's fill step; -1 with the error set on failure.
 int add_archive_writer(PyObject* module) {
-    if (!memory_writer_type) {
-        memory_writer_type =
-            py::make_class<MemoryWriterState>("builtins.ArchiveWriter", memory_writer_doc, memory_writer_slots);
-        if (!memory_writer_type) return -1;
-    }
-    Py_INCREF(memory_writer_type);
-    return py::add_to_module(module, "ArchiveWriter", reinterpret_cast<PyObject*>(memory_writer_type));
+    static py::LazyClass<MemoryWriterState> the_class("builtins.ArchiveWriter", memory_writer_doc, memory_writer_slots);
+    return the_class.add_to(module, "ArchiveWriter");
 }
 
 int add_archive_file_writer(PyObject* module) {
-    if (!file_writer_type) {
-        file_writer_type =
-            py::make_class<FileWriterState>("builtins.ArchiveFileWriter", file_writer_doc, file_writer_slots);
-        if (!file_writer_type) return -1;
-    }
-    Py_INCREF(file_writer_type);
-    return py::add_to_module(module, "ArchiveFileWriter", reinterpret_cast<PyObject*>(file_writer_type));
+    static py::LazyClass<FileWriterState> the_class("builtins.ArchiveFileWriter", file_writer_doc, file_writer_slots);
+    return the_class.add_to(module, "ArchiveFileWriter");
 }
 
 int add_archive_total_size(PyObject* module) { return PyModule_AddFunctions(module, total_size_functions); }

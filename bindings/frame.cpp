@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <system_error>
 
-#include "json.hpp"
 
 namespace pellorine::py {
 
@@ -95,10 +94,15 @@ Ref tuple(std::vector<Ref> items) {
     return out;
 }
 
-Ref json_to_py(std::string_view json) {
+Ref JsonBridge::loads(std::string_view json) {
     Ref text = str(json);
-    Ref loads = import_json_function("loads");
-    return Ref::check(PyObject_CallFunctionObjArgs(loads.get(), text.get(), nullptr));
+    if (!loads_) loads_ = import_json_function("loads");
+    return Ref::check(PyObject_CallFunctionObjArgs(loads_.get(), text.get(), nullptr));
+}
+
+Ref json_to_py(std::string_view json) {
+    JsonBridge bridge;
+    return bridge.loads(json);
 }
 
 std::string py_to_json(PyObject* obj) {

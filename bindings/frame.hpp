@@ -39,6 +39,7 @@
 
 #include "build.hpp"
 #include "error.hpp"
+#include "json.hpp"
 
 namespace pellorine::py {
 
@@ -141,18 +142,60 @@ inline Ref str_list(const std::vector<std::string>& items) {
 
 // ---- JSON bridge ----
 
-// Turns one compact JSON text into Python objects with the interpreter's
-// json.loads (the module imported by name on every call).
+// Result values with a `write_json(json::Writer&)` writing their JSON object.
+template <class T>
+concept WritesJson = requires(const T& v, json::Writer& w) { v.write_json(w); };
+
+// Result values with a `to_json()` giving their compact JSON text.
+template <class T>
+concept HasJson = requires(const T& v) {
+    { v.to_json() } -> std::convertible_to<std::string_view>;
+};
+
+// Turns result values into Python objects, each serialised on its own to
+// compact JSON and decoded by the interpreter's json.loads. One bridge serves
+// one call: its buffer is reused from value to value, and json.loads is
+// looked up (importing json by name) when the first value needs it.
+class JsonBridge {
+public:
+    // One value through JSON.
+    template <class T>
+        requires WritesJson<T> || HasJson<T>
+    Ref convert(const T& value) {
+        if constexpr (WritesJson<T>) {
+            writer_.clear();
+            value.write_json(writer_);
+            return loads(writer_.view());
+        } else {
+            std::string text = value.to_json();
+            return loads(text);
+        }
+    }
+    // One compact JSON text through json.loads.
+    Ref loads(std::string_view json);
+
+private:
+    json::Writer writer_;
+    Ref loads_;
+};
+
+// Turns one compact JSON text into Python objects with the interpreter's json.loads.
 Ref json_to_py(std::string_view json);
 
-// Any result type with a `to_json()` giving its compact JSON text.
+// One result value through the JSON bridge.
 template <class T>
-    requires requires(const T& v) {
-        { v.to_json() } -> std::convertible_to<std::string_view>;
-    }
+    requires WritesJson<T> || HasJson<T>
 Ref to_py(const T& value) {
-    std::string text = value.to_json();
-    return json_to_py(text);
+    JsonBridge bridge;
+    return bridge.convert(value);
+}
+
+// A list of result values, each through the JSON bridge, in order; the first
+// failure ends the conversion.
+template <class Range>
+Ref to_py_list(const Range& values) {
+    JsonBridge bridge;
+    return list_of(values, [&](const auto& v) { return bridge.convert(v); });
 }
 
 // json.dumps(obj) with no keywords; what dumps raises passes through.
@@ -305,5 +348,41 @@ PyTypeObject* make_class(const char* name, const char* doc, PyType_Slot* extra) 
 // Adds `object` (a new reference, or NULL on error) to the module under `name`.
 // Returns -1 with the error set on failure.
 int add_to_module(PyObject* module, const char* name, PyObject* object);
+
+// A class object made by make_class<State> on first use and kept, by this one
+// reference, for the rest of the process: every class of the module is made
+// through it.
+//
+// Keeping class objects process-wide is safe because the module serves one
+// interpreter. A class holds nothing of a module object (each instance carries
+// its own state, and no method reaches the module), so a module object filled
+// again in the same interpreter (a second import after removal from
+// sys.modules) receives the very same classes. Another interpreter in the
+// process would need classes of its own; the module does not serve one.
+template <class State>
+class LazyClass {
+public:
+    LazyClass(const char* name, const char* doc, PyType_Slot* slots) : name_(name), doc_(doc), slots_(slots) {}
+
+    // The class object, borrowed; NULL with the error set when it cannot be made.
+    PyTypeObject* get() {
+        if (!type_) type_ = make_class<State>(name_, doc_, slots_);
+        return type_;
+    }
+
+    // Adds the class to `module` under `attribute`; -1 with the error set on failure.
+    int add_to(PyObject* module, const char* attribute) {
+        PyTypeObject* type = get();
+        if (!type) return -1;
+        Py_INCREF(type);
+        return add_to_module(module, attribute, reinterpret_cast<PyObject*>(type));
+    }
+
+private:
+    const char* name_;
+    const char* doc_;
+    PyType_Slot* slots_;
+    PyTypeObject* type_ = nullptr;
+};
 
 }  // namespace pellorine::py

@@ -24,27 +24,13 @@ struct DateReading {
           gedcom551(date.to_gedcom_5_5_1()),
           gedcom7(date.to_gedcom_7()) {}
 
-    std::string to_json() const {
-        std::string out;
-        out.reserve(128);
-        out += '{';
-        date.append_json_entries(out);
-        out += ",\"display\":";
-        dates::append_json_string(out, display);
-        out += ",\"gedcom551\":";
-        append_optional(out, gedcom551);
-        out += ",\"gedcom7\":";
-        append_optional(out, gedcom7);
-        out += '}';
-        return out;
-    }
-
-private:
-    static void append_optional(std::string& out, const std::optional<std::string>& s) {
-        if (s)
-            dates::append_json_string(out, *s);
-        else
-            out += "null";
+    void write_json(json::Writer& w) const {
+        w.begin_object();
+        date.write_json_entries(w);
+        w.key("display").string(display);
+        w.key("gedcom551").string(gedcom551);
+        w.key("gedcom7").string(gedcom7);
+        w.end_object();
     }
 };
 

@@ -1,8 +1,5 @@
 // Gedcom's view methods: every record, one record, the individuals and the
 // families, each view crossing into Python as its own JSON text.
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
-
 #include "gedcom.hpp"
 #include "view.hpp"
 
@@ -10,21 +7,18 @@ namespace pellorine::bindings {
 
 namespace {
 
-// Serialises views one at a time into a reused buffer and decodes each with
-// json.loads, so no view outlives its own conversion.
+// Converts views one at a time through one bridge, so no view outlives its
+// own conversion.
 class ViewList {
 public:
     template <class View>
     void add(const View& v) {
-        buffer_.Clear();
-        view::JsonWriter writer(buffer_);
-        v.write_json(writer);
-        items_.push_back(py::json_to_py(std::string_view(buffer_.GetString(), buffer_.GetSize())));
+        items_.push_back(bridge_.convert(v));
     }
     py::Ref finish() { return py::list(std::move(items_)); }
 
 private:
-    rapidjson::StringBuffer buffer_{nullptr, 128};
+    py::JsonBridge bridge_;
     std::vector<py::Ref> items_;
 };
 
@@ -56,9 +50,9 @@ PyObject* gedcom_record(PyObject* self, PyObject* args, PyObject* kwargs) {
         auto [xref] = py::parse_args(args, kwargs, "record", {"xref"}, 1);
         py::Shared borrow(py::cell(self));
         std::string_view id = py::arg_text(xref, "record", "xref");
-        const Node* record = document_of(self).record(id);
+        const Node* record = py::state<GedcomState>(self).find_record(id);
         if (!record) throw py::key_error(xref);
-        return py::json_to_py(view::RecordView::from_node(*record).to_json());
+        return py::to_py(view::RecordView::from_node(*record));
     });
 }
 

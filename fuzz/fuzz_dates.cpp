@@ -6,6 +6,7 @@
 
 #include "dates.hpp"
 #include "harness.hpp"
+#include "json.hpp"
 
 using namespace pellorine;
 
@@ -28,8 +29,11 @@ void one(std::string_view payload) {
     (void)d.sort_key();
     (void)d.precision();
     (void)d.year_hint();
-    std::string json;
-    d.append_json_entries(json);
+    json::Writer w;
+    w.begin_object();
+    d.write_json_entries(w);
+    w.end_object();
+    (void)w.take();
     expect_same_points(d, d.to_gedcom_7(), "the 7.0");
     expect_same_points(d, d.to_gedcom_5_5_1(), "the 5.5.1");
 }

@@ -1,9 +1,12 @@
-// Record specifications: records and substructures described as small trees
-// (from Python, as JSON) and built into nodes.
+// Record specifications and structural edits: records and substructures
+// described as small trees (from Python, as JSON) and built into nodes; and
+// line-limit fitting and wrapping, which move payload text into CONC lines.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "document.hpp"
@@ -15,12 +18,80 @@ namespace pellorine::build {
 // identifier; a value may hold line feeds, which become CONT lines; an empty
 // value counts as no payload.
 struct NodeSpec {
-    std::optional<std::string> xref;
-    std::string tag;
-    std::optional<std::string> value;
-    std::vector<NodeSpec> children;
+    std::optional<std::string> xref;    // the record's identifier, with its at-signs
+    std::string tag;                    // the tag, checked when built
+    std::optional<std::string> value;   // the logical payload
+    std::vector<NodeSpec> children;     // the substructures, in order
 
-    bool operator==(const NodeSpec&) const = default;
+    bool operator==(const NodeSpec&) const = default;  // field by field
+
+    // Builds a record: the root stands at level 0 and may carry an identifier.
+    static Result<Node> into_node(NodeSpec spec, const ParseLimits& limits);
+    // Builds a substructure: the root stands at level 1; no identifier anywhere.
+    static Result<Node> into_substructure(NodeSpec spec, const ParseLimits& limits);
+    // The recursive worker behind both: `counter` counts the specifications of
+    // one tree against `structure_bound`; levels past `depth_bound` are refused.
+    static Result<Node> build(NodeSpec spec, std::uint16_t level, std::uint64_t structure_bound,
+                              std::uint16_t depth_bound, std::uint64_t& counter);
 };
+
+// Appends `structures` under the node at `path` in `record` (nullptr when no
+// record answers to `record_text`, which then only names it in the error).
+// Document::append_structures is this after its own lookup; the Python layer
+// calls it with the record it found through its index.
+Result<void> append_structures_under(Node* record, std::string_view record_text, const Path& path,
+                                     std::vector<Node> structures);
+
+// The first record without identifier whose tag is exactly `tag` (the header
+// for "HEAD"); records with an identifier are found by it, never by their tag.
+Node* record_by_tag(Document& document, std::string_view tag);
+
+// A structure path as messages write it: "[2, 0]", "[]" for the record itself.
+std::string path_text(const Path& path);
+
+// Checks that `value`, set as the logical payload of `node` at `level`, reads
+// back: its continuation lines stay within the depth bound and every line
+// within the parser's length bound. Refuses with the bound's message.
+Result<void> check_logical_value(const Node& node, std::size_t level, std::string_view value);
+
+// One structure rewritten by wrapping: its record (identifier, or tag when it
+// has none), its path inside the record after the rewrite, and its tag.
+struct WrappedLine {
+    std::string record;  // the record's identifier as written, else its tag
+    Path path;           // the structure's path in the record after the rewrite
+    std::string tag;     // the structure's tag
+
+    bool operator==(const WrappedLine&) const = default;  // field by field
+    // {"record":..,"path":[..],"tag":..}
+    std::string to_json() const;
+};
+
+// Splits `text` into pieces of at most `first` bytes, then `later` bytes each
+// (both at least 4), preferring cut points inside words and never splitting a
+// UTF-8 character. The pieces view `text` and join back to it.
+std::vector<std::string_view> cut(std::string_view text, std::size_t first, std::size_t later);
+
+// Re-splits the payload of `node` (at `level`) with the CONC lines at the front
+// of its children so that every line fits `limit` bytes with a two-byte line
+// end; with `recurse`, also its other children. Segments holding a line as read,
+// a pointer, or a CONC line that carries more than text are left alone. True
+// when anything changed; never fails.
+bool fit_node_inner(Node& node, std::uint16_t level, std::uint64_t limit, bool recurse);
+
+// Wraps `node` (at `level`) and its descendants so that no line is longer than
+// `budget` bytes before its line feed, rebuilding each over-long structure's
+// logical payload as CONT and CONC lines and appending a report for it. `path`
+// is the working structure path; it is restored on return.
+void wrap_node(Node& node, std::uint16_t level, std::uint64_t budget, std::string_view record, Path& path,
+               std::vector<WrappedLine>& reports);
+
+namespace detail {
+// The number of decimal digits of `n`: the width of a level on its line.
+std::size_t decimal_width(std::uint64_t n);
+// The length of a node's line at `level` without its line end: the line as
+// read when it keeps one, else its canonical rendering, measured without
+// rendering it. `tag` is the node's tag, when the caller has it at hand.
+std::size_t line_length(const Node& n, std::string_view tag, std::uint16_t level);
+}  // namespace detail
 
 }  // namespace pellorine::build

@@ -1,6 +1,8 @@
 // Conversion results and notes, shared by both directions.
 #include "convert.hpp"
 
+#include <algorithm>
+
 #include "json.hpp"
 
 namespace pellorine::convert {
@@ -29,8 +31,64 @@ void Pass::note(std::string_view tag, ConversionKind kind, std::string_view deta
     note(tag, kind, std::string(detail));
 }
 
+void Pass::note(std::string_view tag, ConversionKind kind, const char* detail) {
+    note(tag, kind, std::string(detail));
+}
+
 void Pass::note(std::string_view tag, ConversionKind kind, std::string&& detail) {
     notes.push_back(ConversionNote{std::string(tag), std::move(detail), record, kind});
+}
+
+bool continuation_has_children(const std::vector<Node>& children) {
+    for (const Node& c : children) {
+        std::string_view t = c.tag();
+        if ((t == "CONT" || t == "CONC") && !c.children().empty()) return true;
+    }
+    return false;
+}
+
+std::string continuation_kept_detail(std::string_view what) {
+    return "a continuation line of this " + std::string(what) +
+           " has substructures of its own, so rewriting it would delete them; it is left as written";
+}
+
+bool fits_written_lines(std::string_view text) {
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t nl = text.find('\n', start);
+        const std::size_t end = nl == std::string_view::npos ? text.size() : nl;
+        if (end - start > longest_written_line) return false;
+        if (nl == std::string_view::npos) return true;
+        start = nl + 1;
+    }
+}
+
+std::string too_long_kept_detail(std::string_view what) {
+    return "the " + std::string(what) + " is longer than this library reads back on one line; it is left as written";
+}
+
+Node phrase_7(std::string_view text) {
+    if (!text.starts_with('@')) return Node::with_value("PHRASE", text);
+    std::string doubled(1, '@');
+    doubled.append(text);
+    return Node::with_value("PHRASE", doubled);
+}
+
+bool remove_tagged(Node& node, std::string_view tag) {
+    return std::erase_if(node.children(), [&](const Node& c) { return c.tag() == tag; }) > 0;
+}
+
+Node* set_gedcom_version(Node& header, std::string_view version) {
+    Node* gedc = header.first("GEDC");
+    if (!gedc) return nullptr;
+    gedc->forget_verbatim();
+    // The whole logical payload: a "5.5" continued by ".1" must not become "7.0.1".
+    if (Node* vers = gedc->first("VERS")) {
+        vers->set_logical_value(version);
+    } else {
+        gedc->push(Node::with_value("VERS", version));
+    }
+    return gedc;
 }
 
 }  // namespace pellorine::convert

@@ -6,6 +6,7 @@
 // note instead of an error.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,6 +20,7 @@
 namespace pellorine::convert {
 
 // What a conversion did with one structure.
+// Converted: rewritten into the target's form; Dropped: removed; Kept: left as written.
 enum class ConversionKind : std::uint8_t { Converted, Dropped, Kept };
 
 // The name of a kind as it crosses into Python: "Converted", "Dropped", "Kept".
@@ -33,7 +35,7 @@ struct ConversionNote {
 
     // {"record":..|null,"tag":..,"kind":"Converted"|"Dropped"|"Kept","detail":..}
     std::string to_json() const;
-    bool operator==(const ConversionNote&) const = default;
+    bool operator==(const ConversionNote&) const = default;  // field by field
 };
 
 // The result of one conversion.
@@ -41,31 +43,71 @@ struct Conversion {
     std::vector<Node> document;  // the converted records, in the input's order
     std::string source_version;  // the input header's version, or "unstated"
     std::string target_version;  // "7.0" or "5.5.1"
-    std::vector<ConversionNote> notes;
+    std::vector<ConversionNote> notes;  // one per structure touched, in the order made
 };
 
 // The working state of one conversion: its notes so far, the record being
 // converted, and the CONC folding counters of that record.
 struct Pass {
-    std::vector<ConversionNote> notes;
-    std::optional<std::string> record;
-    std::uint64_t folded_lines = 0;
-    std::uint64_t folded_structures = 0;
-    std::uint64_t folded_without_payload = 0;
+    std::vector<ConversionNote> notes;     // the notes made so far
+    std::optional<std::string> record;     // identifier of the record being converted, if any
+    std::uint64_t folded_lines = 0;        // CONC lines folded in the current record
+    std::uint64_t folded_structures = 0;   // structures of the record with a line folded
+    std::uint64_t folded_without_payload = 0;  // of those, the ones that had no payload before
 
     // Appends a note carrying the record now being converted.
     void note(std::string_view tag, ConversionKind kind, std::string_view detail);
+    // The same, taking over the detail.
     void note(std::string_view tag, ConversionKind kind, std::string&& detail);
+    // The same for a literal detail (the two forms above would both take one).
+    void note(std::string_view tag, ConversionKind kind, const char* detail);
 };
 
-// The identifiers (as stored, with at-signs) of the note records of the
-// document being converted, collected before any record changes.
+// The identifiers (with at-signs) of the note records of the document being
+// converted, collected before any record changes. Each is held ASCII-uppercased,
+// so a pointer matches whatever its letter case.
 using NoteRecordIds = std::unordered_set<std::string>;
 
 // An extension tag whose definition the caller owns, and its URI.
 using OwnedExtension = std::pair<std::string, std::string>;
 
+// True when some CONT or CONC child in `children` has children of its own:
+// rewriting that payload would delete them.
+bool continuation_has_children(const std::vector<Node>& children);
+
+// The detail of the note for a payload left as written because a continuation
+// line of it has children; `what` names the payload ("DATE", "role", ...).
+std::string continuation_kept_detail(std::string_view what);
+
+// The longest line a rewrite may write: 15 MiB, a margin below the 16 MiB line
+// this library reads back. A joined or encoded text longer than this stays as written.
+inline constexpr std::size_t longest_written_line = 15 * 1024 * 1024;
+
+// True when no line of `text` is longer than `longest_written_line`.
+bool fits_written_lines(std::string_view text);
+
+// The detail of the note for a text left as written because rewriting it would
+// put more on one line than this library reads back; `what` names the text.
+std::string too_long_kept_detail(std::string_view what);
+
+// A PHRASE keeping `text` in version 7: a leading at-sign is doubled, so the
+// text does not read as a pointer or an escape.
+Node phrase_7(std::string_view text);
+
+// Removes every child of `node` tagged `tag`; true when at least one went.
+bool remove_tagged(Node& node, std::string_view tag);
+
+// Makes the header declare `version`: the whole logical payload of the first VERS
+// of its first GEDC (its CONT and CONC lines go), or a VERS appended to that GEDC
+// when it has none; GEDC's verbatim text is forgotten. Returns that GEDC, or null,
+// changing nothing, when the header has none.
+Node* set_gedcom_version(Node& header, std::string_view version);
+
 // ---- toward 7.0
+
+// The identifiers of the records tagged exactly NOTE that carry one, folded to
+// ASCII uppercase as NoteRecordIds holds them.
+NoteRecordIds note_record_ids(const std::vector<Node>& records);
 
 // Converts to GEDCOM 7.0, declaring extension tags with the caller's URIs
 // from `owned` (the first pair for a tag wins) and a fixed URI otherwise.
@@ -73,8 +115,33 @@ Conversion to_version_7_with(const Document& document, const std::vector<OwnedEx
 // The same with no owned extensions.
 Conversion to_version_7(const Document& document);
 
+// Applies the header rules toward 7.0 to a record tagged HEAD: the version
+// becomes 7.0, the GEDCOM form and the character set go.
+void header_to_7(Node& header, Pass& pass);
+
+// The extension tags (beginning with an underscore) met in records, each once.
+// The views point into the nodes' texts, which stay as they are to the end of
+// the conversion once the rules have passed a node.
+struct ExtensionTags {
+    std::unordered_set<std::string_view> seen;  // every tag in `tags`
+    std::vector<std::string_view> tags;         // in the order first met
+
+    // Adds `tag` when it is an extension tag not met before.
+    void add(std::string_view tag) {
+        if (!tag.empty() && tag.front() == '_' && seen.insert(tag).second) tags.push_back(tag);
+    }
+};
+
 // Rewrites `node` and its subtree into 7.0 forms; true when anything changed.
 bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& pass);
+// The same, adding to `extensions` (when not null) the extension tags of the
+// subtree as the rules leave them.
+bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& pass, ExtensionTags* extensions);
+
+// Whether `text` is a Gregorian date in the exact spelling version 7 gives it:
+// an optional ABT, CAL, EST, BEF or AFT, then YEAR, MON YEAR or DAY MON YEAR
+// with single spaces and no leading zeros. Such a date is left as it is.
+bool is_canonical_7_date(std::string_view text);
 
 // Moves an OBJE structure's format and medium onto its files in 7.0 form;
 // true when anything changed.
@@ -86,6 +153,9 @@ void forget_subtree_verbatim(Node& node);
 // Declares in the first header of `records` every extension tag used outside
 // it, with the caller's URI from `owned` or as undocumented, noting each.
 void declare_extensions(std::vector<Node>& records, const std::vector<OwnedExtension>& owned, Pass& pass);
+// The same for the extension tags already collected from the records.
+void declare_extensions(std::vector<Node>& records, ExtensionTags used, const std::vector<OwnedExtension>& owned,
+                        Pass& pass);
 
 // ---- toward 5.5.1
 
@@ -95,8 +165,5 @@ Conversion to_version_5_5_1(const Document& document);
 // Rewrites `node` (standing at `level`) and its subtree into 5.5.1 forms;
 // true when anything changed.
 bool structures_to_5_node(Node& node, std::uint16_t level, Pass& pass);
-
-// True when some CONT or CONC child in `children` has children of its own.
-bool continuation_has_children(const std::vector<Node>& children);
 
 }  // namespace pellorine::convert

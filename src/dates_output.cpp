@@ -50,7 +50,7 @@ bool any_month(const GedcomDate& d) {
     return (d.earliest && d.earliest->month) || (d.latest && d.latest->month);
 }
 
-// Step 5 shared by both GEDCOM forms: the kind's words around the points,
+// Shared by the 5.5.1 and 7.0 forms: the kind's words around the points,
 // each point written by `write`.
 template <class Write>
 std::optional<std::string> kind_form(const GedcomDate& d, Write write) {

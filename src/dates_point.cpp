@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "dates.hpp"
+#include "json.hpp"
 #include "text.hpp"
 
 namespace pellorine {
@@ -84,12 +85,7 @@ std::string_view strip_non_alnum(std::string_view s) {
     return s.substr(b, e - b);
 }
 
-struct MonthName {
-    std::string_view name;  // lowercase UTF-8
-    std::uint8_t month;
-};
-
-constexpr MonthName month_names[] = {
+constexpr dates::MonthName month_names[] = {
     {"jan", 1}, {"janv", 1}, {"enero", 1}, {"januar", 1}, {"january", 1}, {"janvier", 1}, {"januari", 1},
     {"gennaio", 1}, {"j\u00e4nner", 1},
     {"feb", 2}, {"f\u00e9v", 2}, {"f\u00e9vr", 2}, {"fevrier", 2}, {"f\u00e9vrier", 2}, {"febrero", 2},
@@ -120,18 +116,23 @@ std::optional<std::uint8_t> month_of_lowercase(std::string_view t) {
         if (*n >= 1 && *n <= 12) return static_cast<std::uint8_t>(*n);
         return std::nullopt;
     }
+    // The first byte settles most comparisons without a call to compare the rest.
+    if (t.empty()) return std::nullopt;
     for (const auto& m : month_names)
-        if (m.name == t) return m.month;
+        if (m.name.size() == t.size() && m.name[0] == t[0] && m.name == t) return m.month;
     if (t.size() >= 3)
         for (std::size_t i = 0; i < 12; ++i)
             if (english_months[i].starts_with(t)) return static_cast<std::uint8_t>(i + 1);
     return std::nullopt;
 }
 
+constexpr std::string_view filler_words[] = {"de", "den", "of", "le"};
+
 bool is_filler(std::string_view t) {
     if (t.size() < 2 || t.size() > 3) return false;
-    return text::ascii_iequals(t, "de") || text::ascii_iequals(t, "den") || text::ascii_iequals(t, "of") ||
-           text::ascii_iequals(t, "le");
+    for (std::string_view f : filler_words)
+        if (text::ascii_iequals(t, f)) return true;
+    return false;
 }
 
 // Calls `f` with each run of `word` that `split_runs` keeps.
@@ -320,20 +321,18 @@ std::int64_t DatePoint::sort_key() const {
     return key;
 }
 
-void DatePoint::append_json(std::string& out) const {
-    out += "{\"year\":";
-    out += std::to_string(year);
-    out += ",\"month\":";
-    out += month ? std::to_string(*month) : "null";
-    out += ",\"day\":";
-    out += day ? std::to_string(*day) : "null";
-    out += '}';
+void DatePoint::write_json(json::Writer& w) const {
+    w.begin_object().key("year").int64(year).key("month");
+    month ? w.uint(*month) : w.null();
+    w.key("day");
+    day ? w.uint(*day) : w.null();
+    w.end_object();
 }
 
 std::string DatePoint::to_json() const {
-    std::string out;
-    append_json(out);
-    return out;
+    json::Writer w;
+    write_json(w);
+    return w.take();
 }
 
 namespace dates {
@@ -388,6 +387,9 @@ std::optional<std::uint8_t> month_number(std::string_view token) {
     return month_of_lowercase(text::unicode_lowercase(t));
 }
 
+std::span<const MonthName> month_table() { return month_names; }
+std::span<const std::string_view> fillers() { return filler_words; }
+
 std::vector<std::string_view> split_runs(std::string_view word) {
     std::vector<std::string_view> runs;
     for_each_run(word, [&](std::string_view run) {
@@ -441,44 +443,6 @@ std::optional<std::pair<std::int32_t, std::int32_t>> dual_year(std::string_view 
         return std::pair{first, second};
     }
     return std::nullopt;
-}
-
-void append_json_string(std::string& out, std::string_view s) {
-    static const char hex[] = "0123456789abcdef";
-    out.push_back('"');
-    std::size_t pos = 0;
-    while (pos < s.size()) {
-        unsigned char c = static_cast<unsigned char>(s[pos]);
-        if (c >= 0x80) {
-            std::size_t start = pos;
-            char32_t cp = text::next_code_point(s, pos);
-            if (cp == 0xFFFD && pos - start != 3) {
-                out += "\\ufffd";
-            } else {
-                out.append(s.substr(start, pos - start));
-            }
-            continue;
-        }
-        ++pos;
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
-            default:
-                if (c < 0x20) {
-                    out += "\\u00";
-                    out.push_back(hex[c >> 4]);
-                    out.push_back(hex[c & 0xF]);
-                } else {
-                    out.push_back(static_cast<char>(c));
-                }
-        }
-    }
-    out.push_back('"');
 }
 
 }  // namespace dates

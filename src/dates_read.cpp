@@ -4,6 +4,7 @@
 // prefix test, one point), so a reading is linear in the payload's length
 // however many keywords it repeats.
 #include "dates.hpp"
+#include "json.hpp"
 #include "text.hpp"
 
 namespace pellorine {
@@ -19,6 +20,34 @@ bool same_lowercase(char32_t a, char32_t b) {
     text::append_utf8(sa, a);
     text::append_utf8(sb, b);
     return text::unicode_lowercase(sa) == text::unicode_lowercase(sb);
+}
+
+bool is_ascii(std::string_view s) {
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+// Where a word that `t` starts with ends in `t`: the word's characters equal
+// the text's when their full Unicode lowercase mappings are equal. Nothing
+// when the text does not start with the word.
+std::optional<std::size_t> word_end(std::string_view t, std::string_view w) {
+    // An ASCII word against ASCII text: the lowercase mappings are ASCII ones,
+    // compared byte by byte. Only text beyond ASCII (the Kelvin sign's
+    // lowercase is k) needs the comparison of code points.
+    if (is_ascii(w)) {
+        if (t.size() < w.size()) return std::nullopt;  // fewer bytes, fewer characters
+        std::string_view head = t.substr(0, w.size());
+        if (is_ascii(head)) return text::ascii_iequals(head, w) ? std::optional(w.size()) : std::nullopt;
+    }
+    std::size_t pos = 0, wp = 0;
+    while (wp < w.size()) {
+        if (pos >= t.size()) return std::nullopt;
+        char32_t wc = text::next_code_point(w, wp);
+        char32_t tc = text::next_code_point(t, pos);
+        if (!same_lowercase(tc, wc)) return std::nullopt;
+    }
+    return pos;
 }
 
 Calendar calendar_of_escape_name(std::string_view name) {
@@ -94,7 +123,7 @@ struct Reading {
     std::optional<DatePoint> earliest, latest;
 };
 
-// Rules a and b: "<opener> x <joiner> y" with at least one side readable.
+// A range or a period: "<opener> x <joiner> y" with at least one side readable.
 std::optional<Reading> two_sided(std::string_view date, std::span<const std::string_view> joiners,
                                  std::span<const std::string_view> openers, DateKind kind, CalendarState& cal) {
     auto split = dates::split_keyword(date, joiners);
@@ -109,7 +138,30 @@ std::optional<Reading> two_sided(std::string_view date, std::span<const std::str
     return Reading{kind, a, b};
 }
 
+constexpr bool words_begin_with_letters(std::span<const std::string_view> words) {
+    for (std::string_view w : words) {
+        if (w.empty()) return false;
+        char c = w.front();
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
+    }
+    return true;
+}
+
+// Every word that can open a date begins with an ASCII letter, so a date text
+// that begins with an ASCII digit (most do) strips none of them: rules a to e
+// cannot hold it, and it goes straight to the plain point.
+static_assert(words_begin_with_letters(dates::range_openers) && words_begin_with_letters(dates::period_openers) &&
+              words_begin_with_letters(dates::open_period_starts) &&
+              words_begin_with_letters(dates::open_period_ends) && words_begin_with_letters(dates::about_words) &&
+              words_begin_with_letters(dates::calculated_words) && words_begin_with_letters(dates::estimated_words) &&
+              words_begin_with_letters(dates::before_words) && words_begin_with_letters(dates::after_words) &&
+              words_begin_with_letters(dates::interpreted_words));
+
 Reading read_date_text(std::string_view date, CalendarState& cal) {
+    if (!date.empty() && is_digit(date.front())) {
+        if (auto p = read_point(date, cal)) return Reading{DateKind::Exact, p, p};
+        return Reading{};
+    }
     if (auto r = two_sided(date, dates::range_joiners, dates::range_openers, DateKind::Between, cal)) return *r;
     if (auto r = two_sided(date, dates::period_joiners, dates::period_openers, DateKind::Period, cal)) return *r;
     if (auto rest = dates::strip_keyword(date, dates::open_period_starts))
@@ -208,31 +260,15 @@ GedcomDate GedcomDate::parse(std::string_view input) {
     return date;
 }
 
-void GedcomDate::append_json_entries(std::string& out) const {
-    out += "\"original\":";
-    dates::append_json_string(out, original);
-    out += ",\"calendar\":\"";
-    out += calendar_name(calendar);
-    out += "\",\"kind\":\"";
-    out += kind_name(kind);
-    out += "\",\"earliest\":";
-    if (earliest) {
-        earliest->append_json(out);
-    } else {
-        out += "null";
-    }
-    out += ",\"latest\":";
-    if (latest) {
-        latest->append_json(out);
-    } else {
-        out += "null";
-    }
-    out += ",\"phrase\":";
-    if (phrase) {
-        dates::append_json_string(out, *phrase);
-    } else {
-        out += "null";
-    }
+void GedcomDate::write_json_entries(json::Writer& w) const {
+    w.key("original").string(original);
+    w.key("calendar").string(calendar_name(calendar));
+    w.key("kind").string(kind_name(kind));
+    w.key("earliest");
+    earliest ? earliest->write_json(w) : void(w.null());
+    w.key("latest");
+    latest ? latest->write_json(w) : void(w.null());
+    w.key("phrase").string(phrase);
 }
 
 namespace dates {
@@ -242,9 +278,9 @@ std::optional<std::pair<std::string_view, std::string_view>> split_keyword(
     for (std::string_view w : words) {
         const std::size_t need = w.size() + 2;
         if (text.size() < need) continue;
-        for (std::size_t i = text.find(' '); i != std::string_view::npos && i + need <= text.size();
-             i = text.find(' ', i + 1)) {
-            if (text[i + need - 1] != ' ') continue;
+        // Date texts are short: a plain scan beats a search call per space.
+        for (std::size_t i = 0; i + need <= text.size(); ++i) {
+            if (text[i] != ' ' || text[i + need - 1] != ' ') continue;
             if (text::ascii_iequals(text.substr(i + 1, w.size()), w))
                 return std::pair{text.substr(0, i), text.substr(i + need)};
         }
@@ -254,22 +290,18 @@ std::optional<std::pair<std::string_view, std::string_view>> split_keyword(
 
 std::optional<std::string_view> strip_keyword(std::string_view text, std::span<const std::string_view> words) {
     const std::string_view t = text::trim(text);
+    if (t.empty()) return std::nullopt;
+    const char first = t.front();
+    const bool ascii_first = static_cast<unsigned char>(first) < 0x80;
     for (std::string_view w : words) {
-        std::size_t pos = 0, wp = 0;
-        bool matched = true;
-        while (wp < w.size()) {
-            if (pos >= t.size()) {
-                matched = false;
-                break;
-            }
-            char32_t wc = text::next_code_point(w, wp);
-            char32_t tc = text::next_code_point(t, pos);
-            if (!same_lowercase(tc, wc)) {
-                matched = false;
-                break;
-            }
-        }
-        if (!matched || pos >= t.size()) continue;
+        // An ASCII character equals only itself without case: most words
+        // fail on their first letter here (and every word on a digit).
+        if (ascii_first && !w.empty() && static_cast<unsigned char>(w.front()) < 0x80 &&
+            text::ascii_lower(first) != text::ascii_lower(w.front()))
+            continue;
+        auto end = word_end(t, w);
+        if (!end || *end >= t.size()) continue;
+        const std::size_t pos = *end;
         char next = t[pos];
         if (next == ' ' || next == '.') {
             std::string_view after = text::trim(t.substr(pos + 1));

@@ -1,5 +1,6 @@
 #include "decode.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -43,7 +44,6 @@ namespace pellorine::decode {
 
 namespace {
 
-constexpr std::uint64_t kMebibyte = 1048576;
 
 // One byte's output, already encoded as UTF-8, so the single-byte decoders
 // run on a table lookup and a short copy.
@@ -337,6 +337,21 @@ GedcomEncoding choose_single_byte(std::string_view bytes, EncodingReport& report
     return GedcomEncoding::Utf8;
 }
 
+// Whether decoding in `encoding` gives back exactly the bytes: valid UTF-8, or
+// ASCII read in a set that maps ASCII to itself. `valid_utf8` is known validity.
+bool decodes_to_itself(std::string_view bytes, GedcomEncoding encoding, bool valid_utf8) {
+    switch (encoding) {
+        case GedcomEncoding::Utf8: return valid_utf8 || text::is_valid_utf8(bytes);
+        case GedcomEncoding::Ascii:
+        case GedcomEncoding::Ansel:
+        case GedcomEncoding::Windows1252:
+            return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        case GedcomEncoding::Utf16BigEndian:
+        case GedcomEncoding::Utf16LittleEndian: return false;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string decode_utf16(std::string_view bytes, bool big_endian, EncodingReport& report) {
@@ -394,13 +409,9 @@ std::optional<std::string> declared_charset(std::string_view bytes, GedcomEncodi
     return std::nullopt;
 }
 
-Result<std::pair<std::string, EncodingReport>> decode_gedcom_with(std::string_view bytes,
-                                                                  const ParseLimits& limits) {
-    if (bytes.size() > limits.max_bytes) {
-        return fail(GedcomError::limit("the file is " + std::to_string(bytes.size() / kMebibyte) +
-                                       " MB and the limit is " + std::to_string(limits.max_bytes / kMebibyte) +
-                                       " MB"));
-    }
+Result<std::pair<DecodedText, EncodingReport>> decode_gedcom_borrowing(std::string_view bytes,
+                                                                       const ParseLimits& limits) {
+    if (auto ok = check_input_size(bytes.size(), limits); !ok) return fail(std::move(ok.error()));
     EncodingReport report;
     const unsigned char* p = ubytes(bytes);
     const std::size_t n = bytes.size();
@@ -414,32 +425,42 @@ Result<std::pair<std::string, EncodingReport>> decode_gedcom_with(std::string_vi
         marked = GedcomEncoding::Utf16LittleEndian, skip = 2;
     }
 
-    std::string text;
+    std::string_view body = bytes;
+    bool valid_utf8 = false;
     if (marked) {
         // A byte-order mark wins over any declaration, silently.
         report.bom = true;
         report.encoding = marked;
-        std::string_view body = bytes.substr(skip);
+        body = bytes.substr(skip);
         report.declared = declared_charset(body, *marked);
-        text = decode_with(body, *marked, report, false);
     } else if (n >= 2 && ((p[0] == 0) != (p[1] == 0))) {
         const GedcomEncoding enc = p[0] == 0 ? GedcomEncoding::Utf16BigEndian : GedcomEncoding::Utf16LittleEndian;
         report.encoding = enc;
         report.declared = declared_charset(bytes, enc);
         report.warnings.push_back("File is " + std::string(display_name(enc)) + " but carries no byte-order mark.");
-        text = decode_with(bytes, enc, report, false);
     } else {
         report.declared = declared_charset(bytes, GedcomEncoding::Ansel);
-        bool valid_utf8 = false;
-        const GedcomEncoding enc = choose_single_byte(bytes, report, valid_utf8);
-        report.encoding = enc;
-        text = decode_with(bytes, enc, report, valid_utf8);
+        report.encoding = choose_single_byte(bytes, report, valid_utf8);
+    }
+
+    DecodedText decoded;
+    if (decodes_to_itself(body, *report.encoding, valid_utf8)) {
+        decoded.borrowed = body;
+    } else {
+        decoded.owned = decode_with(body, *report.encoding, report, valid_utf8);
     }
     if (report.undecodable > 0) {
         report.warnings.push_back(std::to_string(report.undecodable) + " byte(s) had no mapping in " +
                                   std::string(display_name(*report.encoding)) + " and were replaced with U+FFFD.");
     }
-    return std::pair{std::move(text), std::move(report)};
+    return std::pair{std::move(decoded), std::move(report)};
+}
+
+Result<std::pair<std::string, EncodingReport>> decode_gedcom_with(std::string_view bytes,
+                                                                  const ParseLimits& limits) {
+    auto decoded = decode_gedcom_borrowing(bytes, limits);
+    if (!decoded) return fail(std::move(decoded.error()));
+    return std::pair{std::move(decoded->first).take(), std::move(decoded->second)};
 }
 
 Result<std::pair<std::string, EncodingReport>> decode_gedcom(std::string_view bytes) {

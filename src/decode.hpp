@@ -14,6 +14,7 @@
 
 namespace pellorine {
 
+// The character sets a file's bytes can be read in.
 enum class GedcomEncoding : std::uint8_t {
     Ascii = 0,
     Utf8 = 1,
@@ -26,6 +27,7 @@ enum class GedcomEncoding : std::uint8_t {
 // "ASCII", "UTF-8", "UTF-16 (big-endian)", "UTF-16 (little-endian)", "ANSEL", "ANSI (Windows-1252)".
 std::string_view display_name(GedcomEncoding encoding);
 
+// How a file's bytes became text: the encoding used, what the file declared, and what went wrong.
 struct EncodingReport {
     std::vector<std::string> warnings;     // in the order they arose, each ending in a full stop
     std::optional<std::string> declared;   // the CHAR payload, trimmed
@@ -35,17 +37,35 @@ struct EncodingReport {
 
     // One line: "Read as UTF-8, no CHAR declared" and the like.
     std::string summary() const;
-    bool operator==(const EncodingReport&) const = default;
+    bool operator==(const EncodingReport&) const = default;  // field by field
 };
 
 }  // namespace pellorine
 
 namespace pellorine::decode {
 
+// A decoded text that may be a part of the bytes it was decoded from: when
+// decoding leaves the bytes as they are (a byte-order mark aside), `borrowed`
+// views them and `owned` is empty.
+struct DecodedText {
+    std::string owned;                          // the decoded text, unless borrowed
+    std::optional<std::string_view> borrowed;   // the part of the bytes that is the decoded text
+
+    // The decoded text, wherever it is.
+    std::string_view view() const { return borrowed ? *borrowed : std::string_view(owned); }
+    // The decoded text as a string of its own (a copy when borrowed).
+    std::string take() && { return borrowed ? std::string(*borrowed) : std::move(owned); }
+};
+
+// What decode_gedcom_with does, without copying bytes that decode to themselves.
+Result<std::pair<DecodedText, EncodingReport>> decode_gedcom_borrowing(std::string_view bytes,
+                                                                       const ParseLimits& limits);
+
 // Sniffs, reconciles the declared CHAR with the bytes, and decodes. Fails only
 // on the size bound (`max_bytes`, checked before anything else).
 Result<std::pair<std::string, EncodingReport>> decode_gedcom_with(std::string_view bytes,
                                                                   const ParseLimits& limits);
+// The same under the default limits.
 Result<std::pair<std::string, EncodingReport>> decode_gedcom(std::string_view bytes);
 
 // The trimmed payload of the first non-blank "1 CHAR " line within the first

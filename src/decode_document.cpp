@@ -14,6 +14,18 @@ Result<std::pair<Document, EncodingReport>> Document::from_bytes_with(std::strin
     return std::pair<Document, EncodingReport>{std::move(*document), std::move(decoded->second)};
 }
 
+Result<std::pair<Document, EncodingReport>> Document::from_borrowed_bytes_with(std::string_view bytes,
+                                                                               TextKeeper keeper,
+                                                                               const ParseLimits& limits) {
+    auto decoded = decode::decode_gedcom_borrowing(bytes, limits);
+    if (!decoded) return fail(std::move(decoded.error()));
+    auto& text = decoded->first;
+    auto document = text.borrowed ? Document::parse_borrowed_with(*text.borrowed, std::move(keeper), limits)
+                                  : Document::parse_owned_with(std::move(text.owned), limits);
+    if (!document) return fail(std::move(document.error()));
+    return std::pair<Document, EncodingReport>{std::move(*document), std::move(decoded->second)};
+}
+
 Result<std::pair<Document, EncodingReport>> Document::from_bytes(std::string_view bytes) {
     return from_bytes_with(bytes, default_limits);
 }

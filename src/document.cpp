@@ -8,10 +8,9 @@
 #include <limits>
 #include <stdexcept>
 #include <unordered_set>
+#include <utility>
 
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
-
+#include "json.hpp"
 #include "text.hpp"
 
 namespace pellorine {
@@ -26,8 +25,9 @@ bool is_continuation(const Node& n) {
     return t == kCont || t == kConc;
 }
 
+// Two byte searches: find_first_of would search the two-byte set once per byte.
 bool has_line_end(std::string_view s) {
-    return s.find_first_of("\r\n") != std::string_view::npos;
+    return !s.empty() && (std::memchr(s.data(), '\n', s.size()) || std::memchr(s.data(), '\r', s.size()));
 }
 
 // Whether a CHAR line's logical payload already names UTF-8.
@@ -83,8 +83,8 @@ void render_line(std::uint16_t level, std::optional<std::string_view> xref, std:
 
 // ---------------------------------------------------------------- node storage
 
-// Six words: the memory of a parsed file is mostly nodes.
-static_assert(sizeof(Node) <= 48);
+// Five words: the memory of a parsed file is mostly nodes.
+static_assert(sizeof(Node) <= 40);
 
 Node::Node() = default;
 
@@ -96,8 +96,7 @@ Node::Node(Node&& o) noexcept
       offset_(std::exchange(o.offset_, 0)),
       tag_len_(o.tag_len_),
       has_xref_(o.has_xref_),
-      verbatim_(o.verbatim_),
-      value_len_(std::exchange(o.value_len_, no_value)) {
+      verbatim_(o.verbatim_) {
     o.tag_len_ = 0;
     o.has_xref_ = 0;
     o.verbatim_ = 0;
@@ -114,7 +113,6 @@ Node& Node::operator=(Node&& o) noexcept {
         tag_len_ = taken.tag_len_;
         has_xref_ = taken.has_xref_;
         verbatim_ = taken.verbatim_;
-        value_len_ = taken.value_len_;
     }
     return *this;
 }
@@ -125,55 +123,56 @@ Node::Node(const Node& o)
       offset_(o.offset_),
       tag_len_(o.tag_len_),
       has_xref_(o.has_xref_),
-      verbatim_(o.verbatim_),
-      value_len_(o.value_len_) {
+      verbatim_(o.verbatim_) {
     children_.reserve(o.children_.size());
     for (const Node& c : o.children_) children_.push_back(Node(c));
 }
 
-const char* Node::base() const { return storage_ ? storage_->text.data() : ""; }
+std::string_view Node::text() const { return storage_ ? storage_->text : std::string_view("", 0); }
 
 std::size_t Node::xref_len() const {
     if (!has_xref_) return 0;
     // An identifier holds exactly two at-signs, its first and last bytes.
-    const char* at = base() + offset_;
-    const void* close = std::memchr(at + 1, '@', storage_->text.size() - offset_ - 1);
-    return static_cast<std::size_t>(static_cast<const char*>(close) - at) + 1;
+    std::string_view t = text();
+    return t.find('@', offset_ + 1) - offset_ + 1;
 }
 
 std::string_view Node::tag() const {
     std::size_t x = xref_len();
-    return {base() + offset_ + (x ? x + 1 : 0), tag_len_};
+    return {text().data() + offset_ + (x ? x + 1 : 0), tag_len_};
 }
 
 std::optional<std::string_view> Node::xref() const {
     if (!has_xref_) return std::nullopt;
-    return std::string_view(base() + offset_, xref_len());
+    return std::string_view(text().data() + offset_, xref_len());
 }
 
 std::optional<std::string_view> Node::value() const {
-    if (value_len_ == no_value) return std::nullopt;
-    std::string_view t = tag();
-    return std::string_view(t.data() + t.size() + 1, value_len_);
+    // The payload follows the tag's space and runs to the line end; no space, no payload.
+    const std::string_view t = text();
+    const std::string_view g = tag();
+    const std::size_t after = static_cast<std::size_t>(g.data() - t.data()) + g.size();
+    if (after >= t.size() || t[after] != ' ') return std::nullopt;
+    const std::size_t start = after + 1;
+    const void* nl = std::memchr(t.data() + start, '\n', t.size() - start);
+    const std::size_t end = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - t.data()) : t.size();
+    return t.substr(start, end - start);
 }
 
 std::optional<std::string_view> Node::verbatim() const {
     if (!verbatim_) return std::nullopt;
-    // Only a parsed node keeps its line, and it views the whole decoded text.
-    const char* data = base();
+    // Only a parsed node keeps its line, and its storage begins at a line start.
+    const std::string_view t = text();
     std::size_t start = offset_;
-    while (start > 0 && data[start - 1] != '\n') --start;
-    std::string_view t = tag();
-    const char* end = t.data() + t.size();
-    if (value_len_ != no_value) end += 1 + value_len_;
-    return std::string_view(data + start, static_cast<std::size_t>(end - (data + start)));
+    while (start > 0 && t[start - 1] != '\n') --start;
+    std::size_t end = t.find('\n', offset_);
+    if (end == std::string_view::npos) end = t.size();
+    return t.substr(start, end - start);
 }
 
 void Node::reassign(std::optional<std::string_view> xref, std::string_view tag,
                     std::optional<std::string_view> value) {
-    if (tag.size() > longest_tag || (value && value->size() >= no_value)) {
-        throw std::length_error("a node text is longer than the node can hold");
-    }
+    if (tag.size() > longest_tag) throw std::length_error("a node's tag is longer than the node can hold");
     // Built before the old storage goes: the arguments may view it.
     std::string t;
     t.reserve((xref ? xref->size() + 1 : 0) + tag.size() + (value ? value->size() + 1 : 0));
@@ -186,13 +185,12 @@ void Node::reassign(std::optional<std::string_view> xref, std::string_view tag,
         t.push_back(' ');
         t.append(*value);
     }
-    Storage* fresh = new Storage{1, std::move(t)};
+    Storage* fresh = Storage::owning(std::move(t));
     Storage::release(storage_);
     storage_ = fresh;
     offset_ = 0;
     has_xref_ = xref ? 1 : 0;
     tag_len_ = static_cast<std::uint32_t>(tag.size());
-    value_len_ = value ? static_cast<std::uint32_t>(value->size()) : no_value;
     verbatim_ = 0;
 }
 
@@ -407,22 +405,18 @@ const Node* RecordIndex::get(std::string_view xref) const {
 
 bool RecordIndex::contains(std::string_view xref) const { return position(xref).has_value(); }
 
+void RecordIndex::erase(std::string_view xref) { map_.erase(FoldedXref{xref}); }
+
+void RecordIndex::insert(std::size_t position) {
+    if (auto x = (*records_)[position].xref()) map_.try_emplace(FoldedXref{*x}, position);
+}
+
 std::string UnresolvedPointer::to_json() const {
-    rapidjson::StringBuffer buf;
-    rapidjson::Writer<rapidjson::StringBuffer> w(buf);
-    w.StartObject();
-    w.Key("record");
-    w.String(record.data(), static_cast<rapidjson::SizeType>(record.size()));
-    w.Key("path");
-    w.StartArray();
-    for (std::size_t i : path) w.Uint64(i);
-    w.EndArray();
-    w.Key("tag");
-    w.String(tag.data(), static_cast<rapidjson::SizeType>(tag.size()));
-    w.Key("pointer");
-    w.String(pointer.data(), static_cast<rapidjson::SizeType>(pointer.size()));
-    w.EndObject();
-    return std::string(buf.GetString(), buf.GetSize());
+    json::Writer w;
+    w.begin_object().key("record").string(record).key("path").begin_array();
+    for (std::size_t i : path) w.uint(i);
+    w.end_array().key("tag").string(tag).key("pointer").string(pointer).end_object();
+    return w.take();
 }
 
 // ---------------------------------------------------------------- document queries

@@ -1,11 +1,13 @@
 // The line grammar and the parser: decoded text to a document of record trees.
 //
 // One forward pass reads the lines and builds the trees at once. The nodes view
-// one shared copy of the text; a node's children are gathered on a per-level
+// one shared text (the caller's, when it can stay as it is); a node's children are gathered on a per-level
 // scratch list and moved into a vector of exactly their number when the node is
 // complete, so a large file costs one small allocation per parent. There is no
 // recursion: the open nodes form an explicit stack as deep as the deepest level.
 #include <cstring>
+#include <limits>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -13,19 +15,19 @@
 
 namespace pellorine {
 
-namespace {
-
-constexpr std::uint64_t kMiB = 1048576;
-// A node keeps its tag length in 30 bits; longer lines are refused as too long.
-constexpr std::uint64_t kLongestStorableLine = (1u << 30) - 1;
-
-Result<void> check_size(std::size_t size, const ParseLimits& limits) {
+Result<void> check_input_size(std::size_t size, const ParseLimits& limits) {
+    constexpr std::uint64_t kMiB = 1048576;
     if (size > limits.max_bytes) {
         return fail(GedcomError::limit("the file is " + std::to_string(size / kMiB) + " MB and the limit is " +
                                        std::to_string(limits.max_bytes / kMiB) + " MB"));
     }
     return {};
 }
+
+namespace {
+
+// A node keeps its tag length in 30 bits; longer lines are refused as too long.
+constexpr std::uint64_t kLongestStorableLine = (1u << 30) - 1;
 
 // CR LF becomes LF, then every lone CR becomes LF; in place, since the text only shrinks.
 void normalise_line_ends(std::string& s) {
@@ -70,13 +72,16 @@ const char* find(const char* from, const char* end, char c) {
 
 struct Parser {
     const ParseLimits& limits;
-    Node::Storage* storage;
+    const std::string_view text;
+    const TextKeeper keeper;
+    Node::Storage* storage = nullptr;      // the part of the text the current nodes view
+    const char* storage_start = nullptr;
     Document doc;
     std::vector<Node> open;                // the nodes still being read, one per level
     std::vector<std::vector<Node>> kids;   // the finished children of each open node
     std::optional<GedcomError> deferred;   // the first tree failure; a line error anywhere wins over it
 
-    Parser(const ParseLimits& l, std::string text) : limits(l), storage(new Node::Storage{1, std::move(text)}) {}
+    Parser(const ParseLimits& l, std::string_view t, TextKeeper k) : limits(l), text(t), keeper(std::move(k)) {}
     ~Parser() { Node::Storage::release(storage); }
     Parser(const Parser&) = delete;
     Parser& operator=(const Parser&) = delete;
@@ -110,8 +115,20 @@ struct Parser {
     }
 
     // Places one parsed line in the tree, or records why it cannot stand where it is.
-    void place(std::uint16_t level, std::uint64_t line_no, std::uint64_t offset, bool verbatim, bool has_xref,
-               std::uint32_t tag_len, std::uint32_t value_len) {
+    // A node's offset has 32 bits, so the nodes of a longer text view it in parts,
+    // each beginning at a line start and running to the end of the text.
+    void view_from(const char* line_start, const char* token) {
+        if (storage && static_cast<std::uint64_t>(token - storage_start) <= std::numeric_limits<std::uint32_t>::max()) {
+            return;
+        }
+        Node::Storage::release(storage);
+        storage = nullptr;
+        storage = Node::Storage::viewing(text.substr(static_cast<std::size_t>(line_start - text.data())), keeper);
+        storage_start = line_start;
+    }
+
+    void place(std::uint16_t level, std::uint64_t line_no, const char* line_start, const char* token,
+               bool verbatim, bool has_xref, std::uint32_t tag_len) {
         if (deferred) return;
         if (level == 0) {
             close_to(0);
@@ -125,20 +142,20 @@ struct Parser {
         } else {
             close_to(level);
         }
+        view_from(line_start, token);
         Node n;
         n.storage_ = Node::Storage::retain(storage);
-        n.offset_ = offset;
+        n.offset_ = static_cast<std::uint32_t>(token - storage_start);
         n.verbatim_ = verbatim;
         n.has_xref_ = has_xref;
         n.tag_len_ = tag_len;
-        n.value_len_ = value_len;
         open.push_back(std::move(n));
         if (kids.size() < open.size()) kids.emplace_back();
     }
 
     Result<Document> run() {
-        const char* const data = storage->text.data();
-        const char* const end = data + storage->text.size();
+        const char* const data = text.data();
+        const char* const end = data + text.size();
         const std::uint64_t longest = std::min(limits.max_line_bytes, kLongestStorableLine);
         std::uint64_t line_no = 0;
         std::uint64_t parsed = 0;
@@ -192,9 +209,7 @@ struct Parser {
 
             // The line as read is kept only where the canonical rendering would differ from it.
             const bool canonical = q - sp == 1 && canonical_level(p, sp);
-            place(*level, line_no, static_cast<std::uint64_t>(q - data), !canonical, has_xref,
-                  static_cast<std::uint32_t>(tag_end - tag),
-                  tag_end < eol ? static_cast<std::uint32_t>(eol - tag_end - 1) : Node::no_value);
+            place(*level, line_no, p, q, !canonical, has_xref, static_cast<std::uint32_t>(tag_end - tag));
             p = next;
         }
         if (deferred) return fail(std::move(*deferred));
@@ -207,7 +222,9 @@ namespace {
 
 Result<Document> parse_text(std::string text, const ParseLimits& limits) {
     if (text.find('\r') != std::string::npos) normalise_line_ends(text);
-    Parser parser(limits, std::move(text));
+    auto owned = std::make_shared<const std::string>(std::move(text));
+    std::string_view view = *owned;
+    Parser parser(limits, view, std::move(owned));
     return parser.run();
 }
 
@@ -216,7 +233,7 @@ Result<Document> parse_text(std::string text, const ParseLimits& limits) {
 Result<Document> Document::parse(std::string_view text) { return parse_with(text, default_limits); }
 
 Result<Document> Document::parse_with(std::string_view text, const ParseLimits& limits) {
-    if (auto ok = check_size(text.size(), limits); !ok) return fail(std::move(ok.error()));
+    if (auto ok = check_input_size(text.size(), limits); !ok) return fail(std::move(ok.error()));
     // The nodes outlive the caller's text, so they view a copy of it.
     return parse_text(std::string(text), limits);
 }
@@ -224,8 +241,15 @@ Result<Document> Document::parse_with(std::string_view text, const ParseLimits& 
 Result<Document> Document::parse_owned(std::string text) { return parse_owned_with(std::move(text), default_limits); }
 
 Result<Document> Document::parse_owned_with(std::string text, const ParseLimits& limits) {
-    if (auto ok = check_size(text.size(), limits); !ok) return fail(std::move(ok.error()));
+    if (auto ok = check_input_size(text.size(), limits); !ok) return fail(std::move(ok.error()));
     return parse_text(std::move(text), limits);
+}
+
+Result<Document> Document::parse_borrowed_with(std::string_view text, TextKeeper keeper, const ParseLimits& limits) {
+    if (auto ok = check_input_size(text.size(), limits); !ok) return fail(std::move(ok.error()));
+    if (text.find('\r') != std::string_view::npos) return parse_text(std::string(text), limits);
+    Parser parser(limits, text, std::move(keeper));
+    return parser.run();
 }
 
 }  // namespace pellorine

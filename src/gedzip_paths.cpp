@@ -4,7 +4,8 @@
 #include <string>
 #include <string_view>
 
-#include "gedzip.hpp"
+#include "gedzip_internal.hpp"
+#include "gedzip_paths.hpp"
 #include "text.hpp"
 
 namespace pellorine::gedzip {
@@ -42,12 +43,6 @@ bool is_reserved_device(std::string_view stem) {
     default:
         return false;
     }
-}
-
-GedcomError named(std::string_view name, std::string_view rest) {
-    std::string m(name);
-    m.append(rest);
-    return GedcomError::archive(std::move(m));
 }
 
 }  // namespace
@@ -96,15 +91,18 @@ std::string dedupe_key(std::string_view name) {
     return key;
 }
 
+bool ends_with_folded(std::string_view name, std::string_view ending) {
+    if (name.size() < ending.size()) return false;
+    const std::string_view tail = name.substr(name.size() - ending.size());
+    for (std::size_t i = 0; i < ending.size(); ++i)
+        if (lower(tail[i]) != ending[i]) return false;
+    return true;
+}
+
 bool should_deflate(std::string_view name) {
     static constexpr std::array<std::string_view, 7> endings{".ged", ".txt", ".xml", ".json", ".csv", ".md", ".svg"};
-    for (std::string_view e : endings) {
-        if (name.size() < e.size()) continue;
-        const std::string_view tail = name.substr(name.size() - e.size());
-        bool same = true;
-        for (std::size_t i = 0; i < e.size() && same; ++i) same = lower(tail[i]) == e[i];
-        if (same) return true;
-    }
+    for (std::string_view e : endings)
+        if (ends_with_folded(name, e)) return true;
     return false;
 }
 

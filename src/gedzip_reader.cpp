@@ -1,170 +1,46 @@
+// The archive reader: the end records and the central directory at opening,
+// the local header and the entry's bytes at extraction, every record read
+// through the bounded cursor of the ZIP layout.
 #include "gedzip_reader.hpp"
 
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "gedzip_internal.hpp"
+#include "gedzip_zip.hpp"
 #include "text.hpp"
 
 namespace pellorine::gedzip {
 namespace {
 
 constexpr std::uint64_t kEndSearchSpan = 0x10800;  // how far from the end an end record may start
-
-constexpr std::size_t kReserveEntries = 1024;
-constexpr std::size_t kReserveOutput = 16777216;
-constexpr std::size_t kChunk = 65536;
 constexpr std::size_t kInputBuffer = 32768;
-
-GedcomError truncated() { return GedcomError::archive("the archive is truncated"); }
-GedcomError offset_too_large() { return GedcomError::archive("an archive offset is too large"); }
-
-const unsigned char* at(std::string_view data, std::uint64_t offset) {
-    return reinterpret_cast<const unsigned char*>(data.data()) + offset;
-}
-std::uint16_t load16(std::string_view data, std::uint64_t offset) { return load_u16(at(data, offset)); }
-std::uint32_t load32(std::string_view data, std::uint64_t offset) { return load_u32(at(data, offset)); }
-std::uint64_t load64(std::string_view data, std::uint64_t offset) { return load_u64(at(data, offset)); }
-
-bool inside(std::string_view data, std::uint64_t offset, std::uint64_t length) {
-    return offset <= data.size() && length <= data.size() - offset;
-}
-
-}  // namespace
-
-Result<std::string_view> slice(std::string_view data, std::uint64_t offset, std::uint64_t length) {
-    if (!inside(data, offset, length)) return fail(truncated());
-    return data.substr(std::size_t(offset), std::size_t(length));
-}
-
-Result<std::uint16_t> read_u16(std::string_view data, std::uint64_t offset) {
-    if (!inside(data, offset, 2)) return fail(truncated());
-    return load16(data, offset);
-}
-
-Result<std::uint32_t> read_u32(std::string_view data, std::uint64_t offset) {
-    if (!inside(data, offset, 4)) return fail(truncated());
-    return load32(data, offset);
-}
-
-Result<std::uint64_t> read_u64(std::string_view data, std::uint64_t offset) {
-    if (!inside(data, offset, 8)) return fail(truncated());
-    return load64(data, offset);
-}
-
-Result<std::uint64_t> checked_offset(std::uint64_t a, std::uint64_t b) {
-    if (b > std::numeric_limits<std::uint64_t>::max() - a) return fail(offset_too_large());
-    return a + b;
-}
-
-Result<Zip64Directory> read_zip64_directory(std::string_view data, std::uint64_t end_offset) {
-    if (end_offset < 20 || !inside(data, end_offset - 20, 4) ||
-        load32(data, end_offset - 20) != zip64_locator_signature)
-        return fail(GedcomError::archive("the archive needs a Zip64 directory and has none"));
-    auto record = read_u64(data, end_offset - 12);
-    if (!record) return fail(record.error());
-    auto signature = read_u32(data, *record);
-    if (!signature) return fail(signature.error());
-    if (*signature != zip64_end_record_signature)
-        return fail(GedcomError::archive("the archive's Zip64 directory record is malformed"));
-    auto count_at = checked_offset(*record, 32);
-    if (!count_at) return fail(count_at.error());
-    auto count = read_u64(data, *count_at);
-    if (!count) return fail(count.error());
-    auto central_at = checked_offset(*record, 48);
-    if (!central_at) return fail(central_at.error());
-    auto central = read_u64(data, *central_at);
-    if (!central) return fail(central.error());
-    return Zip64Directory{*count, *central};
-}
-
-void read_zip64_extra(std::string_view extra, std::uint64_t& uncompressed, std::uint64_t& compressed,
-                      std::uint64_t& local_header_offset) {
-    std::size_t pos = 0;
-    while (extra.size() - pos >= 4) {
-        std::uint16_t id = load16(extra, pos);
-        std::size_t size = load16(extra, pos + 2);
-        pos += 4;
-        if (id != zip64_extra_id) {
-            pos += std::min(size, extra.size() - pos);
-            continue;
-        }
-        // Only the first Zip64 block counts; it may be shorter than declared.
-        std::size_t end = pos + std::min(size, extra.size() - pos);
-        for (std::uint64_t* field : {&uncompressed, &compressed, &local_header_offset}) {
-            if (*field != max_u32) continue;
-            if (end - pos < 8) break;
-            *field = load64(extra, pos);
-            pos += 8;
-        }
-        return;
-    }
-}
-
-namespace {
 
 GedcomError archive_error(std::string message) { return GedcomError::archive(std::move(message)); }
 
-std::string unsupported_method(std::string_view name, std::uint16_t method) {
-    return std::string(name) + " uses compression method " + std::to_string(method) + ", which is not supported";
+GedcomError truncated() { return archive_error("the archive is truncated"); }
+
+GedcomError unsupported_method(std::string_view name, std::uint16_t method) {
+    return named(name, " uses compression method " + std::to_string(method) + ", which is not supported");
 }
 
-// The dedupe key is the name without trailing '/' and with ASCII letters
-// lowercased; it is compared in place, never built as a string.
-std::string_view key_part(std::string_view name) {
-    while (!name.empty() && name.back() == '/') name.remove_suffix(1);
-    return name;
-}
-
-unsigned char fold(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
-
-std::uint64_t key_hash(std::string_view key) {
-    std::uint64_t h = 0xcbf29ce484222325ull;
-    for (unsigned char c : key) h = (h ^ fold(c)) * 0x100000001b3ull;
-    return h;
-}
-
-int key_compare(std::string_view a, std::string_view b) {
-    std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        unsigned char x = fold(a[i]), y = fold(b[i]);
-        if (x != y) return x < y ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
+bool supported_method(std::uint16_t method) { return method == method_stored || method == method_deflated; }
 
 // The index of the first entry whose dedupe key an earlier entry already has,
-// or entries.size(). Sorting by (hash, key, index) keeps this O(n log n) even
-// when the names are chosen to collide in the hash.
+// or entries.size(). Sorting the keys keeps this O(n log n) whatever the names.
 std::size_t first_duplicate(const std::vector<ArchiveEntry>& entries) {
-    struct Item {
-        std::uint64_t hash;
-        std::size_t index;
-    };
-    std::vector<Item> items;
-    items.reserve(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        items.push_back({key_hash(key_part(entries[i].name)), i});
-    auto less = [&](const Item& a, const Item& b) {
-        if (a.hash != b.hash) return a.hash < b.hash;
-        int c = key_compare(key_part(entries[a.index].name), key_part(entries[b.index].name));
-        if (c != 0) return c < 0;
-        return a.index < b.index;
-    };
-    std::sort(items.begin(), items.end(), less);
+    std::vector<std::pair<std::string, std::size_t>> keys;
+    keys.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) keys.emplace_back(dedupe_key(entries[i].name), i);
+    std::sort(keys.begin(), keys.end());
     std::size_t first = entries.size();
-    for (std::size_t i = 1; i < items.size(); ++i) {
-        const Item& a = items[i - 1];
-        const Item& b = items[i];
-        if (a.hash == b.hash &&
-            key_compare(key_part(entries[a.index].name), key_part(entries[b.index].name)) == 0)
-            first = std::min(first, b.index);
-    }
+    for (std::size_t i = 1; i < keys.size(); ++i)
+        if (keys[i].first == keys[i - 1].first) first = std::min(first, keys[i].second);
     return first;
 }
 
@@ -179,11 +55,8 @@ std::size_t first_duplicate(const std::vector<ArchiveEntry>& entries) {
 // stored sizes that reach into what follows.
 std::size_t first_overlap(const std::vector<ArchiveEntry>& entries, std::uint64_t central_offset) {
     auto span_end = [&](const ArchiveEntry& e) {
-        constexpr std::uint64_t top = std::numeric_limits<std::uint64_t>::max();
-        std::uint64_t end = e.local_header_offset;
-        for (std::uint64_t part : {std::uint64_t(local_header_size), std::uint64_t(e.name.size()), e.compressed_size})
-            end = part > top - end ? top : end + part;
-        return end;
+        return saturating_add(saturating_add(e.local_header_offset, record_size<LocalHeader>() + e.name.size()),
+                              e.compressed_size);
     };
     std::vector<std::size_t> order(entries.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
@@ -200,79 +73,72 @@ std::size_t first_overlap(const std::vector<ArchiveEntry>& entries, std::uint64_
     return entries.size();
 }
 
-struct EndRecord {
+// Where the central directory lies, as the end records say.
+struct Directory {
+    std::uint64_t entries;
     std::uint64_t offset;
-    std::uint64_t count;
-    std::uint64_t central_offset;
 };
 
-Result<EndRecord> find_end_record(std::string_view data) {
+// Follows the Zip64 locator in front of the end record at `end_offset`.
+Result<Directory> read_zip64_directory(std::string_view data, std::uint64_t end_offset) {
+    constexpr std::uint64_t locator_size = record_size<Zip64Locator>();
+    Zip64Locator locator;
+    if (end_offset >= locator_size) Cursor(data, end_offset - locator_size).read(locator);
+    if (end_offset < locator_size || locator.signature != zip64_locator_signature)
+        return fail(archive_error("the archive needs a Zip64 directory and has none"));
+    Cursor c(data, locator.end_record_offset);
+    Zip64EndRecord record;
+    if (c.read(record) < sizeof record.signature) return fail(truncated());
+    if (record.signature != zip64_end_record_signature)
+        return fail(archive_error("the archive's Zip64 directory record is malformed"));
+    if (auto ok = c.status(); !ok) return fail(ok.error());
+    return Directory{record.entries, record.directory_offset};
+}
+
+// The end record nearest the end of the bytes, within the span a comment allows.
+Result<Directory> find_directory(std::string_view data) {
+    constexpr std::uint64_t end_size = record_size<EndRecord>();
     const std::uint64_t size = data.size();
-    if (size >= end_record_size) {
-        std::uint64_t lowest = size > kEndSearchSpan ? size - kEndSearchSpan : 0;
-        for (std::uint64_t q = size - end_record_size + 1; q-- > lowest;) {
-            if (data[q] != 'P' || load32(data, q) != end_record_signature) continue;
-            std::uint64_t count = load16(data, q + 10);
-            std::uint32_t central_size = load32(data, q + 12);
-            std::uint64_t central_offset = load32(data, q + 16);
-            if (count == max_u16 || central_offset == max_u32 || central_size == max_u32) {
-                auto z64 = read_zip64_directory(data, q);
-                if (!z64) return fail(z64.error());
-                count = z64->entry_count;
-                central_offset = z64->central_offset;
-            }
-            return EndRecord{q, count, central_offset};
+    if (size >= end_size) {
+        const std::uint64_t lowest = size > kEndSearchSpan ? size - kEndSearchSpan : 0;
+        for (std::uint64_t q = size - end_size + 1; q-- > lowest;) {
+            if (data[q] != 'P' || Cursor(data, q).take<std::uint32_t>() != end_record_signature) continue;
+            EndRecord end;
+            Cursor(data, q).read(end);
+            if (end.entries == max_u16 || end.directory_offset == max_u32 || end.directory_size == max_u32)
+                return read_zip64_directory(data, q);
+            return Directory{end.entries, end.directory_offset};
         }
     }
     return fail(archive_error("the file does not end like a ZIP archive"));
 }
 
-// Reads one central-directory record at `q`, applying every check that does
-// not depend on other records. On success the next record starts at `next` + `next_extra`.
-Result<ArchiveEntry> read_central_record(std::string_view data, std::uint64_t q, std::uint64_t number,
-                                         std::uint64_t& next, std::uint64_t& next_extra) {
-    if (!inside(data, q, 4)) return fail(truncated());
-    const unsigned char* p = at(data, q);
-    if (load_u32(p) != central_record_signature)
+// Reads one central-directory record, applying every check that does not
+// depend on other records. The cursor is left at the record's comment.
+Result<ArchiveEntry> read_central_record(Cursor& c, std::uint64_t number) {
+    CentralRecord r;
+    const std::size_t got = c.read(r);
+    if (got < sizeof r.signature) return fail(truncated());
+    if (r.signature != central_record_signature)
         return fail(archive_error("file " + std::to_string(number) + " of the archive has no directory record"));
-    if (!inside(data, q, 10)) return fail(truncated());
-    ArchiveEntry e;
-    e.flags = load_u16(p + 8);
-    if (e.flags & flag_encrypted) return fail(archive_error("encrypted entries are not supported"));
-    if (!inside(data, q, central_record_size)) return fail(truncated());
-    e.method = load_u16(p + 10);
-    e.crc32 = load_u32(p + 16);
-    e.compressed_size = load_u32(p + 20);
-    e.uncompressed_size = load_u32(p + 24);
-    std::uint64_t name_len = load_u16(p + 28);
-    std::uint64_t extra_len = load_u16(p + 30);
-    std::uint64_t comment_len = load_u16(p + 32);
-    std::uint32_t external = load_u32(p + 38);
-    e.local_header_offset = load_u32(p + 42);
-
-    auto name_at = checked_offset(q, central_record_size);
-    if (!name_at) return fail(name_at.error());
-    auto name = slice(data, *name_at, name_len);
-    if (!name) return fail(name.error());
-    if (!text::is_valid_utf8(*name))
+    if (got >= field_end(&CentralRecord::flags) && (r.flags & flag_encrypted))
+        return fail(archive_error("encrypted entries are not supported"));
+    const std::string_view name = c.bytes(r.name_length);
+    if (auto ok = c.status(); !ok) return fail(ok.error());
+    if (!text::is_valid_utf8(name))
         return fail(archive_error("a file in the archive has a name that is not valid UTF-8"));
-    e.name = *name;
+    const std::string_view extra = c.bytes(r.extra_length);
+    if (auto ok = c.status(); !ok) return fail(ok.error());
 
-    auto extra_at = checked_offset(*name_at, name_len);
-    if (!extra_at) return fail(extra_at.error());
-    auto extra = slice(data, *extra_at, extra_len);
-    if (!extra) return fail(extra.error());
-    read_zip64_extra(*extra, e.uncompressed_size, e.compressed_size, e.local_header_offset);
-
-    if ((external >> 28) == 0xA)
-        return fail(archive_error("the archive contains a symbolic link (" + std::string(e.name) +
+    ArchiveEntry e{name, r.uncompressed_size, r.compressed_size, r.local_header_offset, r.crc32, r.method, r.flags,
+                   name.ends_with('/')};
+    read_zip64_extra(extra, e.uncompressed_size, e.compressed_size, e.local_header_offset);
+    if ((r.external_attributes >> 28) == symlink_file_type)
+        return fail(archive_error("the archive contains a symbolic link (" + std::string(name) +
                                   "), which is not extracted"));
-    e.is_dir = !e.name.empty() && e.name.back() == '/';
-    if (auto ok = validate_entry_path(e.name); !ok) return fail(ok.error());
-
-    // Where the next record starts; the sums are checked once the record has passed everything else.
-    next = *extra_at;
-    next_extra = extra_len + comment_len;
+    if (auto ok = validate_entry_path(name); !ok) return fail(ok.error());
+    // The comment is passed over last, once the record has passed everything else.
+    c.skip(r.comment_length);
     return e;
 }
 
@@ -290,9 +156,9 @@ public:
     Result<void> start() {
         if (!deflated_) return {};
         std::memset(&z_, 0, sizeof z_);
-        if (inflateInit2(&z_, -15) != Z_OK) return fail(decompress_error());
+        if (inflate_start(z_) != Z_OK) return fail(decompress_error());
         started_ = true;
-        chunk_ = std::make_unique_for_overwrite<char[]>(kChunk);
+        chunk_ = std::make_unique_for_overwrite<char[]>(chunk_size);
         return {};
     }
 
@@ -335,7 +201,7 @@ public:
 private:
     GedcomError decompress_error() const {
         std::string why = z_.msg ? z_.msg : "corrupt deflate stream";
-        return archive_error(std::string(name_) + " could not be decompressed: " + why);
+        return named(name_, " could not be decompressed: " + why);
     }
 
     std::string_view name_;
@@ -347,9 +213,8 @@ private:
     std::unique_ptr<char[]> chunk_;
 };
 
-std::string expanded_message(std::string_view name, std::uint64_t got, std::uint64_t said) {
-    return std::string(name) + " expanded to " + std::to_string(got) + " bytes where the archive said " +
-           std::to_string(said);
+GedcomError expanded_to(std::string_view name, std::uint64_t got, std::uint64_t said) {
+    return named(name, " expanded to " + std::to_string(got) + " bytes where the archive said " + std::to_string(said));
 }
 
 }  // namespace
@@ -357,14 +222,14 @@ std::string expanded_message(std::string_view name, std::uint64_t got, std::uint
 Result<Archive> Archive::open(std::string_view data) { return open_with(data, default_archive_limits); }
 
 Result<Archive> Archive::open_with(std::string_view data, const ArchiveLimits& limits) {
-    auto end = find_end_record(data);
-    if (!end) return fail(end.error());
-    if (end->count > limits.max_entries)
-        return fail(archive_error("the archive holds " + std::to_string(end->count) + " files and the limit is " +
-                                  std::to_string(limits.max_entries)));
+    auto directory = find_directory(data);
+    if (!directory) return fail(directory.error());
+    if (directory->entries > limits.max_entries)
+        return fail(archive_error("the archive holds " + std::to_string(directory->entries) +
+                                  " files and the limit is " + std::to_string(limits.max_entries)));
 
     std::vector<ArchiveEntry> entries;
-    entries.reserve(std::size_t(std::min<std::uint64_t>(end->count, kReserveEntries)));
+    entries.reserve(std::size_t(std::min<std::uint64_t>(directory->entries, max_reserved_entries)));
 
     // One pass applies every check that concerns a record alone and stops at
     // the first failure; the duplicate check, which sits between the path rule
@@ -372,10 +237,9 @@ Result<Archive> Archive::open_with(std::string_view data, const ArchiveLimits& l
     // read, so the failure reported is the one of the earliest record.
     std::optional<GedcomError> failure;
     std::uint64_t total = 0;
-    std::uint64_t q = end->central_offset;
-    for (std::uint64_t i = 1; i <= end->count; ++i) {
-        std::uint64_t next = 0, next_extra = 0;
-        auto entry = read_central_record(data, q, i, next, next_extra);
+    Cursor c(data, directory->offset);
+    for (std::uint64_t i = 1; i <= directory->entries; ++i) {
+        auto entry = read_central_record(c, i);
         if (!entry) {
             failure = entry.error();
             break;
@@ -386,93 +250,78 @@ Result<Archive> Archive::open_with(std::string_view data, const ArchiveLimits& l
             failure = ok.error();
             break;
         }
-        total = e.uncompressed_size > std::numeric_limits<std::uint64_t>::max() - total
-                    ? std::numeric_limits<std::uint64_t>::max()
-                    : total + e.uncompressed_size;
+        total = saturating_add(total, e.uncompressed_size);
         if (total > limits.max_total_size) {
             failure = archive_error("the archive expands to more than the " + std::to_string(limits.max_total_size) +
                                     " byte limit");
             break;
         }
-        if (e.method != 0 && e.method != 8) {
-            failure = archive_error(unsupported_method(e.name, e.method));
+        if (!supported_method(e.method)) {
+            failure = unsupported_method(e.name, e.method);
             break;
         }
-        auto after = checked_offset(next, next_extra);
-        if (!after) {
-            failure = after.error();
+        // The move past the record's comment.
+        if (auto ok = c.status(); !ok) {
+            failure = ok.error();
             break;
         }
-        q = *after;
     }
     // Records that failed before the duplicate check were never kept.
     std::size_t dup = first_duplicate(entries);
     if (dup < entries.size())
-        return fail(archive_error("the archive contains the same path more than once (" +
-                                  std::string(entries[dup].name) + ")"));
+        return fail(duplicate_path(entries[dup].name));
     if (failure) return fail(*failure);
     // Only once every record has passed on its own: the records are laid side by side.
-    std::size_t overlap = first_overlap(entries, end->central_offset);
+    std::size_t overlap = first_overlap(entries, directory->offset);
     if (overlap < entries.size())
-        return fail(archive_error(std::string(entries[overlap].name) +
-                                  " overlaps another file or the archive's directory"));
+        return fail(named(entries[overlap].name, " overlaps another file or the archive's directory"));
     return Archive(std::move(entries), data, limits);
 }
 
 bool Archive::looks_like_archive(std::string_view data) {
-    if (data.size() < 4) return false;
-    std::uint32_t signature = load32(data, 0);
-    return signature == local_header_signature || signature == end_record_signature;
+    Cursor c(data);
+    const auto signature = c.take<std::uint32_t>();
+    return c.ok() && (signature == local_header_signature || signature == end_record_signature);
 }
 
 std::uint64_t Archive::total_size() const {
     std::uint64_t total = 0;
-    for (const ArchiveEntry& e : entries_) {
-        if (e.uncompressed_size > std::numeric_limits<std::uint64_t>::max() - total)
-            return std::numeric_limits<std::uint64_t>::max();
-        total += e.uncompressed_size;
-    }
+    for (const ArchiveEntry& e : entries_) total = saturating_add(total, e.uncompressed_size);
     return total;
 }
 
 Result<std::string_view> Archive::entry_data(const ArchiveEntry& entry) const {
-    const std::uint64_t q = entry.local_header_offset;
-    if (!inside(data_, q, 4)) return fail(truncated());
-    if (load32(data_, q) != local_header_signature)
-        return fail(archive_error(std::string(entry.name) + " has no file header"));
-    if (!inside(data_, q, local_header_size)) return fail(truncated());
-    const unsigned char* p = at(data_, q);
-    if (load_u16(p + 6) != entry.flags || load_u16(p + 8) != entry.method)
-        return fail(archive_error(std::string(entry.name) + " has a local header that disagrees with its directory record"));
-    std::uint64_t name_len = load_u16(p + 26);
-    std::uint64_t extra_len = load_u16(p + 28);
-    auto name_at = checked_offset(q, local_header_size);
-    if (!name_at) return fail(name_at.error());
+    Cursor c(data_, entry.local_header_offset);
+    LocalHeader h;
+    if (c.read(h) < sizeof h.signature) return fail(truncated());
+    if (h.signature != local_header_signature)
+        return fail(named(entry.name, " has no file header"));
+    if (auto ok = c.status(); !ok) return fail(ok.error());
+    if (h.flags != entry.flags || h.method != entry.method)
+        return fail(named(entry.name, " has a local header that disagrees with its directory record"));
     // A local name that runs past the archive disagrees with the directory as much as a different one.
-    auto name = slice(data_, *name_at, name_len);
-    if (!name || *name != entry.name)
-        return fail(archive_error(std::string(entry.name) + " has a local name that disagrees with its directory record"));
-    auto extra_at = checked_offset(*name_at, name_len);
-    if (!extra_at) return fail(extra_at.error());
-    auto stored_at = checked_offset(*extra_at, extra_len);
-    if (!stored_at) return fail(stored_at.error());
-    return slice(data_, *stored_at, entry.compressed_size);
+    if (c.bytes(h.name_length) != entry.name || !c.ok())
+        return fail(named(entry.name, " has a local name that disagrees with its directory record"));
+    c.skip(h.extra_length);
+    const std::string_view stored = c.bytes(entry.compressed_size);
+    if (auto ok = c.status(); !ok) return fail(ok.error());
+    return stored;
 }
 
 Result<void> Archive::copy_entry(const ArchiveEntry& entry, const EntrySink& sink) const {
-    if (entry.is_dir) return fail(archive_error(std::string(entry.name) + " is a directory, not a file"));
+    if (entry.is_dir) return fail(named(entry.name, " is a directory, not a file"));
     if (auto ok = check_entry_bounds(entry.name, entry.uncompressed_size, entry.compressed_size, limits_); !ok)
         return fail(ok.error());
     auto stored = entry_data(entry);
     if (!stored) return fail(stored.error());
-    if (entry.method == 0) {
+    if (entry.method == method_stored) {
         if (entry.compressed_size != entry.uncompressed_size)
-            return fail(archive_error(expanded_message(entry.name, entry.compressed_size, entry.uncompressed_size)));
-    } else if (entry.method != 8) {
-        return fail(archive_error(unsupported_method(entry.name, entry.method)));
+            return fail(expanded_to(entry.name, entry.compressed_size, entry.uncompressed_size));
+    } else if (!supported_method(entry.method)) {
+        return fail(unsupported_method(entry.name, entry.method));
     }
 
-    EntrySource source(entry.name, *stored, entry.method == 8);
+    EntrySource source(entry.name, *stored, entry.method == method_deflated);
     if (auto ok = source.start(); !ok) return fail(ok.error());
     const std::uint64_t declared = entry.uncompressed_size;
     std::uint64_t produced = 0;
@@ -480,17 +329,17 @@ Result<void> Archive::copy_entry(const ArchiveEntry& entry, const EntrySink& sin
     for (;;) {
         // One byte more than remains: an over-long entry shows itself without being read to its end.
         std::uint64_t remaining = produced < declared ? declared - produced : 0;
-        std::size_t want = std::size_t(std::min<std::uint64_t>(remaining, kChunk - 1) + 1);
+        std::size_t want = std::size_t(std::min<std::uint64_t>(remaining, chunk_size - 1) + 1);
         auto chunk = source.read(want);
         if (!chunk) return fail(chunk.error());
         if (chunk->empty()) {
-            if (produced != declared) return fail(archive_error(expanded_message(entry.name, produced, declared)));
-            if (crc != entry.crc32) return fail(archive_error(std::string(entry.name) + " failed its checksum"));
+            if (produced != declared) return fail(expanded_to(entry.name, produced, declared));
+            if (crc != entry.crc32) return fail(named(entry.name, " failed its checksum"));
             return {};
         }
         produced += chunk->size();
         if (produced > declared)
-            return fail(archive_error(std::string(entry.name) + " expands past the size the archive declared"));
+            return fail(named(entry.name, " expands past the size the archive declared"));
         crc = gedzip::crc32(*chunk, crc);
         if (auto ok = sink(*chunk); !ok) return fail(ok.error());
     }
@@ -501,7 +350,7 @@ Result<std::string> Archive::read_entry(const ArchiveEntry& entry) const {
     auto ok = copy_entry(entry, [&out, &entry](std::string_view chunk) -> Result<void> {
         // Room for the declared size once the checks have passed and data flows,
         // but never more than 16 MiB ahead of the data itself.
-        if (out.empty()) out.reserve(std::size_t(std::min<std::uint64_t>(entry.uncompressed_size, kReserveOutput)));
+        if (out.empty()) out.reserve(std::size_t(std::min<std::uint64_t>(entry.uncompressed_size, max_reserve)));
         out.append(chunk);
         return {};
     });
@@ -516,23 +365,12 @@ Result<std::string> Archive::read(std::string_view name) const {
 }
 
 Result<std::string_view> Archive::document_name() const {
-    auto ends_with_ged = [](std::string_view n) {
-        if (n.size() < 4) return false;
-        std::string_view tail = n.substr(n.size() - 4);
-        return tail[0] == '.' && fold(tail[1]) == 'g' && fold(tail[2]) == 'e' && fold(tail[3]) == 'd';
-    };
-    auto is_gedcom_ged = [](std::string_view n) {
-        constexpr std::string_view want = "gedcom.ged";
-        if (n.size() != want.size()) return false;
-        for (std::size_t i = 0; i < n.size(); ++i)
-            if (fold(n[i]) != want[i]) return false;
-        return true;
-    };
     std::size_t candidates = 0;
     std::string_view single;
     for (const ArchiveEntry& e : entries_) {
-        if (e.is_dir || e.name.find('/') != std::string_view::npos || !ends_with_ged(e.name)) continue;
-        if (is_gedcom_ged(e.name)) return e.name;
+        if (e.is_dir || e.name.find('/') != std::string_view::npos || !ends_with_folded(e.name, ".ged")) continue;
+        // At the root and not a directory, the name is its own key: the same path as gedcom.ged.
+        if (dedupe_key(e.name) == "gedcom.ged") return e.name;
         if (candidates++ == 0) single = e.name;
     }
     if (candidates == 0)

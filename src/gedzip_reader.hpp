@@ -13,20 +13,20 @@
 #include <vector>
 
 #include "error.hpp"
-#include "gedzip.hpp"
+#include "gedzip_paths.hpp"
 
 namespace pellorine::gedzip {
 
 // One central-directory record as read. `name` points into the archive's bytes.
 struct ArchiveEntry {
-    std::string_view name;
-    std::uint64_t uncompressed_size = 0;
-    std::uint64_t compressed_size = 0;
-    std::uint64_t local_header_offset = 0;
-    std::uint32_t crc32 = 0;
-    std::uint16_t method = 0;
-    std::uint16_t flags = 0;
-    bool is_dir = false;
+    std::string_view name;                   // the path as stored, valid UTF-8
+    std::uint64_t uncompressed_size = 0;     // from the record or its Zip64 field
+    std::uint64_t compressed_size = 0;       // from the record or its Zip64 field
+    std::uint64_t local_header_offset = 0;   // from the record or its Zip64 field
+    std::uint32_t crc32 = 0;                 // the CRC-32 of the uncompressed bytes
+    std::uint16_t method = 0;                // 0 stored, 8 deflated
+    std::uint16_t flags = 0;                 // the general-purpose flags
+    bool is_dir = false;                     // the name ends with '/'
 };
 
 // Receives extracted bytes chunk by chunk; an error stops the extraction and is returned as is.
@@ -35,7 +35,9 @@ using EntrySink = std::function<Result<void>(std::string_view)>;
 // An opened archive over borrowed bytes; it must not outlive them. Immutable after opening.
 class Archive {
 public:
+    // Opens `data` under the default limits.
     static Result<Archive> open(std::string_view data);
+    // Finds the end record, then reads and checks every central-directory record.
     static Result<Archive> open_with(std::string_view data, const ArchiveLimits& limits);
     // The archive borrows its bytes: opening a temporary string would leave it dangling.
     template <class S>
@@ -48,8 +50,11 @@ public:
     // True when the bytes begin with a local header or an end-record signature.
     static bool looks_like_archive(std::string_view data);
 
+    // One entry per central-directory record, in directory order.
     const std::vector<ArchiveEntry>& entries() const { return entries_; }
+    // The archive's bytes, as borrowed.
     std::string_view data() const { return data_; }
+    // The bounds it was opened under.
     const ArchiveLimits& limits() const { return limits_; }
 
     // The declared uncompressed sizes summed, saturating; nothing is decompressed.
@@ -57,6 +62,7 @@ public:
 
     // The first entry whose name equals `name` byte for byte, extracted.
     Result<std::string> read(std::string_view name) const;
+    // One entry extracted, its sizes and CRC-32 checked.
     Result<std::string> read_entry(const ArchiveEntry& entry) const;
     // Extracts into `sink`; the bytes handed over are verified only once this returns success.
     Result<void> copy_entry(const ArchiveEntry& entry, const EntrySink& sink) const;
@@ -73,27 +79,6 @@ private:
     std::string_view data_;
     ArchiveLimits limits_;
 };
-
-// Bounded access to the archive's bytes: "the archive is truncated" when the
-// bytes asked for do not lie wholly inside.
-Result<std::string_view> slice(std::string_view data, std::uint64_t offset, std::uint64_t length);
-Result<std::uint16_t> read_u16(std::string_view data, std::uint64_t offset);
-Result<std::uint32_t> read_u32(std::string_view data, std::uint64_t offset);
-Result<std::uint64_t> read_u64(std::string_view data, std::uint64_t offset);
-// a + b, or "an archive offset is too large" when the sum overflows.
-Result<std::uint64_t> checked_offset(std::uint64_t a, std::uint64_t b);
-
-struct Zip64Directory {
-    std::uint64_t entry_count = 0;
-    std::uint64_t central_offset = 0;
-};
-// Follows the Zip64 locator in front of the end record at `end_offset`.
-Result<Zip64Directory> read_zip64_directory(std::string_view data, std::uint64_t end_offset);
-
-// Fills the fields that hold 0xFFFFFFFF from the first Zip64 block (id 1) of
-// a central record's extra field; a field the block has no room for is kept.
-void read_zip64_extra(std::string_view extra, std::uint64_t& uncompressed, std::uint64_t& compressed,
-                      std::uint64_t& local_header_offset);
 
 }  // namespace pellorine::gedzip
 

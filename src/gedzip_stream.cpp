@@ -1,26 +1,19 @@
 // Streamed entries: a file sink receives an entry copied in chunks from a
-// source of declared size, and its local header is patched in place after.
+// source of declared size, and its local header is rewritten in place after.
 #include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <memory>
 
-#include "gedzip.hpp"
+#include "gedzip_internal.hpp"
+#include "gedzip_writer.hpp"
+#include "gedzip_zip.hpp"
 
 namespace pellorine::gedzip {
 namespace {
 
-constexpr std::size_t chunk_size = 65536;
 constexpr std::size_t deflate_out_size = 32768;
-
-GedcomError named(std::string_view name, std::string rest) {
-    std::string m(name);
-    m += rest;
-    return GedcomError::archive(std::move(m));
-}
-
-std::uint64_t sat_add(std::uint64_t a, std::uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
 
 // The body of one entry: straight into the counting sink, or through a raw
 // DEFLATE encoder whose output goes there as it is produced.
@@ -29,7 +22,7 @@ public:
     Payload(CountingWriter<FileSink>& sink, bool deflated) : sink_(sink), deflated_(deflated) {
         if (deflated_) {
             out_.reset(new char[deflate_out_size]);
-            if (deflateInit2(&zs_, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            if (deflate_start(zs_) != Z_OK)
                 init_error_ = zs_.msg ? zs_.msg : "the compressor could not start";
         }
     }
@@ -78,30 +71,7 @@ private:
     std::string init_error_;
 };
 
-// Writes `bytes` at the file's current position and checks where it ended.
-IoResult<void> overwrite(FileSink& sink, std::uint64_t at, std::string_view bytes) {
-    auto p = sink.seek(at);
-    if (!p) return std::unexpected(p.error());
-    if (*p != at) return std::unexpected(not_in_place());
-    std::string_view rest = bytes;
-    while (!rest.empty()) {
-        auto n = sink.write(rest);
-        if (!n) {
-            if (n.error().code == EINTR) continue;
-            return std::unexpected(n.error());
-        }
-        if (*n == 0) return std::unexpected(IoError{"failed to write whole buffer", 0});
-        rest.remove_prefix(std::min(*n, rest.size()));
-    }
-    if (auto f = sink.flush(); !f) return f;
-    auto q = sink.position();
-    if (!q) return std::unexpected(q.error());
-    if (*q != at + bytes.size()) return std::unexpected(not_in_place());
-    return {};
-}
-
-}  // namespace
-
+// The failure of a sink whose writes do not land where it was told to seek.
 IoError not_in_place() {
     return IoError{
         "the sink did not overwrite its bytes in place after a seek (a file opened for appending cannot hold a "
@@ -109,29 +79,28 @@ IoError not_in_place() {
         0};
 }
 
-IoResult<void> complete_local_header(FileSink& sink, std::uint64_t header_pos, std::uint16_t name_len, bool zip64,
-                                     std::uint32_t crc, std::uint64_t uncompressed, std::uint64_t compressed,
-                                     std::uint64_t end_pos) {
-    if (zip64) {
-        std::string crc_bytes;
-        put_u32(crc_bytes, crc);
-        if (auto w = overwrite(sink, header_pos + 14, crc_bytes); !w) return w;
-        std::string sizes;
-        put_u64(sizes, uncompressed);
-        put_u64(sizes, compressed);
-        if (auto w = overwrite(sink, header_pos + 34 + name_len, sizes); !w) return w;
-    } else {
-        std::string fields;
-        put_u32(fields, crc);
-        put_u32(fields, compressed >= max_u32 ? max_u32 : static_cast<std::uint32_t>(compressed));
-        put_u32(fields, uncompressed >= max_u32 ? max_u32 : static_cast<std::uint32_t>(uncompressed));
-        if (auto w = overwrite(sink, header_pos + 14, fields); !w) return w;
-    }
-    auto p = sink.seek(end_pos);
+// Moves to `at` and checks that the file is there.
+IoResult<void> seek_exactly(FileSink& sink, std::uint64_t at) {
+    auto p = sink.seek(at);
     if (!p) return std::unexpected(p.error());
-    if (*p != end_pos) return std::unexpected(not_in_place());
+    if (*p != at) return std::unexpected(not_in_place());
     return {};
 }
+
+// Writes the finished local header over the provisional one at `header_pos`,
+// checks that it landed there, and returns to `end_pos`.
+IoResult<void> complete_local_header(FileSink& sink, std::uint64_t header_pos, std::string_view header,
+                                     std::uint64_t end_pos) {
+    if (auto s = seek_exactly(sink, header_pos); !s) return s;
+    if (auto w = write_whole(sink, header, [](std::size_t) {}); !w) return w;
+    if (auto f = sink.flush(); !f) return f;
+    auto q = sink.position();
+    if (!q) return std::unexpected(q.error());
+    if (*q != header_pos + header.size()) return std::unexpected(not_in_place());
+    return seek_exactly(sink, end_pos);
+}
+
+}  // namespace
 
 template <ArchiveSink Sink>
 Result<void> ArchiveWriter<Sink>::add_streamed_reserving(std::string_view name, FileSource source,
@@ -141,10 +110,7 @@ Result<void> ArchiveWriter<Sink>::add_streamed_reserving(std::string_view name, 
     // Until the header position is known nothing is written: failures leave the writer as it was.
     auto key = admit(name);
     if (!key) return fail(key.error());
-    if (declared > limits_.max_entry_size) {
-        return fail(named(name, " is larger than the " + std::to_string(limits_.max_entry_size) +
-                                    " byte per-entry limit"));
-    }
+    if (declared > limits_.max_entry_size) return fail(too_large(name, limits_.max_entry_size));
     if (auto d = check_directory_is_empty(name, declared); !d) return d;
     std::uint16_t method = method_stored;
     std::uint64_t reserved;
@@ -157,7 +123,7 @@ Result<void> ArchiveWriter<Sink>::add_streamed_reserving(std::string_view name, 
         } else if (method == method_stored) {
             reserved = declared;
         } else {
-            reserved = sat_add(sat_add(declared, declared / 8), 1024);
+            reserved = saturating_add(saturating_add(declared, declared / 8), 1024);
         }
     }
 
@@ -186,27 +152,24 @@ Result<void> ArchiveWriter<Sink>::add_streamed_reserving(std::string_view name, 
     std::uint32_t crc = 0;
     for (;;) {
         const std::uint64_t remaining = declared > read_total ? declared - read_total : 0;
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(sat_add(remaining, 1), chunk_size));
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(saturating_add(remaining, 1), chunk_size));
         auto n = source.read(chunk.get(), want);
         if (!n) {
             if (n.error().code == EINTR) continue;
-            return poison(named(name, " could not be read: " + n.error().text));
+            return poison(unreadable(name, n.error().text));
         }
         if (*n == 0) break;
-        read_total = sat_add(read_total, *n);
+        read_total = saturating_add(read_total, *n);
         if (read_total > declared) {
             return poison(named(name, " yielded more than the " + std::to_string(declared) +
                                           " bytes declared for it"));
         }
         const std::string_view bytes(chunk.get(), *n);
         crc = crc32(bytes, crc);
-        if (auto w = payload.write(bytes); !w) {
-            return poison(GedcomError::archive("the archive could not be written: " + w.error().text));
-        }
+        if (auto w = payload.write(bytes); !w) return poison(not_written(w.error().text));
     }
-    if (auto w = payload.finish(); !w) {
-        return poison(GedcomError::archive("the archive could not be written: " + w.error().text));
-    }
+    if (auto w = payload.finish(); !w) return poison(not_written(w.error().text));
     if (read_total < declared) {
         return poison(named(name, " ended after " + std::to_string(read_total) + " of the " +
                                       std::to_string(declared) + " bytes declared for it"));
@@ -216,13 +179,10 @@ Result<void> ArchiveWriter<Sink>::add_streamed_reserving(std::string_view name, 
         return poison(named(name, " compressed to more than its header reserved room for"));
     }
     const std::uint64_t end_pos = header_pos + (sink_.count - offset);
-    if (auto c = complete_local_header(sink_.inner, header_pos, static_cast<std::uint16_t>(name.size()), *zip64, crc,
-                                       read_total, compressed, end_pos);
-        !c) {
-        return poison(GedcomError::archive("the archive could not be written: " + c.error().text));
-    }
-    central_ += central_record_bytes(name, method, crc, declared, compressed, offset);
-    paths_.insert(std::move(*key));
+    const std::string header = local_header_bytes(name, method, crc, read_total, compressed, *zip64);
+    if (auto c = complete_local_header(sink_.inner, header_pos, header, end_pos); !c)
+        return poison(not_written(c.error().text));
+    record_entry(name, std::move(*key), method, crc, declared, compressed, offset);
     return {};
 }
 

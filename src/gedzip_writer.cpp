@@ -8,28 +8,12 @@
 #include <memory>
 #include <optional>
 
-#include "gedzip.hpp"
+#include "gedzip_internal.hpp"
+#include "gedzip_writer.hpp"
+#include "gedzip_zip.hpp"
 
 namespace pellorine::gedzip {
 namespace {
-
-constexpr std::size_t reserve_cap = 16777216;   // 16 MiB: a large limit allocates nothing in advance
-
-GedcomError named(std::string_view name, std::string rest) {
-    std::string m(name);
-    m += rest;
-    return GedcomError::archive(std::move(m));
-}
-
-GedcomError too_large(std::string_view name, std::uint64_t limit) {
-    return named(name, " is larger than the " + std::to_string(limit) + " byte per-entry limit");
-}
-
-GedcomError duplicate(std::string_view name) {
-    return GedcomError::archive("the archive contains the same path more than once (" + std::string(name) + ")");
-}
-
-GedcomError not_written(const IoError& e) { return GedcomError::archive("the archive could not be written: " + e.text); }
 
 // Raw DEFLATE at level 6 into a buffer one byte shorter than the input: the
 // compressed form is kept only when strictly smaller, so running out of room
@@ -37,7 +21,7 @@ GedcomError not_written(const IoError& e) { return GedcomError::archive("the arc
 std::optional<std::string> deflate_if_smaller(std::string_view data) {
     if (data.size() < 2) return std::nullopt;   // nothing compresses below one byte
     z_stream zs{};
-    if (deflateInit2(&zs, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return std::nullopt;
+    if (deflate_start(zs) != Z_OK) return std::nullopt;
     constexpr std::size_t step = std::size_t{1} << 30;   // zlib counts in 32 bits
     bool ok = false;
     std::string out;
@@ -69,15 +53,32 @@ std::optional<std::string> deflate_if_smaller(std::string_view data) {
     return out;
 }
 
+// One entry's bytes as they go into the archive: deflated when the name asks
+// for it and that makes them smaller, else as they are.
+struct Packed {
+    std::uint32_t crc;
+    std::uint16_t method;
+    std::optional<std::string> deflated;
+    std::string_view data;
+
+    std::string_view stored() const { return deflated ? std::string_view(*deflated) : data; }
+};
+
+Packed pack(std::string_view name, std::string_view data) {
+    Packed p{crc32(data), method_stored, std::nullopt, data};
+    if (should_deflate(name)) p.deflated = deflate_if_smaller(data);
+    if (p.deflated) p.method = method_deflated;
+    return p;
+}
+
 }  // namespace
 
 Result<std::string> read_bounded(ByteSource& source, std::uint64_t limit, std::string_view name) {
     std::string out;
-    out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(limit, reserve_cap)));
-    const std::uint64_t most = limit == UINT64_MAX ? limit : limit + 1;
-    constexpr std::size_t chunk = 65536;
+    out.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(limit, max_reserve)));
+    const std::uint64_t most = saturating_add(limit, 1);
     while (out.size() < most) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(most - out.size(), chunk));
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(most - out.size(), chunk_size));
         const std::size_t old = out.size();
         std::size_t got = 0;
         bool failed = false;
@@ -94,7 +95,7 @@ Result<std::string> read_bounded(ByteSource& source, std::uint64_t limit, std::s
         });
         if (failed) {
             if (error.code == EINTR) continue;
-            return fail(named(name, " could not be read: " + error.text));
+            return fail(unreadable(name, error.text));
         }
         if (got == 0) break;
     }
@@ -114,7 +115,7 @@ Result<std::string> ArchiveWriter<Sink>::admit(std::string_view name) const {
     }
     if (auto v = validate_entry_path(name); !v) return fail(v.error());
     std::string key = dedupe_key(name);
-    if (paths_.contains(key)) return fail(duplicate(name));
+    if (paths_.contains(key)) return fail(duplicate_path(name));
     if (paths_.size() >= limits_.max_entries) {
         return fail(GedcomError::archive("the archive already holds " + std::to_string(paths_.size()) +
                                          " files and the limit is " + std::to_string(limits_.max_entries)));
@@ -126,7 +127,7 @@ template <ArchiveSink Sink>
 Result<void> ArchiveWriter<Sink>::write_all(std::string_view bytes) {
     if (auto w = sink_.write_all(bytes); !w) {
         poisoned_ = true;
-        return fail(not_written(w.error()));
+        return fail(not_written(w.error().text));
     }
     return {};
 }
@@ -134,24 +135,28 @@ Result<void> ArchiveWriter<Sink>::write_all(std::string_view bytes) {
 template <ArchiveSink Sink>
 Result<bool> ArchiveWriter<Sink>::write_local_header(std::string_view name, std::uint16_t method, std::uint32_t crc,
                                                       std::uint64_t uncompressed, std::uint64_t compressed) {
-    const std::string header = local_header_bytes(name, method, crc, uncompressed, compressed);
-    if (auto w = write_all(header); !w) return fail(w.error());
-    return header.size() > local_header_size + name.size();
+    const bool zip64 = local_needs_zip64(uncompressed, compressed);
+    if (auto w = write_all(local_header_bytes(name, method, crc, uncompressed, compressed, zip64)); !w)
+        return fail(w.error());
+    return zip64;
+}
+
+template <ArchiveSink Sink>
+void ArchiveWriter<Sink>::record_entry(std::string_view name, std::string key, std::uint16_t method,
+                                       std::uint32_t crc, std::uint64_t uncompressed, std::uint64_t compressed,
+                                       std::uint64_t offset) {
+    central_ += central_record_bytes(name, method, crc, uncompressed, compressed, offset);
+    paths_.insert(std::move(key));
 }
 
 template <ArchiveSink Sink>
 Result<void> ArchiveWriter<Sink>::store_entry(std::string_view name, std::string key, std::string_view data) {
-    const std::uint32_t crc = crc32(data);
-    std::optional<std::string> packed;
-    if (should_deflate(name)) packed = deflate_if_smaller(data);
-    const std::string_view stored = packed ? std::string_view(*packed) : data;
-    const std::uint16_t method = packed ? method_deflated : method_stored;
-
+    const Packed p = pack(name, data);
     const std::uint64_t offset = sink_.count;
-    if (auto h = write_local_header(name, method, crc, data.size(), stored.size()); !h) return fail(h.error());
-    if (auto w = write_all(stored); !w) return w;
-    central_ += central_record_bytes(name, method, crc, data.size(), stored.size(), offset);
-    paths_.insert(std::move(key));
+    if (auto h = write_local_header(name, p.method, p.crc, data.size(), p.stored().size()); !h)
+        return fail(h.error());
+    if (auto w = write_all(p.stored()); !w) return w;
+    record_entry(name, std::move(key), p.method, p.crc, data.size(), p.stored().size(), offset);
     return {};
 }
 
@@ -207,26 +212,22 @@ template class ArchiveWriter<FileSink>;
 
 Result<std::string> write_archive(std::span<const std::pair<std::string, std::string>> entries) {
     std::unordered_set<std::string> keys;
-    keys.reserve(std::min<std::size_t>(entries.size(), 1024));
+    keys.reserve(std::min(entries.size(), max_reserved_entries));
     std::string out;
     std::string central;
     const auto beyond = [] { return GedcomError::archive("the archive is larger than this writer can address"); };
     for (const auto& [name, data] : entries) {
         if (auto v = validate_entry_path(name); !v) return fail(v.error());
-        if (!keys.insert(dedupe_key(name)).second) return fail(duplicate(name));
+        if (!keys.insert(dedupe_key(name)).second) return fail(duplicate_path(name));
         if (auto d = check_directory_is_empty(name, data.size()); !d) return fail(d.error());
         const std::uint64_t offset = out.size();
         if (offset >= max_u32) return fail(beyond());
-        const std::uint32_t crc = crc32(data);
-        std::optional<std::string> packed;
-        if (should_deflate(name)) packed = deflate_if_smaller(data);
-        const std::string_view stored = packed ? std::string_view(*packed) : std::string_view(data);
-        const std::uint16_t method = packed ? method_deflated : method_stored;
-        if (data.size() >= max_u32 || stored.size() >= max_u32)
+        const Packed p = pack(name, data);
+        if (local_needs_zip64(data.size(), p.stored().size()))
             return fail(named(name, " is too large for this writer"));
-        out += local_header_bytes(name, method, crc, data.size(), stored.size());
-        out += stored;
-        central += central_record_bytes(name, method, crc, data.size(), stored.size(), offset);
+        out += local_header_bytes(name, p.method, p.crc, data.size(), p.stored().size(), false);
+        out += p.stored();
+        central += central_record_bytes(name, p.method, p.crc, data.size(), p.stored().size(), offset);
     }
     if (out.size() >= max_u32 || central.size() >= max_u32) return fail(beyond());
     if (entries.size() >= max_u16)

@@ -9,6 +9,9 @@
 #include <rapidjson/writer.h>
 
 #include <array>
+#include <cstring>
+
+#include "text.hpp"
 
 namespace pellorine::json {
 
@@ -55,7 +58,10 @@ public:
     bool Uint64(std::uint64_t n) { return !full() && refuse("invalid type: integer `" + std::to_string(n) + "`"); }
     bool Double(double) { return !full() && refuse("invalid type: floating point number"); }
     bool RawNumber(const char*, rapidjson::SizeType, bool) { return !full() && refuse("invalid type: number"); }
-    bool String(const char* s, rapidjson::SizeType n, bool) { return scalar(Scalar::String, std::string_view(s, n)); }
+    bool String(const char* s, rapidjson::SizeType n, bool) {
+        if (holds_surrogate(std::string_view(s, n))) return surrogate();
+        return scalar(Scalar::String, std::string_view(s, n));
+    }
 
     bool StartObject() {
         if (full()) return false;
@@ -67,6 +73,7 @@ public:
     bool Key(const char* s, rapidjson::SizeType n, bool) {
         Frame& f = stack_.back();
         std::string_view name(s, n);
+        if (holds_surrogate(name)) return surrogate();
         for (std::size_t i = 0; i < field_names.size(); ++i) {
             if (name != field_names[i]) continue;
             if (f.seen & (1u << i)) return fail("duplicate field `" + std::string(name) + "`");
@@ -111,6 +118,9 @@ public:
         return set_field(stack_.back(), std::move(items));
     }
 
+    // Set when a string held an escaped lone surrogate; the caller finds its position.
+    bool lone_surrogate = false;
+
 private:
     enum class Scalar { Null, String };
     std::vector<Frame> stack_;
@@ -119,6 +129,19 @@ private:
 
     bool fail(std::string message) {
         error = std::move(message);
+        return false;
+    }
+    bool surrogate() {
+        lone_surrogate = true;
+        return false;
+    }
+
+    // The reader decodes an escaped lone low surrogate (a lone high one it
+    // refuses itself) to the three bytes ED B0..BF xx, which are not UTF-8.
+    static bool holds_surrogate(std::string_view s) {
+        for (std::size_t i = 0; i + 1 < s.size(); ++i) {
+            if (static_cast<unsigned char>(s[i]) == 0xED && static_cast<unsigned char>(s[i + 1]) >= 0xA0) return true;
+        }
         return false;
     }
     bool refuse(std::string found) {
@@ -219,6 +242,35 @@ std::string position(std::string_view text, std::size_t offset) {
     return " at line " + std::to_string(line) + " column " + std::to_string(column);
 }
 
+// The offset of the first escaped lone surrogate (its backslash) in a JSON text
+// whose strings before it were all accepted.
+std::size_t lone_surrogate_offset(std::string_view text) {
+    auto hex4 = [&](std::size_t at) {
+        unsigned v = 0;
+        for (std::size_t i = at; i < at + 4 && i < text.size(); ++i) {
+            char c = text[i];
+            v = v * 16 + static_cast<unsigned>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+        }
+        return v;
+    };
+    bool in_string = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '"') {
+            in_string = !in_string;
+        } else if (in_string && c == '\\') {
+            if (i + 1 < text.size() && text[i + 1] == 'u') {
+                unsigned cp = hex4(i + 2);
+                if (cp >= 0xDC00 && cp <= 0xDFFF) return i;
+                i += cp >= 0xD800 && cp <= 0xDBFF ? 11 : 5;  // a pair, or one escape
+            } else {
+                ++i;
+            }
+        }
+    }
+    return text.size();
+}
+
 }  // namespace
 
 Result<std::vector<build::NodeSpec>> read_node_specs(std::string_view json) {
@@ -227,6 +279,12 @@ Result<std::vector<build::NodeSpec>> read_node_specs(std::string_view json) {
     rapidjson::MemoryStream stream(json.data(), json.size());
     constexpr unsigned flags = rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag;
     rapidjson::ParseResult ok = reader.Parse<flags>(stream, handler);
+    if (!ok && handler.lone_surrogate) {
+        ok.Set(rapidjson::kParseErrorStringUnicodeSurrogateInvalid, lone_surrogate_offset(json));
+    } else if (ok && stream.Tell() != json.size()) {
+        // The reader takes a NUL byte for the end of its input: what follows must still be refused.
+        ok.Set(rapidjson::kParseErrorDocumentRootNotSingular, stream.Tell());
+    }
     if (!ok) {
         std::string message = handler.error.empty() ? rapidjson::GetParseError_En(ok.Code()) : handler.error;
         // RapidJSON's own messages end in a full stop; ours carry the position instead.
@@ -238,9 +296,79 @@ Result<std::vector<build::NodeSpec>> read_node_specs(std::string_view json) {
 
 // ---- writer ----
 
+namespace {
+
+rapidjson::SizeType size_of(std::string_view s) { return static_cast<rapidjson::SizeType>(s.size()); }
+
+// Whether any byte of a word is below 0x20, a quotation mark, a reverse
+// solidus or 0x80 and above: the usual tests for a zero byte, eight at a time.
+bool needs_look(std::uint64_t x) {
+    constexpr std::uint64_t ones = 0x0101010101010101ull, highs = 0x8080808080808080ull;
+    auto has_zero = [](std::uint64_t v) { return (v - ones) & ~v & highs; };
+    return ((x - ones * 0x20) & ~x & highs) | has_zero(x ^ (ones * '"')) | has_zero(x ^ (ones * '\\')) | (x & highs);
+}
+
+// True when a text can stand between quotation marks as it is: valid UTF-8
+// holding no character that JSON escapes (controls, quotation mark, reverse
+// solidus). Most texts are, and then need no escaping pass at all.
+bool is_plain(std::string_view s) {
+    std::size_t i = 0;
+    std::uint64_t any = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t x;
+        std::memcpy(&x, s.data() + i, 8);
+        any |= needs_look(x);
+    }
+    if (i < s.size()) {
+        std::uint64_t x = 0x6161616161616161ull;  // 'a' in the bytes past the end: plain
+        std::memcpy(&x, s.data() + i, s.size() - i);
+        any |= needs_look(x);
+    }
+    if (!any) return true;
+    bool high = false;
+    for (char ch : s) {
+        auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == '"' || c == '\\') return false;
+        high |= c >= 0x80;
+    }
+    return !high || text::is_valid_utf8(s);
+}
+
+// RapidJSON's writer, with one more way to write a string: a plain text
+// copied between quotation marks, after the same separator any value gets.
+class PlainWriter : public rapidjson::Writer<rapidjson::StringBuffer> {
+public:
+    using Writer::Writer;
+    void plain(std::string_view s) {
+        Prefix(rapidjson::kStringType);
+        os_->Reserve(s.size() + 2);
+        os_->PutUnsafe('"');
+        if (!s.empty()) std::memcpy(os_->PushUnsafe(s.size()), s.data(), s.size());
+        os_->PutUnsafe('"');
+    }
+};
+
+}  // namespace
+
 struct Writer::Impl {
     rapidjson::StringBuffer buffer{nullptr, 128};
-    rapidjson::Writer<rapidjson::StringBuffer> writer{buffer};
+    PlainWriter writer{buffer};
+    std::string repaired;  // reused for texts that need repair
+
+    void text(std::string_view s) {
+        if (is_plain(s)) {
+            writer.plain(s);
+            return;
+        }
+        // Invalid UTF-8 (possible only in documents built from unchecked
+        // text) becomes U+FFFD byte by byte, so that the JSON stays valid.
+        if (!text::is_valid_utf8(s)) {
+            repaired.clear();
+            for (std::size_t pos = 0; pos < s.size();) text::append_utf8(repaired, text::next_code_point(s, pos));
+            s = repaired;
+        }
+        writer.String(s.data(), size_of(s));
+    }
 };
 
 Writer::Writer() : impl_(new Impl) {}
@@ -250,14 +378,21 @@ Writer& Writer::begin_object() { impl_->writer.StartObject(); return *this; }
 Writer& Writer::end_object() { impl_->writer.EndObject(); return *this; }
 Writer& Writer::begin_array() { impl_->writer.StartArray(); return *this; }
 Writer& Writer::end_array() { impl_->writer.EndArray(); return *this; }
-Writer& Writer::key(std::string_view k) {
-    impl_->writer.Key(k.data(), static_cast<rapidjson::SizeType>(k.size()));
+// A key is written as a string; the writer knows from its place that it is a key.
+Writer& Writer::key_text(std::string_view k) {
+    impl_->text(k);
+    return *this;
+}
+Writer& Writer::key(PlainKey k) {
+    impl_->writer.plain(k.text());
     return *this;
 }
 Writer& Writer::string(std::string_view s) {
-    impl_->writer.String(s.data(), static_cast<rapidjson::SizeType>(s.size()));
+    impl_->text(s);
     return *this;
 }
+Writer& Writer::string(const std::string& s) { return string(std::string_view(s)); }
+Writer& Writer::string(const char* s) { return string(std::string_view(s)); }
 Writer& Writer::string(const std::optional<std::string>& s) {
     return s ? string(std::string_view(*s)) : null();
 }
@@ -267,6 +402,11 @@ Writer& Writer::int64(std::int64_t n) { impl_->writer.Int64(n); return *this; }
 Writer& Writer::boolean(bool b) { impl_->writer.Bool(b); return *this; }
 Writer& Writer::null() { impl_->writer.Null(); return *this; }
 
-std::string Writer::take() { return std::string(impl_->buffer.GetString(), impl_->buffer.GetSize()); }
+std::string_view Writer::view() const { return {impl_->buffer.GetString(), impl_->buffer.GetSize()}; }
+std::string Writer::take() { return std::string(view()); }
+void Writer::clear() {
+    impl_->buffer.Clear();
+    impl_->writer.Reset(impl_->buffer);
+}
 
 }  // namespace pellorine::json

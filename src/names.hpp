@@ -10,6 +10,7 @@
 
 namespace pellorine {
 
+// One personal name, read from a NAME payload and its piece substructures.
 struct PersonalName {
     std::string value;                          // the payload exactly as passed
     std::optional<std::string> given;           // GIVN, else the text before the first slash
@@ -34,7 +35,7 @@ struct PersonalName {
     // No given name, no surname, and a blank payload.
     bool is_empty() const;
 
-    bool operator==(const PersonalName&) const = default;
+    bool operator==(const PersonalName&) const = default;  // field by field
 };
 
 // A plain name with its last word marked as the surname:

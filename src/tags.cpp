@@ -231,6 +231,62 @@ static_assert(std::ranges::all_of(kEventTags, [](std::string_view t) { return fi
 static_assert(
     std::ranges::all_of(kAttributeTags, [](std::string_view t) { return find_label(kLabels, t).has_value(); }));
 static_assert(std::ranges::none_of(kEventTags, [](std::string_view t) { return contains(kAttributeTags, t); }));
+static_assert(std::ranges::all_of(kRecordTags, [](std::string_view t) { return find_label(kLabels, t).has_value(); }));
+
+// Every labelled tag fits in eight bytes, so a tag is looked up as one
+// integer: its bytes, first byte highest, zeros after the end. Keys of tags of
+// the same length are equal exactly when the tags are.
+constexpr std::size_t kMaxKeyBytes = 8;
+
+constexpr std::uint64_t key_of(std::string_view tag) {
+    std::uint64_t key = 0;
+    for (std::size_t i = 0; i < kMaxKeyBytes; ++i)
+        key = (key << 8) | (i < tag.size() ? static_cast<unsigned char>(tag[i]) : 0u);
+    return key;
+}
+
+// One row per labelled tag, with everything the lookups answer.
+struct Row {
+    std::uint64_t key;
+    std::uint8_t size;
+    bool record;            // one of the record tags
+    TagKind kind_below;     // its class at a level above 0
+    std::string_view label;
+};
+
+constexpr auto kRows = [] {
+    std::array<Row, std::size(kLabels)> rows{};
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        std::string_view tag = kLabels[i].tag;
+        TagKind kind = contains(kEventTags, tag)       ? TagKind::Event
+                       : contains(kAttributeTags, tag) ? TagKind::Attribute
+                                                       : TagKind::Structure;
+        rows[i] = Row{key_of(tag), static_cast<std::uint8_t>(tag.size()), contains(kRecordTags, tag), kind,
+                      kLabels[i].label};
+    }
+    std::ranges::sort(rows, {}, &Row::key);
+    return rows;
+}();
+
+static_assert(std::ranges::all_of(kLabels, [](const Entry& e) { return e.tag.size() <= kMaxKeyBytes; }));
+static_assert(std::ranges::adjacent_find(kRows, {}, &Row::key) == kRows.end());
+
+// The row of a labelled tag; one binary search over integers.
+const Row* row_of(std::string_view tag) {
+    if (tag.empty() || tag.size() > kMaxKeyBytes) return nullptr;
+    std::uint64_t key = key_of(tag);
+    auto it = std::ranges::lower_bound(kRows, key, {}, &Row::key);
+    if (it == kRows.end() || it->key != key || it->size != tag.size()) return nullptr;
+    return &*it;
+}
+
+// At level 0 only the record tags count; labels are not consulted there. At
+// any other level a labelled tag is an event, an attribute or a structure,
+// and an unlabelled one is unknown.
+TagKind kind_of_row(const Row* row, std::uint16_t level) {
+    if (level == 0) return row && row->record ? TagKind::Record : TagKind::Unknown;
+    return row ? row->kind_below : TagKind::Unknown;
+}
 
 struct Code {
     std::string_view form;
@@ -281,22 +337,26 @@ std::string_view kind_name(TagKind k) {
     return "unknown";
 }
 
-std::optional<std::string_view> label(std::string_view tag) { return find_label(kLabels, tag); }
+std::optional<std::string_view> label(std::string_view tag) {
+    if (const Row* row = row_of(tag)) return row->label;
+    return std::nullopt;
+}
 
 std::string_view display_label(std::string_view tag) { return label(tag).value_or(tag); }
 
-TagKind kind(std::string_view tag, std::uint16_t level) {
-    // At level 0 only the record tags count; labels are not consulted there.
-    if (level == 0) return is_record(tag) ? TagKind::Record : TagKind::Unknown;
-    if (is_event(tag)) return TagKind::Event;
-    if (is_attribute(tag)) return TagKind::Attribute;
-    if (label(tag)) return TagKind::Structure;
-    return TagKind::Unknown;
+TagKind kind(std::string_view tag, std::uint16_t level) { return kind_of_row(row_of(tag), level); }
+
+Described describe(std::string_view tag, std::uint16_t level) {
+    const Row* row = row_of(tag);
+    return Described{row ? row->label : tag, kind_of_row(row, level)};
 }
 
-bool is_record(std::string_view tag) { return contains(kRecordTags, tag); }
-bool is_event(std::string_view tag) { return contains(kEventTags, tag); }
-bool is_attribute(std::string_view tag) { return contains(kAttributeTags, tag); }
+bool is_record(std::string_view tag) {
+    const Row* row = row_of(tag);
+    return row && row->record;
+}
+bool is_event(std::string_view tag) { return kind(tag, 1) == TagKind::Event; }
+bool is_attribute(std::string_view tag) { return kind(tag, 1) == TagKind::Attribute; }
 bool is_extension(std::string_view tag) { return !tag.empty() && tag.front() == '_'; }
 
 std::optional<std::string_view> vendor_label(std::string_view tag) { return find_label(kVendorLabels, tag); }

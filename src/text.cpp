@@ -222,8 +222,6 @@ std::string quoted(std::string_view s) {
     return out;
 }
 
-char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
-char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 std::string ascii_uppercase(std::string_view s) {
     std::string out(s);
@@ -237,12 +235,6 @@ std::string ascii_lowercase(std::string_view s) {
     return out;
 }
 
-bool ascii_iequals(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (ascii_upper(a[i]) != ascii_upper(b[i])) return false;
-    return true;
-}
 
 bool ascii_istarts_with(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && ascii_iequals(s.substr(0, prefix.size()), prefix);

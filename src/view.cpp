@@ -1,5 +1,4 @@
-// Record and structure views, their headings and raw lines, and the JSON
-// helpers shared by every view.
+// Record and structure views, their headings and raw lines.
 #include "view.hpp"
 
 #include "names.hpp"
@@ -14,21 +13,6 @@ std::optional<std::string> copy(std::optional<std::string_view> s) {
     if (!s) return std::nullopt;
     return std::string(*s);
 }
-
-void write_path(JsonWriter& w, const Path& path) {
-    w.StartArray();
-    for (std::size_t i : path) w.Uint64(i);
-    w.EndArray();
-}
-
-void write_optional(JsonWriter& w, const std::optional<std::string>& s) {
-    if (s)
-        write_string(w, *s);
-    else
-        w.Null();
-}
-
-void key(JsonWriter& w, std::string_view k) { w.Key(k.data(), static_cast<rapidjson::SizeType>(k.size())); }
 
 // The candidate text of a record's heading, before trimming; none when the
 // record's tag gives none.
@@ -54,17 +38,24 @@ std::optional<std::string> title_candidate(const Node& record) {
     return record.logical_value();
 }
 
+// The record's heading from its candidate text: trimmed, line feeds made
+// spaces, shortened; none when that leaves nothing (the label stands then).
+std::optional<std::string> heading_of(const Node& record) {
+    auto candidate = title_candidate(record);
+    if (!candidate) return std::nullopt;
+    std::string t(text::trim(*candidate));
+    for (char& c : t)
+        if (c == '\n') c = ' ';
+    if (t.empty()) return std::nullopt;
+    return truncate_heading(std::move(t));
+}
+
 }  // namespace
 
-void write_string(JsonWriter& w, std::string_view s) {
-    if (text::is_valid_utf8(s)) {
-        w.String(s.data(), static_cast<rapidjson::SizeType>(s.size()));
-        return;
-    }
-    std::string repaired;
-    repaired.reserve(s.size() + 8);
-    for (std::size_t pos = 0; pos < s.size();) text::append_utf8(repaired, text::next_code_point(s, pos));
-    w.String(repaired.data(), static_cast<rapidjson::SizeType>(repaired.size()));
+void write_path(JsonWriter& w, const Path& path) {
+    w.begin_array();
+    for (std::size_t i : path) w.uint(i);
+    w.end_array();
 }
 
 // Structure and record views
@@ -78,40 +69,34 @@ StructureView StructureView::from_node(const Node& node, std::uint16_t level, Pa
         child_path.push_back(i);
         v.children.push_back(from_node(kids[i], static_cast<std::uint16_t>(level + 1), std::move(child_path)));
     }
-    v.tag = std::string(node.tag());
-    v.label = std::string(tags::display_label(node.tag()));
-    v.kind = tags::kind(node.tag(), level);
+    const std::string_view tag = node.tag();
+    const tags::Described described = tags::describe(tag, level);
+    v.tag = std::string(tag);
+    v.label = std::string(described.label);
+    v.kind = described.kind;
     v.value = node.logical_value();
     v.pointer = copy(node.pointer());
-    v.extension = tags::is_extension(node.tag());
+    v.extension = tags::is_extension(tag);
     v.path = std::move(path);
     v.level = level;
     return v;
 }
 
 void StructureView::write_json(JsonWriter& w) const {
-    w.StartObject();
-    key(w, "path");
+    w.begin_object();
+    w.key("path");
     write_path(w, path);
-    key(w, "level");
-    w.Uint(level);
-    key(w, "tag");
-    write_string(w, tag);
-    key(w, "label");
-    write_string(w, label);
-    key(w, "kind");
-    write_string(w, tags::kind_name(kind));
-    key(w, "value");
-    write_string(w, value);
-    key(w, "pointer");
-    write_optional(w, pointer);
-    key(w, "extension");
-    w.Bool(extension);
-    key(w, "children");
-    w.StartArray();
+    w.key("level").uint(level);
+    w.key("tag").string(tag);
+    w.key("label").string(label);
+    w.key("kind").string(tags::kind_name(kind));
+    w.key("value").string(value);
+    w.key("pointer").string(pointer);
+    w.key("extension").boolean(extension);
+    w.key("children").begin_array();
     for (const auto& c : children) c.write_json(w);
-    w.EndArray();
-    w.EndObject();
+    w.end_array();
+    w.end_object();
 }
 
 RecordView RecordView::from_node(const Node& record) {
@@ -125,37 +110,27 @@ RecordView RecordView::from_node(const Node& record) {
     v.xref = copy(record.xref());
     v.tag = std::string(record.tag());
     v.label = std::string(tags::display_label(record.tag()));
-    v.title = record_title(record);
+    auto heading = heading_of(record);
+    v.title = heading ? std::move(*heading) : truncate_heading(v.label);
     v.raw = raw_lines(record);
     return v;
 }
 
 void RecordView::write_json(JsonWriter& w) const {
-    w.StartObject();
-    key(w, "xref");
-    write_optional(w, xref);
-    key(w, "tag");
-    write_string(w, tag);
-    key(w, "label");
-    write_string(w, label);
-    key(w, "title");
-    write_string(w, title);
-    key(w, "structures");
-    w.StartArray();
+    w.begin_object();
+    w.key("xref").string(xref);
+    w.key("tag").string(tag);
+    w.key("label").string(label);
+    w.key("title").string(title);
+    w.key("structures").begin_array();
     for (const auto& s : structures) s.write_json(w);
-    w.EndArray();
-    key(w, "raw");
-    write_string(w, raw);
-    w.EndObject();
+    w.end_array();
+    w.key("raw").string(raw);
+    w.end_object();
 }
 
 std::string record_title(const Node& record) {
-    if (auto candidate = title_candidate(record)) {
-        std::string t(text::trim(*candidate));
-        for (char& c : t)
-            if (c == '\n') c = ' ';
-        if (!t.empty()) return truncate_heading(std::move(t));
-    }
+    if (auto heading = heading_of(record)) return std::move(*heading);
     return truncate_heading(std::string(tags::display_label(record.tag())));
 }
 

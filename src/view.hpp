@@ -13,23 +13,20 @@
 #include <string_view>
 #include <vector>
 
-#include <rapidjson/stringbuffer.h>
-#include <rapidjson/writer.h>
-
 #include "document.hpp"
+#include "json.hpp"
 #include "tags.hpp"
 
 namespace pellorine::view {
 
-using JsonWriter = rapidjson::Writer<rapidjson::StringBuffer>;
+using JsonWriter = json::Writer;
 
-// A JSON text of one view, built in a buffer that starts at 128 bytes.
+// A JSON text of one view.
 template <class View>
 std::string to_json(const View& v) {
-    rapidjson::StringBuffer buffer(nullptr, 128);
-    JsonWriter writer(buffer);
+    JsonWriter writer;
     v.write_json(writer);
-    return std::string(buffer.GetString(), buffer.GetSize());
+    return writer.take();
 }
 
 // One substructure and its whole subtree.
@@ -45,8 +42,8 @@ struct StructureView {
     std::vector<StructureView> children;  // continuation lines left out
 
     static StructureView from_node(const Node& node, std::uint16_t level, Path path);
-    void write_json(JsonWriter& w) const;
-    std::string to_json() const { return view::to_json(*this); }
+    void write_json(JsonWriter& w) const;  // writes the view as one JSON object
+    std::string to_json() const { return view::to_json(*this); }  // the view as compact JSON text
 };
 
 // One record of any tag.
@@ -59,8 +56,8 @@ struct RecordView {
     std::string raw;                        // the record's GEDCOM lines, each ending in "\n"
 
     static RecordView from_node(const Node& record);
-    void write_json(JsonWriter& w) const;
-    std::string to_json() const { return view::to_json(*this); }
+    void write_json(JsonWriter& w) const;  // writes the view as one JSON object
+    std::string to_json() const { return view::to_json(*this); }  // the view as compact JSON text
 };
 
 // A short heading for a record: a name, a title or a text, else its label.
@@ -88,8 +85,8 @@ struct EventView {
     Path path;
 
     static EventView from_node(const Node& node, Path path);
-    void write_json(JsonWriter& w) const;
-    std::string to_json() const { return view::to_json(*this); }
+    void write_json(JsonWriter& w) const;  // writes the view as one JSON object
+    std::string to_json() const { return view::to_json(*this); }  // the view as compact JSON text
 };
 
 // One NAME of an individual.
@@ -101,7 +98,7 @@ struct NameView {
     std::vector<std::string> citations;
 
     static NameView from_node(const Node& name);
-    void write_json(JsonWriter& w) const;
+    void write_json(JsonWriter& w) const;  // writes the view as one JSON object
 };
 
 // A link from an individual to a family (FAMC or FAMS).
@@ -109,7 +106,7 @@ struct FamilyLinkView {
     std::string family;
     std::optional<std::string> pedigree;  // FAMC only, when it has a PEDI
 
-    void write_json(JsonWriter& w) const;
+    void write_json(JsonWriter& w) const;  // writes the view as one JSON object
 };
 
 // One identifier of an individual.
@@ -119,7 +116,7 @@ struct IdentifierView {
     std::string value;
     std::optional<std::string> kind;  // the first TYPE's logical payload, unless blank
 
-    void write_json(JsonWriter& w) const;
+    void write_json(JsonWriter& w) const;  // writes the view as one JSON object
 };
 
 struct IndividualView {
@@ -134,8 +131,8 @@ struct IndividualView {
     std::vector<IdentifierView> identifiers;
 
     static IndividualView from_node(const Node& record);
-    void write_json(JsonWriter& w) const;
-    std::string to_json() const { return view::to_json(*this); }
+    void write_json(JsonWriter& w) const;  // writes the view as one JSON object
+    std::string to_json() const { return view::to_json(*this); }  // the view as compact JSON text
 
     // The first name's display form, or "Unnamed".
     std::string display_name() const;
@@ -153,18 +150,17 @@ struct FamilyView {
     std::vector<EventView> events;      // events only, no attributes
 
     static FamilyView from_node(const Node& record);
-    void write_json(JsonWriter& w) const;
-    std::string to_json() const { return view::to_json(*this); }
+    void write_json(JsonWriter& w) const;  // writes the view as one JSON object
+    std::string to_json() const { return view::to_json(*this); }  // the view as compact JSON text
 
     // Husband then wife, those present.
     std::vector<std::string> partners() const;
 };
 
+// Writes a structure path as a JSON array of numbers.
+void write_path(JsonWriter& w, const Path& path);
+
 // The pointer-shaped payloads, as written, of the node's children with this tag.
 std::vector<std::string> pointers_of(const Node& node, std::string_view tag);
-
-// Writes a text as a JSON string. Invalid UTF-8 (possible only in documents
-// built in C++ from unchecked text) becomes U+FFFD so that the JSON stays valid.
-void write_string(JsonWriter& w, std::string_view s);
 
 }  // namespace pellorine::view

@@ -7,26 +7,17 @@
 namespace pellorine::view {
 namespace {
 
-void key(JsonWriter& w, std::string_view k) { w.Key(k.data(), static_cast<rapidjson::SizeType>(k.size())); }
-
-void write_optional(JsonWriter& w, const std::optional<std::string>& s) {
-    if (s)
-        write_string(w, *s);
-    else
-        w.Null();
-}
-
 void write_strings(JsonWriter& w, const std::vector<std::string>& list) {
-    w.StartArray();
-    for (const auto& s : list) write_string(w, s);
-    w.EndArray();
+    w.begin_array();
+    for (const auto& s : list) w.string(s);
+    w.end_array();
 }
 
 template <class T>
 void write_list(JsonWriter& w, const std::vector<T>& list) {
-    w.StartArray();
+    w.begin_array();
     for (const auto& item : list) item.write_json(w);
-    w.EndArray();
+    w.end_array();
 }
 
 bool is_blank(std::string_view s) { return text::trim(s).empty(); }
@@ -37,6 +28,11 @@ std::optional<std::string> text_of(const Node& node, std::string_view tag) {
     auto v = node.value_of(tag);
     if (v && is_blank(*v)) return std::nullopt;
     return v;
+}
+
+bool is_event_or_attribute(std::string_view tag) {
+    TagKind kind = tags::kind(tag, 1);
+    return kind == TagKind::Event || kind == TagKind::Attribute;
 }
 
 // Other programs' identifiers: an underscore tag with "ID" anywhere in it.
@@ -84,11 +80,12 @@ EventView EventView::from_node(const Node& node, Path path) {
     if (tag == "EVEN" || tag == "FACT") {
         if (auto type = text_of(node, "TYPE")) v.label = std::move(*type);
     }
-    if (v.label.empty()) v.label = std::string(tags::display_label(tag));
+    const tags::Described described = tags::describe(tag, 1);
+    if (v.label.empty()) v.label = std::string(described.label);
     v.place = text_of(node, "PLAC");
     v.age = text_of(node, "AGE");
     v.cause = text_of(node, "CAUS");
-    v.attribute = tags::is_attribute(tag);
+    v.attribute = described.kind == TagKind::Attribute;
     if (auto own = node.value(); own && !is_blank(*own) && *own != "Y") v.value = std::string(*own);
     v.citations = pointers_of(node, "SOUR");
     v.tag = std::string(tag);
@@ -97,42 +94,25 @@ EventView EventView::from_node(const Node& node, Path path) {
 }
 
 void EventView::write_json(JsonWriter& w) const {
-    w.StartObject();
-    key(w, "tag");
-    write_string(w, tag);
-    key(w, "label");
-    write_string(w, label);
-    key(w, "date");
-    write_optional(w, date);
-    key(w, "dateDisplay");
-    write_optional(w, date_display);
-    key(w, "year");
-    if (year)
-        w.Int(*year);
-    else
-        w.Null();
-    key(w, "sortKey");
-    if (sort_key)
-        w.Int64(*sort_key);
-    else
-        w.Null();
-    key(w, "place");
-    write_optional(w, place);
-    key(w, "age");
-    write_optional(w, age);
-    key(w, "cause");
-    write_optional(w, cause);
-    key(w, "attribute");
-    w.Bool(attribute);
-    key(w, "value");
-    write_optional(w, value);
-    key(w, "citations");
+    w.begin_object();
+    w.key("tag").string(tag);
+    w.key("label").string(label);
+    w.key("date").string(date);
+    w.key("dateDisplay").string(date_display);
+    w.key("year");
+    year ? w.int64(*year) : w.null();
+    w.key("sortKey");
+    sort_key ? w.int64(*sort_key) : w.null();
+    w.key("place").string(place);
+    w.key("age").string(age);
+    w.key("cause").string(cause);
+    w.key("attribute").boolean(attribute);
+    w.key("value").string(value);
+    w.key("citations");
     write_strings(w, citations);
-    key(w, "path");
-    w.StartArray();
-    for (std::size_t i : path) w.Uint64(i);
-    w.EndArray();
-    w.EndObject();
+    w.key("path");
+    write_path(w, path);
+    w.end_object();
 }
 
 // Names, links, identifiers
@@ -149,40 +129,30 @@ NameView NameView::from_node(const Node& name) {
 }
 
 void NameView::write_json(JsonWriter& w) const {
-    w.StartObject();
-    key(w, "display");
-    write_string(w, display);
-    key(w, "sort");
-    write_string(w, sort);
-    key(w, "original");
-    write_string(w, original);
-    key(w, "kind");
-    write_optional(w, kind);
-    key(w, "citations");
+    w.begin_object();
+    w.key("display").string(display);
+    w.key("sort").string(sort);
+    w.key("original").string(original);
+    w.key("kind").string(kind);
+    w.key("citations");
     write_strings(w, citations);
-    w.EndObject();
+    w.end_object();
 }
 
 void FamilyLinkView::write_json(JsonWriter& w) const {
-    w.StartObject();
-    key(w, "family");
-    write_string(w, family);
-    key(w, "pedigree");
-    write_optional(w, pedigree);
-    w.EndObject();
+    w.begin_object();
+    w.key("family").string(family);
+    w.key("pedigree").string(pedigree);
+    w.end_object();
 }
 
 void IdentifierView::write_json(JsonWriter& w) const {
-    w.StartObject();
-    key(w, "tag");
-    write_string(w, tag);
-    key(w, "label");
-    write_string(w, label);
-    key(w, "value");
-    write_string(w, value);
-    key(w, "kind");
-    write_optional(w, kind);
-    w.EndObject();
+    w.begin_object();
+    w.key("tag").string(tag);
+    w.key("label").string(label);
+    w.key("value").string(value);
+    w.key("kind").string(kind);
+    w.end_object();
 }
 
 // Individuals
@@ -212,7 +182,7 @@ IndividualView IndividualView::from_node(const Node& record) {
             if (auto p = child.pointer()) v.media.emplace_back(*p);
         } else if (tag == "REFN" || tag == "EXID" || tag == "_UID") {
             v.identifiers.push_back(identifier(child, true));
-        } else if (tags::is_event(tag) || tags::is_attribute(tag)) {
+        } else if (is_event_or_attribute(tag)) {
             v.events.push_back(EventView::from_node(child, Path{i}));
         } else if (is_vendor_identifier(tag)) {
             v.identifiers.push_back(identifier(child, false));
@@ -224,26 +194,24 @@ IndividualView IndividualView::from_node(const Node& record) {
 }
 
 void IndividualView::write_json(JsonWriter& w) const {
-    w.StartObject();
-    key(w, "xref");
-    write_string(w, xref);
-    key(w, "names");
+    w.begin_object();
+    w.key("xref").string(xref);
+    w.key("names");
     write_list(w, names);
-    key(w, "sex");
-    write_optional(w, sex);
-    key(w, "events");
+    w.key("sex").string(sex);
+    w.key("events");
     write_list(w, events);
-    key(w, "childIn");
+    w.key("childIn");
     write_list(w, child_in);
-    key(w, "partnerIn");
+    w.key("partnerIn");
     write_list(w, partner_in);
-    key(w, "citations");
+    w.key("citations");
     write_strings(w, citations);
-    key(w, "media");
+    w.key("media");
     write_strings(w, media);
-    key(w, "identifiers");
+    w.key("identifiers");
     write_list(w, identifiers);
-    w.EndObject();
+    w.end_object();
 }
 
 std::string IndividualView::display_name() const {
@@ -293,18 +261,15 @@ FamilyView FamilyView::from_node(const Node& record) {
 }
 
 void FamilyView::write_json(JsonWriter& w) const {
-    w.StartObject();
-    key(w, "xref");
-    write_string(w, xref);
-    key(w, "husband");
-    write_optional(w, husband);
-    key(w, "wife");
-    write_optional(w, wife);
-    key(w, "children");
+    w.begin_object();
+    w.key("xref").string(xref);
+    w.key("husband").string(husband);
+    w.key("wife").string(wife);
+    w.key("children");
     write_strings(w, children);
-    key(w, "events");
+    w.key("events");
     write_list(w, events);
-    w.EndObject();
+    w.end_object();
 }
 
 std::vector<std::string> FamilyView::partners() const {

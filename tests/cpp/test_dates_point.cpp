@@ -145,16 +145,4 @@ TEST(DatePointValue, FromYmdSortKeyAndJson) {
     }
 }
 
-TEST(DatePointJson, StringEscapes) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"\"\\\n\x1f\xC3\xA9", R"("\"\\\n\u001f)" "\xC3\xA9\""}, {std::string("a\0b", 3), R"("a\u0000b")"},
-        {"\xE2\x82|\xEF\xBF\xBD", "\"\\ufffd\\ufffd|\xEF\xBF\xBD\""},
-    };
-    for (const auto& [in, out] : cases) {
-        std::string s;
-        append_json_string(s, in);
-        EXPECT_EQ(s, out);
-    }
-}
-
 }  // namespace

@@ -101,8 +101,6 @@ TEST(Sniffing, DeclaredKeys) {
         ASSERT_TRUE(r.has_value());
         EXPECT_EQ(r->second.encoding, encoding) << declared;
     }
-    auto r = decode::decode_gedcom(with_char("MACINTOSH"));
-    EXPECT_EQ(r->second.warnings, std::vector<std::string>{"Unrecognized CHAR value \"MACINTOSH\"; read as UTF-8."});
     EXPECT_EQ(decode::decode_gedcom(with_char("UTF-16"))->second.warnings, std::vector<std::string>{kUnicode});
 }
 
@@ -216,6 +214,16 @@ TEST(Decoders, ArbitraryBytesDecodeToValidText) {
         auto r = decode::decode_gedcom(bytes);
         ASSERT_TRUE(r.has_value());
         ASSERT_TRUE(pellorine::text::is_valid_utf8(r->first));
+        // Bytes are borrowed only where decoding them afresh gives them back.
+        auto b = decode::decode_gedcom_borrowing(bytes, pellorine::default_limits);
+        ASSERT_TRUE(b.has_value());
+        ASSERT_EQ(b->first.view(), r->first);
+        ASSERT_EQ(b->second, r->second);
+        if (b->first.borrowed) {
+            std::string_view body = b->second.bom ? std::string_view(bytes).substr(3) : std::string_view(bytes);
+            ASSERT_EQ(*b->first.borrowed, body);
+            ASSERT_EQ(body.data() + body.size(), bytes.data() + bytes.size());
+        }
         for (GedcomEncoding e : {A, U8, BE, LE, AN, W}) {
             EncodingReport report;
             std::string text = decode::decode_as(bytes, e, report);
@@ -279,9 +287,44 @@ TEST(FromBytes, ReadsAndWritesBack) {
         ASSERT_TRUE(r.has_value()) << r.error().display();
         EXPECT_EQ(r->first.to_text(), c.text);
     }
-    auto r = Document::from_bytes(with_char("MACINTOSH"));
-    ASSERT_TRUE(r.has_value());
-    EXPECT_EQ(r->second.summary(), "Read as UTF-8, declared MACINTOSH");
+}
+
+TEST(FromBytes, BorrowedWhereDecodingChangesNothing) {
+    struct Case {
+        std::string bytes;
+        bool borrowed;
+    };
+    const Case cases[] = {
+        {"0 HEAD\n0 NOTE caf\xC3\xA9\n0 TRLR\n", true},
+        {"\xEF\xBB\xBF" "0 HEAD\n0 TRLR", true},          // the mark is skipped, the rest viewed
+        {with_char("ANSI", "0 NOTE cafe\n"), true},          // ASCII reads as itself in every single-byte set
+        {with_char("ANSEL", "0 NOTE cafe\n"), true},
+        {with_char("ASCII", "0 NOTE cafe\n"), true},
+        {with_char("ANSI", "0 NOTE caf\xE9\n"), false},
+        {with_char("ANSEL", "0 NOTE e\xE2\n"), false},
+        {with_char("UTF-8", "0 NOTE caf\xE9\n"), false},    // invalid UTF-8: read as Windows-1252
+        {"0 HEAD\n0 NOTE caf\xE9\n", false},                // no CHAR and not UTF-8: ANSEL
+        {"\xFF\xFE" + utf16("0 HEAD\n", false), false},
+        {"0 HEAD\r\n0 TRLR\r\n", true},                      // decoded as it is; the parser copies it
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.bytes));
+        auto b = decode::decode_gedcom_borrowing(c.bytes, pellorine::default_limits);
+        ASSERT_TRUE(b.has_value());
+        EXPECT_EQ(b->first.borrowed.has_value(), c.borrowed);
+        bool released = false;
+        pellorine::TextKeeper keeper(&released, [](bool* flag) { *flag = true; });
+        auto kept = Document::from_borrowed_bytes_with(c.bytes, std::move(keeper), pellorine::default_limits);
+        auto copied = Document::from_bytes(c.bytes);
+        ASSERT_TRUE(kept.has_value() && copied.has_value());
+        EXPECT_EQ(kept->first.to_text(), copied->first.to_text());
+        EXPECT_EQ(kept->second, copied->second);
+        // The document holds the bytes exactly when its nodes view them.
+        const bool crlf = c.bytes.find('\r') != std::string::npos;
+        EXPECT_EQ(released, !c.borrowed || crlf);
+        kept.value().first.records.clear();
+        EXPECT_TRUE(released);
+    }
 }
 
 TEST(FromBytes, ErrorsOfEitherStep) {

@@ -105,11 +105,6 @@ TEST(Grammar, EmptyLinesAndLineEnds) {
     EXPECT_EQ(kept->records[0].verbatim(), Opt("00 X y"));
 }
 
-TEST(Errors, Display) {
-    EXPECT_EQ(GedcomError::syntax("the line has no tag", 7).display(), "GEDCOM line 7: the line has no tag");
-    EXPECT_EQ(GedcomError::limit("x").display(), "x");
-}
-
 // ---------------------------------------------------------------- bounds
 
 std::string chain(int deepest) {
@@ -187,6 +182,66 @@ TEST(Parse, NodesOutliveTheirTextAndDocument) {
     Node moved = std::move(owned->records[1]);
     owned->records.clear();
     EXPECT_EQ(moved.verbatim(), Opt("00 C d"));
+}
+
+// A keeper that records when its deleter ran.
+TextKeeper watch(bool& released) {
+    released = false;
+    return TextKeeper(&released, [](bool* flag) { *flag = true; });
+}
+
+bool views(const Node& n, std::string_view text) {
+    const char* p = n.tag().data();
+    return p >= text.data() && p < text.data() + text.size();
+}
+
+TEST(Parse, BorrowedTextIsViewedAndKeptUntilTheLastNodeGoes) {
+    const std::string text = "0 @I1@ INDI\n+1 NAME John /Doe/\n1 NOTE\n1 SEX ";
+    bool released = false;
+    std::optional<Node> kept;
+    {
+        auto doc = Document::parse_borrowed_with(text, watch(released), default_limits);
+        ASSERT_TRUE(doc);
+        const Node& indi = doc->records[0];
+        EXPECT_TRUE(views(indi, text) && views(indi.children()[2], text));
+        EXPECT_EQ(indi.children()[0].verbatim(), Opt("+1 NAME John /Doe/"));
+        EXPECT_EQ(indi.children()[1].value(), std::nullopt);
+        EXPECT_EQ(indi.children()[2].value(), Opt(""));  // a payload that ends the text
+        kept.emplace(indi.children()[0].clone());
+    }
+    EXPECT_FALSE(released);  // the copied node still views the text
+    EXPECT_EQ(kept->verbatim(), Opt("+1 NAME John /Doe/"));
+    kept.reset();
+    EXPECT_TRUE(released);
+}
+
+TEST(Parse, BorrowedTextIsCopiedOrLetGoWhenNothingViewsIt) {
+    bool released = false;
+    const std::string crlf = "0 A b\r\n1 C\r\n";
+    auto copied = Document::parse_borrowed_with(crlf, watch(released), default_limits);
+    ASSERT_TRUE(copied);
+    EXPECT_TRUE(released);  // line ends change, so the nodes view a copy
+    EXPECT_FALSE(views(copied->records[0], crlf));
+    EXPECT_EQ(copied->to_text(), "0 A b\n1 C\n");
+
+    for (std::string_view refused : {"0 A\n2 B\n", "1 A\n", "0 A\n0 B!\n"}) {
+        EXPECT_FALSE(Document::parse_borrowed_with(refused, watch(released), default_limits)) << refused;
+        EXPECT_TRUE(released) << refused;
+    }
+    auto empty = Document::parse_borrowed_with("\n\n", watch(released), default_limits);
+    ASSERT_TRUE(empty);
+    EXPECT_TRUE(empty->records.empty());
+    EXPECT_TRUE(released);
+}
+
+TEST(Parse, EditedNodesLetTheBorrowedTextGo) {
+    bool released = false;
+    auto doc = Document::parse_borrowed_with("0 @N1@ NOTE a\n1 CONT b\n", watch(released), default_limits);
+    ASSERT_TRUE(doc);
+    Node& note = doc->records[0];
+    note.set_logical_value("x");
+    EXPECT_TRUE(released);
+    EXPECT_EQ(doc->to_text(), "0 @N1@ NOTE x\n");
 }
 
 }  // namespace

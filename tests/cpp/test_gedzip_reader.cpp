@@ -1,6 +1,7 @@
 // The archive reader against archives crafted record by record: every check
 // of the central directory, of extraction and of finding the GEDCOM document.
 #include "gedzip_reader.hpp"
+#include "gedzip_zip.hpp"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
@@ -182,7 +183,6 @@ struct OpenCase {
 
 const std::string kNeedsZip64 = "the archive needs a Zip64 directory and has none";
 const std::string kTruncated = "the archive is truncated";
-const std::string kNotUtf8 = "a file in the archive has a name that is not valid UTF-8";
 const std::string kRatio = "media/photo.jpg claims a compression ratio over the 1000-fold limit";
 std::string dup(const std::string& n) { return "the archive contains the same path more than once (" + n + ")"; }
 
@@ -219,22 +219,13 @@ const std::vector<OpenCase> kOpenCases = {
     {"comment length skews the next record", [](Zip& z) { z.entries[0].c_comment_len = 3; },
      "file 2 of the archive has no directory record"},
     {"encrypted", [](Zip& z) { z.entries[2].flags |= 1; }, "encrypted entries are not supported"},
-    {"name not UTF-8 (overlong)", [](Zip& z) { z.entries[2].name = "media/\xC0\xAF.jpg"; }, kNotUtf8},
-    {"name not UTF-8 (cut sequence)", [](Zip& z) { z.entries[2].name = "media/a\xE2\x82"; }, kNotUtf8},
+    {"name not UTF-8", [](Zip& z) { z.entries[2].name = "media/\xC0\xAF.jpg"; },
+     "a file in the archive has a name that is not valid UTF-8"},
     {"symbolic link", [](Zip& z) { z.entries[2].external = 0xA1FF0000; },
      "the archive contains a symbolic link (media/photo.jpg), which is not extracted"},
-    // Unsafe names.
-    {"absolute", [](Zip& z) { z.entries[2].name = "/etc/passwd"; }, "/etc/passwd is an absolute path"},
     {"parent component", [](Zip& z) { z.entries[2].name = "a/../../x"; }, "a/../../x contains an unsafe path component"},
-    {"backslash", [](Zip& z) { z.entries[2].name = "a\\x"; }, "a\\x uses a backslash, which a ZIP path may not"},
-    {"drive letter", [](Zip& z) { z.entries[2].name = "C:/x"; },
-     "C:/x contains a character that is unsafe in a portable path"},
-    {"control character", [](Zip& z) { z.entries[2].name = "a\xC2\x85"; },
-     "the archive contains a control character in a file path"},
     // Duplicates, and which failure wins when several records fail.
     {"same path in another case", plus({file("GEDCOM.GED")}), dup("GEDCOM.GED")},
-    {"directory and file of one name", plus({file("media")}), dup("media")},
-    {"non-ASCII letters are not folded", plus({file("\xC3\x89"), file("\xC3\xA9")}), ""},
     {"earliest repeat is named", plus({file("b"), file("Media/Photo.JPG"), file("B")}), dup("Media/Photo.JPG")},
     {"duplicate before a bad path", plus({file("Gedcom.ged"), file("../x")}), dup("Gedcom.ged")},
     {"bad path before a duplicate", plus({file("../x"), file("Gedcom.ged")}), "../x contains an unsafe path component"},
@@ -244,9 +235,6 @@ const std::vector<OpenCase> kOpenCases = {
     {"a record that failed leaves no key", plus({file("x\t"), file("x\t")}),
      "the archive contains a control character in a file path"},
     // Per-entry bounds (a decompression bomb by its claims), total size, method.
-    {"entry of exactly 1 GiB", [](Zip& z) { z.entries[2].c_usize = 1073741824; }, "", limits(100000, MAX64, MAX64)},
-    {"entry one byte over 1 GiB", [](Zip& z) { z.entries[2] = claim("media/photo.jpg", 1073741825, 1073742); },
-     "media/photo.jpg expands to 1073741825 bytes and the per-file limit is 1073741824"},
     {"ratio over 1000", [](Zip& z) { z.entries[2] = claim("media/photo.jpg", 1001, 1); }, kRatio},
     {"total at the limit", [](Zip&) {}, "", limits(100000, kGedcom.size() + kPhoto.size())},
     {"total one byte over the limit", [](Zip&) {},
@@ -280,10 +268,8 @@ const std::vector<OpenCase> kOpenCases = {
     {"local name shorter, nothing in its place", [](Zip& z) { z.entries[2].l_name = "media/photo.jp"; },
      "media/photo.jpg" + kOverlap},
     {"a gap between records is allowed", [](Zip& z) { z.entries[2].c_csize = z.entries[2].c_usize = 299; }, ""},
-    {"local header inside another record", [](Zip& z) { z.entries[2].c_offset = 100; }, "gedcom.ged" + kOverlap},
     {"stored bytes one byte into the directory", [](Zip& z) { z.entries[2].c_csize = z.entries[2].c_usize = 301; },
      "media/photo.jpg" + kOverlap},
-    {"local header past the end", [](Zip& z) { z.entries[2].c_offset = 0x7FFFFFFF; }, "media/photo.jpg" + kOverlap},
     {"directory records out of order", [](Zip& z) { z.central_order = {2, 0, 1}; }, ""},
     {"out of order and sharing a local header", [](Zip& z) {
          z.entries[0].c_offset = deflate_raw(kGedcom).size() + 30 + 10;  // media/'s header
@@ -306,28 +292,6 @@ TEST(ArchiveOpen, CaseTable) {
         c.mutate(z);
         EXPECT_EQ(error_of(z.build(), c.limits), c.error);
     }
-}
-
-TEST(ArchiveOpen, EntriesAsRead) {
-    // Every field that overflows is taken from the Zip64 block, in the order uncompressed, compressed, offset.
-    Zip z = base();
-    const std::uint64_t photo_at = 30 + 10 + deflate_raw(kGedcom).size() + 30 + 6;
-    z.entries[2].flags |= 8;
-    z.entries[2].c_usize = z.entries[2].c_csize = z.entries[2].c_offset = F32;
-    z.entries[2].c_extra = zip64_block({kPhoto.size(), kPhoto.size(), photo_at});
-    const std::string bytes = z.build();
-    auto a = Archive::open(bytes);
-    ASSERT_TRUE(a) << a.error().message;
-    const auto fields = [](const ArchiveEntry& e) {
-        return std::make_tuple(std::string(e.name), e.uncompressed_size, e.compressed_size, e.local_header_offset,
-                               e.crc32, e.method, e.flags, e.is_dir);
-    };
-    using T = decltype(fields(a->entries()[0]));
-    EXPECT_EQ(fields(a->entries()[0]),
-              T("gedcom.ged", kGedcom.size(), deflate_raw(kGedcom).size(), 0, crc(kGedcom), 8, 0x800, false));
-    EXPECT_EQ(fields(a->entries()[1]), T("media/", 0, 0, photo_at - 36, 0, 0, 0x800, true));
-    EXPECT_EQ(fields(a->entries()[2]), T("media/photo.jpg", 300, 300, photo_at, crc(kPhoto), 0, 0x808, false));
-    EXPECT_EQ(*a->read("media/photo.jpg"), kPhoto);
 }
 
 TEST(ArchiveOpen, ReadZip64Extra) {
@@ -353,17 +317,28 @@ TEST(ArchiveOpen, ReadZip64Extra) {
     }
 }
 
-TEST(ArchiveOpen, BoundedAccess) {
-    namespace g = pellorine::gedzip;
+TEST(ArchiveOpen, CursorBounds) {
+    using pellorine::gedzip::Cursor;
     const std::string bytes = "0123456789";
-    EXPECT_EQ(*g::slice(bytes, 10, 0), "");
-    EXPECT_EQ(*g::read_u16(bytes, 8), 0x3938);
-    EXPECT_EQ(*g::read_u64(bytes, 2), 0x3938373635343332ull);
-    for (auto r : {g::slice(bytes, 11, 0), g::slice(bytes, 5, 6), g::slice(bytes, 5, MAX64), g::slice(bytes, MAX64, 2)})
-        EXPECT_EQ(r.error().message, kTruncated);
-    EXPECT_EQ(g::read_u16(bytes, 9).error().message + g::read_u64(bytes, 3).error().message, kTruncated + kTruncated);
-    EXPECT_EQ(*g::checked_offset(MAX64 - 1, 1), MAX64);
-    EXPECT_EQ(g::checked_offset(MAX64, 1).error().message, "an archive offset is too large");
+    const auto outcome = [](const Cursor& c, auto value) {
+        return c.ok() ? std::to_string(value) : c.status().error().message;
+    };
+    Cursor c(bytes, 2);
+    EXPECT_EQ(c.take<std::uint64_t>(), 0x3938373635343332ull);
+    EXPECT_EQ(std::make_tuple(c.bytes(0), c.ok(), c.remaining()), std::make_tuple("", true, 0u));
+    // Reads that run past the end, from inside and from beyond; a failed cursor stays failed.
+    for (auto [offset, n] : {std::pair{11ull, 0ull}, {5, 6}, {5, MAX64}, {MAX64, 2}}) {
+        Cursor d(bytes, offset);
+        EXPECT_EQ(outcome(d, d.bytes(n).size()), kTruncated);
+        EXPECT_EQ(d.take<std::uint16_t>(), 0);
+    }
+    Cursor e(bytes, 9);
+    EXPECT_EQ(outcome(e, e.take<std::uint16_t>()), kTruncated);
+    Cursor f(bytes, MAX64 - 1);
+    f.skip(1);
+    EXPECT_EQ(f.offset(), MAX64);
+    f.skip(1);
+    EXPECT_EQ(outcome(f, 0), "an archive offset is too large");
 }
 
 TEST(ArchiveOpen, EndRecordSearchAndEmptyArchive) {
@@ -416,6 +391,12 @@ const std::vector<ReadCase> kReadCases = {
     {"stored", [](Zip&) {}, "media/photo.jpg", kPhoto},
     {"empty deflated", plus({deflated("", 0)}), "t.ged", ""},
     {"local extra field skipped", [](Zip& z) { z.entries[2].l_extra = zip64_block({1, 2}); }, "media/photo.jpg", kPhoto},
+    {"flags and Zip64 fields as the directory has them", [](Zip& z) {
+         Entry& e = z.entries[2];
+         e.flags |= 8;
+         e.c_usize = e.c_csize = e.c_offset = F32;
+         e.c_extra = zip64_block({kPhoto.size(), kPhoto.size(), 30 + 10 + deflate_raw(kGedcom).size() + 30 + 6});
+     }, "media/photo.jpg", kPhoto},
     {"bytes after the deflate stream", plus({deflated(kTen, 10, deflate_raw(kTen) + "junk")}), "t.ged", kTen},
     {"directory", [](Zip&) {}, "media/", "!media/ is a directory, not a file"},
     {"missing", [](Zip&) {}, "Gedcom.ged", "!the archive has no file named Gedcom.ged"},
@@ -458,24 +439,14 @@ TEST(ArchiveRead, CaseTable) {
     }
 }
 
-TEST(ArchiveRead, EntriesChangedByHandMeetEveryCheckAgain) {
+// An entry changed by hand meets the bounds again at extraction.
+TEST(ArchiveRead, EntryChangedByHandMeetsTheBoundsAgain) {
     const std::string bytes = base().build();
     auto a = Archive::open(bytes);
     ASSERT_TRUE(a);
-    const std::pair<std::function<void(ArchiveEntry&)>, std::string> cases[] = {
-        {[](auto& e) { e.uncompressed_size = 2000000; }, kRatio},
-        {[](auto& e) { e.uncompressed_size = 1073741825; },
-         "media/photo.jpg expands to 1073741825 bytes and the per-file limit is 1073741824"},
-        {[](auto& e) { e.method = 9; }, kDisagrees.substr(1)},
-        {[](auto& e) { e.local_header_offset = 1; }, "media/photo.jpg has no file header"},
-        {[](auto& e) { e.local_header_offset = MAX64 - 1; }, kTruncated},
-        {[](auto& e) { e.compressed_size = MAX64; e.uncompressed_size = 0; }, kTruncated},
-    };
-    for (const auto& [change, error] : cases) {
-        ArchiveEntry e = a->entries()[2];
-        change(e);
-        EXPECT_EQ(a->read_entry(e).error().message, error);
-    }
+    ArchiveEntry e = a->entries()[2];
+    e.uncompressed_size = 2000000;
+    EXPECT_EQ(a->read_entry(e).error().message, kRatio);
 }
 
 TEST(ArchiveRead, CopyEntryInChunksAndSinkFailure) {
@@ -598,14 +569,6 @@ TEST(ArchiveHostile, OverlappingFilesBombIsRefusedAtOpening) {
     // In directory order the kernel's own record comes last; the first of its
     // namesakes is the one whose record runs into the next.
     EXPECT_EQ(error_of(z.build()), "k3999.txt" + kOverlap);
-}
-
-TEST(ArchiveHostile, ManyCaseFoldedNamesNameTheFirstRepeat) {
-    Zip z;
-    for (int i = 0; i < 20000; ++i) z.entries.push_back(file("dir/n" + std::to_string(i), ""));
-    z.entries.push_back(file("DIR/N19999", ""));
-    z.entries.push_back(file("DIR/N5", ""));
-    EXPECT_EQ(error_of(z.build()), dup("DIR/N19999"));
 }
 
 }  // namespace

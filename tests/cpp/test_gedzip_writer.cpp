@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "gedzip.hpp"
-#include "gedzip_reader.hpp"
+#include "gedzip_zip.hpp"
 
 namespace gz = pellorine::gedzip;
 using MemWriter = gz::ArchiveWriter<gz::MemorySink>;
@@ -28,10 +28,9 @@ std::string unhex(std::string_view h) {
         if (h[i] != ' ') out += char(std::stoi(std::string(h.substr(i++, 2)), nullptr, 16));
     return out;
 }
-const unsigned char* at(const std::string& s, std::size_t i) { return reinterpret_cast<const unsigned char*>(&s[i]); }
-std::uint16_t u16(const std::string& s, std::size_t i) { return gz::load_u16(at(s, i)); }
-std::uint32_t u32(const std::string& s, std::size_t i) { return gz::load_u32(at(s, i)); }
-std::uint64_t u64(const std::string& s, std::size_t i) { return gz::load_u64(at(s, i)); }
+std::uint16_t u16(const std::string& s, std::size_t i) { return gz::Cursor(s, i).take<std::uint16_t>(); }
+std::uint32_t u32(const std::string& s, std::size_t i) { return gz::Cursor(s, i).take<std::uint32_t>(); }
+std::uint64_t u64(const std::string& s, std::size_t i) { return gz::Cursor(s, i).take<std::uint64_t>(); }
 
 std::string random_bytes(std::size_t n) {
     std::mt19937 rng(7);
@@ -82,7 +81,7 @@ TEST(WriterBytes, Zip64Fields) {
     // Local header: both size fields 0xFFFFFFFF and a 20-byte extra once either size reaches 0xFFFFFFFF.
     const std::pair<std::uint64_t, std::uint64_t> sizes[] = {{F - 1, F - 1}, {F, 5}, {5, F}};
     for (auto [usize, csize] : sizes) {
-        const std::string h = gz::local_header_bytes("n", 8, 1, usize, csize);
+        const std::string h = gz::local_header_bytes("n", 8, 1, usize, csize, gz::local_needs_zip64(usize, csize));
         const bool wide = usize >= F || csize >= F;
         EXPECT_EQ(std::make_tuple(h.size(), u16(h, 4), u32(h, 18), u32(h, 22), u16(h, 28)),
                   wide ? std::make_tuple(51ul, 45, F, F, 20) : std::make_tuple(31ul, 20, csize, usize, 0));
@@ -330,7 +329,8 @@ TEST_F(FileTest, SinkAndSourceFailures) {
     {   // A file opened for appending: the first patch is found out of place.
         FileWriter f(gz::FileSink(::open(abc.c_str(), O_WRONLY | O_APPEND)), {});
         EXPECT_EQ(f.add_streamed_reserving("a.jpg", source("abc"), 3, std::nullopt).error().message,
-                  "the archive could not be written: " + gz::not_in_place().text);
+                  "the archive could not be written: the sink did not overwrite its bytes in place after a seek (a file "
+                  "opened for appending cannot hold a streamed entry)");
         EXPECT_TRUE(f.poisoned());
     }
     int fds[2];

@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "tags.hpp"
 #include "text.hpp"
@@ -120,3 +121,45 @@ TEST(Tags, CodedPayloads) {
     std::string payload = "  other text ";
     EXPECT_EQ(tags::sex_label(payload).data(), payload.data() + 2);
 }
+
+namespace {
+
+// describe, label, display_label, kind and the is_ tests give one answer for
+// every tag of the tables and for near misses: prefixes, extensions, other
+// cases, embedded NUL, tags longer than any in the tables.
+TEST(TagsDescribe, AgreesWithEveryOtherLookup) {
+    std::vector<std::string> tags_to_try;
+    for (const auto& e : tags::label_table()) {
+        std::string t(e.tag);
+        tags_to_try.push_back(t);
+        tags_to_try.push_back(t + "X");
+        tags_to_try.push_back(t.substr(0, t.size() - 1));
+        tags_to_try.push_back(text::ascii_lowercase(t));
+        tags_to_try.push_back(t + std::string(1, '\0'));
+    }
+    for (const auto& e : tags::vendor_table()) tags_to_try.emplace_back(e.tag);
+    for (const char* t : {"", "_", "SCHMA_", "HEIGHTS", "_WEBTAGS", "ABCDEFGHI", "\xff\xff\xff\xff\xff\xff\xff\xff"})
+        tags_to_try.emplace_back(t);
+    std::size_t labelled = 0;
+    for (const auto& t : tags_to_try) {
+        std::optional<std::string_view> expected_label;
+        for (const auto& e : tags::label_table())
+            if (e.tag == t) expected_label = e.label;
+        labelled += expected_label.has_value();
+        EXPECT_EQ(tags::label(t), expected_label) << t;
+        EXPECT_EQ(tags::display_label(t), expected_label.value_or(t)) << t;
+        for (std::uint16_t level : {0, 1, 2, 65535}) {
+            tags::Described d = tags::describe(t, level);
+            EXPECT_EQ(d.label, tags::display_label(t)) << t;
+            EXPECT_EQ(d.kind, tags::kind(t, level)) << t << " at " << level;
+        }
+        TagKind below = tags::kind(t, 1);
+        EXPECT_EQ(tags::is_event(t), below == TagKind::Event) << t;
+        EXPECT_EQ(tags::is_attribute(t), below == TagKind::Attribute) << t;
+        EXPECT_EQ(below == TagKind::Unknown, !expected_label.has_value()) << t;
+        EXPECT_EQ(tags::kind(t, 0) == TagKind::Record, tags::is_record(t)) << t;
+    }
+    EXPECT_GE(labelled, 150u);  // every tag of the table, and some shortened ones (HEIG, CHR, DIV, FAM)
+}
+
+}  // namespace

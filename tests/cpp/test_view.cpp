@@ -4,7 +4,9 @@
 
 #include <string>
 
+#include "dates.hpp"
 #include "document.hpp"
+#include "json.hpp"
 #include "view.hpp"
 
 using namespace pellorine;
@@ -58,24 +60,6 @@ TEST(StructureView, ValuePointerKindAndExtension) {
         EXPECT_EQ(s.extension, c.lines[2] == '_');
         EXPECT_TRUE(s.children.empty());
     }
-}
-
-TEST(StructureView, ContinuationsAreSkippedButCountedInPaths) {
-    RecordView v = view_of(
-        "0 @I1@ INDI\n1 NAME a\n1 CONC b\n1 BIRT\n2 CONT x\n2 CONC y\n2 DATE 1900\n3 CONT z\n3 TIME 1\n");
-    ASSERT_EQ(v.structures.size(), 2u);
-    EXPECT_EQ(v.structures[1].path, (Path{2}));
-    EXPECT_EQ(v.structures[1].value, "\nxy");
-    ASSERT_EQ(v.structures[1].children.size(), 1u);
-    const StructureView& date = v.structures[1].children[0];
-    EXPECT_EQ(date.path, (Path{2, 2}));
-    EXPECT_EQ(date.value, "1900\nz");
-    ASSERT_EQ(date.children.size(), 1u);
-    EXPECT_EQ(date.children[0].path, (Path{2, 2, 1}));
-    EXPECT_EQ(date.children[0].level, 3);
-    EXPECT_EQ(date.children[0].kind, TagKind::Structure);
-    EXPECT_EQ(v.structures[1].kind, TagKind::Event);
-    EXPECT_TRUE(view_of("0 @N1@ NOTE\n1 CONT a\n1 CONC b\n").structures.empty());
 }
 
 TEST(RecordTitle, ByRecordTag) {
@@ -140,4 +124,16 @@ TEST(Json, InvalidUtf8BecomesReplacementCharacters) {
         std::string json = RecordView::from_node(doc.records[0]).to_json();
         EXPECT_NE(json.find("\"title\":\"" + written + "\""), std::string::npos) << json;
     }
+}
+
+// Every result type goes through the one writer and so gets the same repair.
+TEST(Json, EveryResultTypeRepairsInvalidUtf8) {
+    UnresolvedPointer p{"@I\xff@", {1, 0}, "FAMC", "@F\xfe@"};
+    EXPECT_EQ(p.to_json(), "{\"record\":\"@I\xef\xbf\xbd@\",\"path\":[1,0],\"tag\":\"FAMC\","
+                           "\"pointer\":\"@F\xef\xbf\xbd@\"}");
+    json::Writer w;
+    w.begin_object();
+    GedcomDate::parse("\xff 1900").write_json_entries(w);
+    w.end_object();
+    EXPECT_TRUE(w.view().starts_with("{\"original\":\"\xef\xbf\xbd 1900\",")) << w.view();
 }

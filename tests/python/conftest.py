@@ -50,12 +50,17 @@ def need_testdata() -> None:
         pytest.skip(MISSING_TESTDATA)
 
 
-def data_files(suffixes: tuple[str, ...] = ()) -> list:
-    """Parameters for a test over the published files (lowercase suffixes, all files when
-    empty); without the files, one parameter that skips or fails with one line naming them."""
+def data_files(suffixes: tuple[str, ...] = ()) -> list[Path]:
+    """The published files (with these lowercase suffixes; all when empty); none without them."""
     if not TESTDATA.is_dir():
-        return [pytest.param(None, id="no-testdata")]
+        return []
     return sorted(p for p in TESTDATA.rglob("*") if p.is_file() and (not suffixes or p.suffix.lower() in suffixes))
+
+
+def data_params(suffixes: tuple[str, ...] = ()) -> list:
+    """Parameters for a test over the published files; without them one parameter, None,
+    for a test that calls need_testdata() and so skips or fails with one line naming them."""
+    return data_files(suffixes) or [pytest.param(None, id="no-testdata")]
 
 
 def data_id(path) -> str:

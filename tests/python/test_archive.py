@@ -66,8 +66,6 @@ def test_writer_round_trip_and_spent_state():
     "name,message",
     [
         ("a/../b", "a/../b contains an unsafe path component"),
-        ("é" * 2049, "the archive contains a file with an unreasonably long path"),
-        ("Tree.GED", "the archive contains the same path more than once (Tree.GED)"),
         ("TREE.ged/", "the archive contains the same path more than once (TREE.ged/)"),
         ("media/", "media/ is a directory, not a file"),  # the reader would not extract the bytes
     ],

@@ -11,7 +11,7 @@ from __future__ import annotations
 import pytest
 
 import pellorine
-from conftest import TESTDATA, data_files, data_id, decode, expected_text, expected_utf8_text, need_testdata, \
+from conftest import TESTDATA, data_files, data_id, data_params, decode, expected_text, expected_utf8_text, need_testdata, \
     parse_error
 
 FILES = data_files()
@@ -22,7 +22,7 @@ def test_the_test_data_is_there():
     assert len(FILES) > 150, f"expected the shared test data at {TESTDATA}"
 
 
-@pytest.mark.parametrize("path", FILES, ids=data_id)
+@pytest.mark.parametrize("path", data_params(), ids=data_id)
 def test_file_reads_and_writes_back(path):
     need_testdata()
     data = path.read_bytes()

@@ -5,7 +5,7 @@ import json
 import pytest
 
 import pellorine
-from conftest import data_files, data_id, need_testdata
+from conftest import data_id, data_params, need_testdata
 
 KEYS = {
     "record": "xref tag label title structures raw",
@@ -136,18 +136,7 @@ def test_selection_by_exact_tag():
     assert [r["tag"] for r in g.records()] == ["indi", "Fam", "INDI", "FAM", "FAMI"]
     assert [d["xref"] for d in g.individuals()] == ["@C@"]
     assert [d["xref"] for d in g.families()] == ["@D@"]
-
-
-@pytest.mark.parametrize("asked, title", [("@i1@", "First"), ("@I1@", "First"), ("@i2@", None), ("I1", None),
-                                          ("HEAD", None), ("", None), ("@\u01301@", None)])
-def test_record_by_identifier(asked, title):
-    g = gedcom("0 HEAD", "0 @I1@ INDI", "1 NAME First", "0 @i1@ INDI", "1 NAME Second", "0 TRLR")
-    if title is None:
-        with pytest.raises(KeyError) as info:
-            g.record(asked)
-        assert info.value.args == (asked,)
-    else:
-        assert g.record(asked)["title"] == g.record(xref=type("Text", (str,), {})(asked))["title"] == title
+    assert g.record(xref=type("Text", (str,), {})("@c@"))["xref"] == "@C@"  # lookups: test_bytes_and_lookups
 
 
 @pytest.mark.parametrize("call", [lambda g: g.record(b"@I1@"), lambda g: g.record(None), lambda g: g.record(),
@@ -155,17 +144,6 @@ def test_record_by_identifier(asked, title):
 def test_argument_errors(call):
     with pytest.raises(TypeError):
         call(gedcom("0 @I1@ INDI"))
-
-
-@pytest.mark.parametrize("name, signature, doc", [
-    ("records", "($self)", "Every record as a view dict, nothing omitted \u2014 unknown tags included."),
-    ("record", "($self, xref)", "One record's view dict, by cross-reference identifier."),
-    ("individuals", "($self)", "Every individual, read for display: names, events, families, IDs."),
-    ("families", "($self)", "Every family record's view."),
-])
-def test_signatures_and_docstrings(name, signature, doc):
-    method = getattr(pellorine.Gedcom, name)
-    assert (method.__text_signature__, method.__doc__) == (signature, doc)
 
 
 def test_each_call_builds_new_objects():
@@ -219,7 +197,7 @@ def test_deep_nesting_and_many_children():
 
 # ---- every published test file ----
 
-@pytest.mark.parametrize("path", data_files((".ged", ".txt")), ids=data_id)
+@pytest.mark.parametrize("path", data_params((".ged", ".txt")), ids=data_id)
 def test_views_of_every_published_file(path):
     need_testdata()
     try:

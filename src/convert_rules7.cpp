@@ -1,0 +1,374 @@
+// Structure rules toward GEDCOM 7.0, applied to every node of every record:
+// CONC lines folded into the text they continue, _UID renamed, pointers to
+// note records made shared-note pointers, dates and roles rewritten, and
+// media objects handed to the media rules.
+#include <algorithm>
+#include <array>
+#include <cstddef>
+
+#include "convert.hpp"
+#include "dates.hpp"
+#include "text.hpp"
+
+namespace pellorine::convert {
+
+namespace {
+
+constexpr std::string_view kConc = "CONC";
+constexpr std::string_view kCont = "CONT";
+
+constexpr std::string_view reason_under_continuation = "it is under a continuation line, not a payload";
+constexpr std::string_view reason_conc_has_own = "a CONC line carries an identifier or substructures of its own";
+constexpr std::string_view reason_pointer = "it continues a pointer payload, which joining would turn into other text";
+constexpr std::string_view reason_at_sign =
+    "joining would make the text begin with @, which version 7 reads as a pointer or an escape";
+constexpr std::string_view reason_too_long = "the joined line would be longer than this library reads back";
+
+void note_conc_kept(Pass& pass, std::string_view tag, std::size_t count, std::string_view reasons) {
+    std::string detail = std::to_string(count) + " CONC line(s) kept as written because ";
+    detail += reasons;
+    detail += "; the output is therefore not valid version 7";
+    pass.note(tag, ConversionKind::Kept, std::move(detail));
+}
+
+// One run of CONC lines continuing the same line (the node's own payload, or a CONT).
+struct Segment {
+    Node* anchor = nullptr;  // the node itself or one of its CONT children
+    std::string joined;      // the anchor's payload followed by its CONC payloads
+    bool folds_text = false;  // some CONC of the run has a non-empty payload
+    bool blocked = false;
+};
+
+// Folds a node's CONC children into the lines they continue; true when any was folded.
+bool fold_conc(Node& node, Pass& pass) {
+    auto& children = node.children();
+    std::size_t conc_count = 0;
+    bool conc_has_own = false;
+    for (const Node& c : children) {
+        if (c.tag() != kConc) continue;
+        ++conc_count;
+        conc_has_own = conc_has_own || c.xref() || !c.children().empty();
+    }
+    if (conc_count == 0) return false;
+    // A copy: setting the node's own payload below replaces the text its tag views.
+    const std::string own_tag(node.tag());
+    if (own_tag == kCont || own_tag == kConc || conc_has_own) {
+        note_conc_kept(pass, own_tag, conc_count,
+                       own_tag == kCont || own_tag == kConc ? reason_under_continuation : reason_conc_has_own);
+        return false;
+    }
+
+    // Each anchor opens at most one segment, at its first CONC.
+    std::vector<Segment> segments;
+    Node* anchor = &node;
+    bool anchor_open = false;
+    for (Node& c : children) {
+        if (c.tag() == kCont) {
+            anchor = &c;
+            anchor_open = false;
+        } else if (c.tag() == kConc) {
+            if (!anchor_open) {
+                segments.push_back(Segment{anchor, std::string(anchor->value().value_or("")), false, false});
+                anchor_open = true;
+            }
+            auto v = c.value().value_or("");
+            segments.back().joined.append(v);
+            segments.back().folds_text = segments.back().folds_text || !v.empty();
+        }
+    }
+
+    std::string reasons;
+    auto block = [&](Segment& s, std::string_view reason) {
+        s.blocked = true;
+        if (reasons.find(reason) != std::string::npos) return;
+        if (!reasons.empty()) reasons += " and ";
+        reasons += reason;
+    };
+    const bool is_date = own_tag == "DATE";
+    for (Segment& s : segments) {
+        const bool continues_own = s.anchor == &node;
+        const std::string_view anchor_value = s.anchor->value().value_or("");
+        if (continues_own && is_xref(anchor_value)) {
+            block(s, reason_pointer);
+        } else if (!is_date && s.joined.starts_with('@') &&
+                   (anchor_value.empty() || (continues_own && is_xref(s.joined) && !is_xref(anchor_value)))) {
+            block(s, reason_at_sign);
+        } else if (s.joined.size() > longest_written_line) {
+            block(s, reason_too_long);
+        }
+    }
+
+    const bool had_payload = node.value().has_value();
+    // Anchors take their joined text first, while the children still stand where they were.
+    for (Segment& s : segments) {
+        if (!s.blocked && s.folds_text) s.anchor->set_value(s.joined);
+    }
+    std::size_t folded = 0;
+    std::size_t kept = 0;
+    std::size_t next_segment = 0;
+    const Segment* current = nullptr;
+    bool opened = false;
+    std::vector<Node> rebuilt;
+    rebuilt.reserve(children.size());
+    for (Node& c : children) {
+        if (c.tag() == kCont) {
+            opened = false;
+        } else if (c.tag() == kConc) {
+            if (!opened) {
+                current = &segments[next_segment++];
+                opened = true;
+            }
+            if (current->blocked) {
+                ++kept;
+            } else {
+                ++folded;
+                continue;
+            }
+        }
+        rebuilt.push_back(std::move(c));
+    }
+    children = std::move(rebuilt);
+
+    if (kept != 0) note_conc_kept(pass, own_tag, kept, reasons);
+    if (folded == 0) return false;
+    pass.folded_lines += folded;
+    pass.folded_structures += 1;
+    if (!had_payload && node.value()) pass.folded_without_payload += 1;
+    return true;
+}
+
+bool uid_to_7(Node& node, Pass& pass) {
+    node.set_tag("UID");
+    node.forget_verbatim();
+    pass.note("_UID", ConversionKind::Converted, "version 7 defines UID, so the extension is no longer needed");
+    return true;
+}
+
+bool note_pointer_to_7(Node& node, const NoteRecordIds& note_records, Pass& pass) {
+    auto v = node.value();
+    if (!v || !is_xref(*v) || !note_records.contains(text::ascii_uppercase(*v))) return false;
+    node.set_tag("SNOTE");
+    node.forget_verbatim();
+    pass.note("NOTE", ConversionKind::Converted, "a pointer to a note record is a shared note pointer in version 7");
+    return true;
+}
+
+// A number of 1 to `digits` ASCII digits without a leading zero, at most `max`.
+bool is_plain_number(std::string_view s, std::size_t digits, unsigned max) {
+    if (s.empty() || s.size() > digits || s.front() == '0') return false;
+    unsigned n = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9') return false;
+        n = n * 10 + static_cast<unsigned>(c - '0');
+    }
+    return n <= max;
+}
+
+}  // namespace
+
+bool is_canonical_7_date(std::string_view text) {
+    // Called for nearly every date, so it reads the bytes directly.
+    if (text.size() > 4 && text[3] == ' ') {
+        const std::string_view q = text.substr(0, 3);
+        if (q == "ABT" || q == "CAL" || q == "EST" || q == "BEF" || q == "AFT") text.remove_prefix(4);
+    }
+    std::string_view parts[3];
+    std::size_t count = 0;
+    while (true) {
+        const std::size_t space = text.find(' ');
+        if (count == 3) return false;
+        parts[count++] = text.substr(0, space);
+        if (space == std::string_view::npos) break;
+        text.remove_prefix(space + 1);
+    }
+    if (!is_plain_number(parts[count - 1], 4, 9999)) return false;
+    if (count == 1) return true;
+    const std::string_view month = parts[count - 2];
+    if (month.size() != 3) return false;
+    static constexpr std::string_view months = "JANFEBMARAPRMAYJUNJULAUGSEPOCTNOVDEC";
+    bool known = false;
+    for (std::size_t i = 0; i < months.size() && !known; i += 3) {
+        known = month[0] == months[i] && month[1] == months[i + 1] && month[2] == months[i + 2];
+    }
+    return known && (count == 2 || is_plain_number(parts[0], 2, 31));
+}
+
+namespace {
+
+bool date_to_7(Node& node, Pass& pass) {
+    // Most dates are already written as version 7 writes them: no need to read those.
+    const auto& kids = node.children();
+    const bool single_line = std::none_of(kids.begin(), kids.end(), [](const Node& c) {
+        return c.tag() == kCont || c.tag() == kConc;
+    });
+    if (auto v = node.value(); v && single_line && is_canonical_7_date(*v)) return false;
+    const std::string text = node.logical_value();
+    if (text::trim(text).empty()) return false;
+    const GedcomDate reading = GedcomDate::parse(text);
+    const std::optional<std::string> form = reading.to_gedcom_7();
+    if (form && *form == text) return false;
+    if (continuation_has_children(node.children())) {
+        pass.note("DATE", ConversionKind::Kept, continuation_kept_detail("DATE"));
+        return false;
+    }
+    if (node.first("PHRASE")) {
+        pass.note("DATE", ConversionKind::Kept,
+                  text::quoted(text) +
+                      " is not version 7's date grammar, but the DATE already has a PHRASE, so the original "
+                      "cannot be kept beside a rewrite; it is left as it is");
+        return false;
+    }
+    const std::string_view phrase = reading.phrase ? std::string_view(*reading.phrase) : std::string_view(text);
+    // Text joined from CONC lines may not fit on the PHRASE's lines.
+    if (!fits_written_lines(phrase)) {
+        pass.note("DATE", ConversionKind::Kept, too_long_kept_detail("date"));
+        return false;
+    }
+    node.set_logical_value(form.value_or(""));
+    node.push(phrase_7(phrase));
+    if (form) {
+        pass.note("DATE", ConversionKind::Converted,
+                  text::quoted(text) +
+                      " is not version 7's date grammar; the reading it converted to is kept as the date, and "
+                      "the original as a PHRASE");
+    } else {
+        pass.note("DATE", ConversionKind::Converted,
+                  "version 7's date grammar cannot hold " + text::quoted(text) +
+                      "; the DATE is left empty and the original kept as a PHRASE");
+    }
+    return true;
+}
+
+constexpr std::array<std::string_view, 15> role_values{"CHIL",   "CLERGY", "FATH",     "FRIEND", "GODP",
+                                                       "HUSB",   "MOTH",   "MULTIPLE", "NGHBR",  "OFFICIATOR",
+                                                       "OTHER",  "PARENT", "SPOU",     "WIFE",   "WITN"};
+
+struct RoleWord {
+    std::string_view words;
+    std::string_view value;
+};
+constexpr std::array<RoleWord, 23> role_words{{
+    {"son", "CHIL"},          {"child", "CHIL"},       {"daughter", "CHIL"},   {"husband", "HUSB"},
+    {"wife", "WIFE"},         {"mother", "MOTH"},      {"father", "FATH"},     {"spouse", "SPOU"},
+    {"parent", "PARENT"},     {"friend", "FRIEND"},    {"clergy", "CLERGY"},   {"priest", "CLERGY"},
+    {"pastor", "CLERGY"},     {"minister", "CLERGY"},  {"witness", "WITN"},    {"neighbor", "NGHBR"},
+    {"neighbour", "NGHBR"},   {"multiple", "MULTIPLE"}, {"godparent", "GODP"}, {"godfather", "GODP"},
+    {"godmother", "GODP"},    {"officiator", "OFFICIATOR"}, {"officiant", "OFFICIATOR"},
+}};
+
+bool is_role_value(std::string_view s) {
+    for (std::string_view v : role_values) {
+        if (v == s) return true;
+    }
+    return false;
+}
+
+std::string_view role_for_words(std::string_view words) {
+    const std::string lower = text::unicode_lowercase(words);
+    for (const RoleWord& w : role_words) {
+        if (w.words == lower) return w.value;
+    }
+    return "OTHER";
+}
+
+// One ROLE (or an association's RELA) child of an EVEN or ASSO.
+bool role_to_7(Node& role, Pass& pass) {
+    const bool is_rela = role.tag() == "RELA";
+    const std::string_view note_tag = is_rela ? "ASSO.RELA" : "ROLE";
+    const std::string text = role.logical_value();
+    const std::string_view t = text::trim(text);
+    if (!is_rela && !t.empty()) {
+        const std::string up = text::ascii_uppercase(t);
+        if (is_role_value(up)) {
+            if (up == text) return false;
+            if (continuation_has_children(role.children())) {
+                pass.note(note_tag, ConversionKind::Kept, continuation_kept_detail("role"));
+                return false;
+            }
+            role.set_logical_value(up);
+            pass.note(note_tag, ConversionKind::Converted,
+                      "the role " + text::quoted(text) + " is version 7's enumerated value " + up);
+            return true;
+        }
+    }
+    std::string_view words = t;
+    if (words.size() > 1 && words.front() == '(' && words.back() == ')') {
+        words = text::trim(words.substr(1, words.size() - 2));
+    }
+    if (continuation_has_children(role.children())) {
+        pass.note(note_tag, ConversionKind::Kept, continuation_kept_detail("role"));
+        return false;
+    }
+    if (words.empty()) {
+        pass.note(note_tag, ConversionKind::Kept, "an empty role has no version 7 reading; it is left as it is");
+        return false;
+    }
+    if (role.first("PHRASE")) {
+        pass.note(note_tag, ConversionKind::Kept,
+                  "the role " + text::quoted(text) +
+                      " is not version 7's enumeration, but it already has a PHRASE to keep the words in; it is "
+                      "left as it is");
+        return false;
+    }
+    if (!fits_written_lines(words)) {
+        pass.note(note_tag, ConversionKind::Kept, too_long_kept_detail("role"));
+        return false;
+    }
+    const std::string_view value = role_for_words(words);
+    if (is_rela) role.set_tag("ROLE");
+    role.set_logical_value(value);
+    role.push(phrase_7(words));
+    if (is_rela) {
+        pass.note(note_tag, ConversionKind::Converted,
+                  "an association's relation " + text::quoted(words) + " is version 7's ROLE " +
+                      std::string(value) + ", with the words kept as a PHRASE");
+    } else {
+        pass.note(note_tag, ConversionKind::Converted,
+                  "the role " + text::quoted(text) + " became " + std::string(value) +
+                      ", with the words kept as a PHRASE");
+    }
+    return true;
+}
+
+bool roles_to_7(Node& node, bool is_asso, Pass& pass) {
+    bool changed = false;
+    for (Node& child : node.children()) {
+        std::string_view t = child.tag();
+        if (t == "ROLE" || (is_asso && t == "RELA")) changed = role_to_7(child, pass) || changed;
+    }
+    return changed;
+}
+
+}  // namespace
+
+bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& pass, ExtensionTags* extensions) {
+    bool changed = fold_conc(node, pass);
+    // Each rule applies to one tag, and the renaming rules give tags no later
+    // rule applies to, so the tag is read once. The view is not used after a
+    // rule has run: a rewrite gives the node new storage.
+    const std::string_view tag = node.tag();
+    const bool extension = !tag.empty() && tag.front() == '_';
+    if (tag == "_UID") {
+        changed = uid_to_7(node, pass) || changed;
+    } else if (tag == "NOTE") {
+        changed = note_pointer_to_7(node, note_records, pass) || changed;
+    } else if (tag == "DATE") {
+        changed = date_to_7(node, pass) || changed;
+    } else if (tag == "EVEN" || tag == "ASSO") {
+        changed = roles_to_7(node, tag == "ASSO", pass) || changed;
+    } else if (tag == "OBJE") {
+        if (node.first("FILE")) changed = media_form_to_7(node, pass) || changed;
+    }
+    // The node's tag is final now: the rules of its descendants do not change it.
+    if (extensions && extension) extensions->add(node.tag());
+    for (Node& child : node.children()) {
+        changed = structures_to_7_node(child, note_records, pass, extensions) || changed;
+    }
+    return changed;
+}
+
+bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& pass) {
+    return structures_to_7_node(node, note_records, pass, nullptr);
+}
+
+}  // namespace pellorine::convert

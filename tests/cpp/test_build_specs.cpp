@@ -1,0 +1,356 @@
+// Record specifications built into nodes, their bounds and refusals, the two
+// structural edits, and the specification reader's refusals of text that
+// would not be UTF-8 or that follows the list.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "build.hpp"
+#include "json.hpp"
+
+namespace pellorine::build {
+namespace {
+
+using namespace std::string_literals;
+
+NodeSpec spec(std::string tag, std::optional<std::string> value = std::nullopt, std::vector<NodeSpec> children = {},
+              std::optional<std::string> xref = std::nullopt) {
+    return NodeSpec{std::move(xref), std::move(tag), std::move(value), std::move(children)};
+}
+
+std::string render(const Node& n, std::uint16_t level = 0) {
+    std::string out;
+    n.render_into(level, out);
+    return out;
+}
+
+Document parse(std::string_view text) {
+    auto doc = Document::parse(text);
+    EXPECT_TRUE(doc) << doc.error().display();
+    return doc ? std::move(*doc) : Document{};
+}
+
+// A chain of `depth` specifications, each the only child of the one before.
+NodeSpec chain(std::size_t depth, std::optional<std::string> deepest_value = std::nullopt) {
+    NodeSpec s = spec("A", std::move(deepest_value));
+    for (std::size_t i = 1; i < depth; ++i) s = spec("A", std::nullopt, {std::move(s)});
+    return s;
+}
+
+// ---------------------------------------------------------------- building
+
+TEST(Build, RecordsRenderAsTheirSpecificationSays) {
+    auto built = NodeSpec::into_node(
+        spec("INDI", "", {spec("NAME", "John /Doe/"), spec("NOTE", "a\r\nb\rc", {spec("SOUR", "@S1@")})}, "@I1@"),
+        default_limits);
+    ASSERT_TRUE(built) << built.error().message;
+    EXPECT_EQ(render(*built),
+              "0 @I1@ INDI\n1 NAME John /Doe/\n1 NOTE a\n2 CONT b\n2 CONT c\n2 SOUR @S1@\n");
+    auto sub = NodeSpec::into_substructure(spec("NOTE", "x\n"), default_limits);
+    ASSERT_TRUE(sub);
+    EXPECT_EQ(render(*sub, 1), "1 NOTE x\n2 CONT \n");
+}
+
+struct Refusal {
+    const char* name;
+    NodeSpec spec;
+    bool record;  // into_node, else into_substructure
+    std::string message;
+    ErrorKind kind;
+};
+
+class BuildRefuses : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(BuildRefuses, WithTheRuleBroken) {
+    const Refusal& c = GetParam();
+    auto built = c.record ? NodeSpec::into_node(c.spec, default_limits) : NodeSpec::into_substructure(c.spec, default_limits);
+    ASSERT_FALSE(built);
+    EXPECT_EQ(built.error().message, c.message);
+    EXPECT_EQ(built.error().kind, c.kind);
+    EXPECT_EQ(built.error().line, 0u);
+}
+
+const std::string kDeep = "the structure is nested deeper than the limit";
+const std::string kShape = " is not a cross-reference identifier: the @I1@ shape";
+
+INSTANTIATE_TEST_SUITE_P(
+    Specs, BuildRefuses,
+    ::testing::Values(
+        Refusal{"empty_tag", spec(""), true, "\"\" is not a GEDCOM tag: ASCII letters, digits, or underscore",
+                ErrorKind::Syntax},
+        Refusal{"bang_tag_before_identifier", spec("A!", "x", {}, "bad"), true,
+                "\"A!\" is not a GEDCOM tag: ASCII letters, digits, or underscore", ErrorKind::Syntax},
+        Refusal{"nul_in_tag", spec("A\0B"s), true,
+                "\"A\\0B\" is not a GEDCOM tag: ASCII letters, digits, or underscore", ErrorKind::Syntax},
+        Refusal{"space_in_identifier", spec("INDI", {}, {}, "@I 1@"), true, "\"@I 1@\"" + kShape, ErrorKind::Syntax},
+        Refusal{"line_feed_in_identifier", spec("INDI", {}, {}, "@I\n1@"), true, "\"@I\\n1@\"" + kShape,
+                ErrorKind::Syntax},
+        Refusal{"carriage_return_in_identifier", spec("INDI", {}, {}, "@I\r1@"), true, "\"@I\\r1@\"" + kShape,
+                ErrorKind::Syntax},
+        Refusal{"control_in_identifier", spec("INDI", {}, {}, "@I\x01@"), true, "\"@I\\u{1}@\"" + kShape,
+                ErrorKind::Syntax},
+        Refusal{"three_at_signs", spec("INDI", {}, {}, "@@@"), true, "\"@@@\"" + kShape, ErrorKind::Syntax},
+        Refusal{"identifier_on_child_wins_over_shape", spec("INDI", {}, {spec("NOTE", {}, {}, "@ bad")}), true,
+                "@ bad is on a NOTE below level zero, where only records carry identifiers", ErrorKind::Syntax},
+        Refusal{"identifier_on_substructure_root", spec("NOTE", {}, {}, "@N1@"), false,
+                "@N1@ is on a NOTE below level zero, where only records carry identifiers", ErrorKind::Syntax},
+        Refusal{"record_nested_to_65", chain(66), true, kDeep, ErrorKind::Limit},
+        Refusal{"substructure_nested_to_65", chain(65), false, kDeep, ErrorKind::Limit},
+        Refusal{"two_lines_at_level_64", chain(65, "a\nb"), true, kDeep, ErrorKind::Limit},
+        Refusal{"carriage_return_at_level_64", chain(64, "a\r"), false, kDeep, ErrorKind::Limit},
+        Refusal{"line_past_the_parsers_bound", spec("NOTE", std::string(16777216 - 6, 'x')), false,
+                "the line is longer than the limit", ErrorKind::Limit},
+        Refusal{"tag_past_the_parsers_bound", spec(std::string(16777216 - 1, 'A')), true,
+                "the line is longer than the limit", ErrorKind::Limit},
+        Refusal{"identifier_past_the_parsers_bound", spec("N", {}, {}, "@" + std::string(16777216 - 5, 'x') + "@"),
+                true, "the line is longer than the limit", ErrorKind::Limit},
+        Refusal{"continuation_past_the_parsers_bound", spec("NOTE", "a\n" + std::string(16777216 - 6, 'x')), true,
+                "the line is longer than the limit", ErrorKind::Limit}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Build, DepthAndLineBoundsAdmitTheirLastValue) {
+    EXPECT_TRUE(NodeSpec::into_node(chain(65), default_limits));
+    EXPECT_TRUE(NodeSpec::into_substructure(chain(64), default_limits));
+    EXPECT_TRUE(NodeSpec::into_node(chain(65, "one line"), default_limits));
+    EXPECT_TRUE(NodeSpec::into_node(chain(64, "two\nlines"), default_limits));
+    // "1 NOTE " and the payload make exactly the longest line the parser reads.
+    EXPECT_TRUE(NodeSpec::into_substructure(spec("NOTE", std::string(16777216 - 7, 'x')), default_limits));
+    // "0 " and the tag fill the line; an empty value, or an empty first line, adds no trailing space.
+    const std::string longest_tag(16777216 - 2, 'A');
+    EXPECT_TRUE(NodeSpec::into_node(spec(longest_tag), default_limits));
+    EXPECT_TRUE(NodeSpec::into_node(spec(longest_tag, ""), default_limits));
+    auto split = NodeSpec::into_node(spec(longest_tag, "\nsecond"), default_limits);
+    ASSERT_TRUE(split);
+    EXPECT_EQ(render(*split).size(), 16777216 + "\n1 CONT second\n"s.size());
+}
+
+TEST(Build, LevelsNeverWrapAroundUnderTheWidestDepthBound) {
+    std::uint64_t counter = 0;
+    auto built = NodeSpec::build(spec("A", {}, {spec("B")}), UINT16_MAX, 10, UINT16_MAX, counter);
+    ASSERT_FALSE(built);
+    EXPECT_EQ(built.error().message, kDeep);
+    counter = 0;
+    EXPECT_TRUE(NodeSpec::build(spec("A"), UINT16_MAX, 10, UINT16_MAX, counter));
+}
+
+TEST(Build, StructureBoundCountsSpecificationsPerTreeNotContinuations) {
+    ParseLimits limits;
+    limits.max_lines = 3;
+    NodeSpec three = spec("A", "x\ny\nz", {spec("B"), spec("C")});
+    EXPECT_TRUE(NodeSpec::into_node(three, limits));
+    EXPECT_TRUE(NodeSpec::into_node(three, limits));  // a fresh count for each record
+    three.children.push_back(spec("D"));
+    auto refused = NodeSpec::into_node(three, limits);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().message, "the record has too many structures");
+    EXPECT_EQ(refused.error().kind, ErrorKind::Limit);
+}
+
+TEST(Build, EveryAcceptedValueReadsBackAsWritten) {
+    for (std::string value : {"plain"s, "\ttab\0nul\x7f"s, " lead and trail "s, "a\n\nb\n"s, "\xF0\x9F\x98\x80\r\n"s}) {
+        auto built = NodeSpec::into_node(spec("NOTE", value, {}, "@N1@"), default_limits);
+        ASSERT_TRUE(built);
+        Document doc = parse(render(*built));
+        ASSERT_EQ(doc.records.size(), 1u);
+        std::string expected = value;
+        for (std::size_t at; (at = expected.find("\r\n")) != std::string::npos;) expected.erase(at, 1);  // the CR goes, the LF stays
+        EXPECT_EQ(doc.records[0].logical_value(), expected);
+        EXPECT_EQ(render(doc.records[0]), render(*built));
+    }
+}
+
+// Random trees of random texts: whatever the builders accept, the document
+// reads back as the same text; whatever they refuse leaves it unchanged.
+TEST(Build, AcceptedTreesReadBackAndRefusedOnesChangeNothing) {
+    const std::string pieces[] = {"A", "_x", "1", "@", " ", "\n", "\r", "\r\n", "\t", std::string(1, '\0'), "\x7f",
+                                  "\xC3\xA9", "\xF0\x9F\x98\x80", "!"};
+    std::mt19937 random(1066);
+    auto text = [&](std::size_t most) {
+        std::string out;
+        for (std::size_t i = random() % (most + 1); i > 0; --i) out += pieces[random() % std::size(pieces)];
+        return out;
+    };
+    auto maybe = [&](std::size_t most) { return random() % 3 ? std::optional<std::string>(text(most)) : std::nullopt; };
+    auto tree = [&](auto&& self, int depth) -> NodeSpec {
+        NodeSpec s{depth == 0 && random() % 2 ? std::optional<std::string>("@" + text(4) + "@") : maybe(4),
+                   random() % 4 ? "T" + std::to_string(random() % 9) : text(3), maybe(12), {}};
+        if (depth < 3) {
+            for (std::size_t i = random() % 3; i > 0; --i) s.children.push_back(self(self, depth + 1));
+        }
+        return s;
+    };
+    std::size_t accepted = 0;
+    Document doc = parse("0 HEAD\n0 TRLR\n");
+    for (int round = 0; round < 2000; ++round) {
+        const std::string before = doc.to_text();
+        auto built = NodeSpec::into_node(tree(tree, 0), default_limits);
+        if (!built) continue;
+        std::vector<Node> one;
+        one.push_back(std::move(*built));
+        if (!doc.append_records(std::move(one))) {
+            EXPECT_EQ(doc.to_text(), before);
+            continue;
+        }
+        ++accepted;
+        auto again = Document::parse(doc.to_text());
+        ASSERT_TRUE(again) << again.error().display() << "\n" << doc.to_text();
+        EXPECT_EQ(again->to_text(), doc.to_text());
+    }
+    EXPECT_GT(accepted, 100u);
+}
+
+// ---------------------------------------------------------------- appending records
+
+std::vector<Node> built(std::vector<NodeSpec> specs, bool records) {
+    std::vector<Node> out;
+    for (NodeSpec& s : specs) {
+        auto n = records ? NodeSpec::into_node(std::move(s), default_limits)
+                         : NodeSpec::into_substructure(std::move(s), default_limits);
+        out.push_back(std::move(*n));
+    }
+    return out;
+}
+std::vector<Node> records_of(std::vector<NodeSpec> specs) { return built(std::move(specs), true); }
+std::vector<Node> structures_of(std::vector<NodeSpec> specs) { return built(std::move(specs), false); }
+
+TEST(AppendRecords, GoBeforeTheLastTrailerOrAtTheEnd) {
+    Document two = parse("0 HEAD\n0 TRLR\n0 @X1@ NOTE x\n0 TRLR\n");
+    ASSERT_TRUE(two.append_records(records_of({spec("SUBM", {}, {}, "@U1@"), spec("NOTE", "n")})));
+    EXPECT_EQ(two.to_text(), "0 HEAD\n0 TRLR\n0 @X1@ NOTE x\n0 @U1@ SUBM\n0 NOTE n\n0 TRLR\n");
+    Document none = parse("0 HEAD\n");
+    ASSERT_TRUE(none.append_records(records_of({spec("head")})));
+    EXPECT_EQ(none.to_text(), "0 HEAD\n0 head\n");
+}
+
+TEST(AppendRecords, RefusalsLeaveTheDocumentAsItWas) {
+    const std::string text = "0 HEAD\n0 @I1@ INDI\n0 TRLR\n";
+    struct Case {
+        std::vector<NodeSpec> specs;
+        std::string message;
+    } cases[] = {
+        {{spec("NOTE"), spec("HEAD")}, "a document has one HEAD, and this one already does"},
+        {{spec("TRLR")}, "a document has one TRLR, and this one already does"},
+        {{spec("INDI", {}, {}, "@i1@")}, "the document already has a record @i1@"},
+        {{spec("INDI", {}, {}, "@I2@"), spec("FAM", {}, {}, "@i2@")}, "the document already has a record @i2@"},
+    };
+    for (Case& c : cases) {
+        Document doc = parse(text);
+        auto done = doc.append_records(records_of(std::move(c.specs)));
+        ASSERT_FALSE(done);
+        EXPECT_EQ(done.error().message, c.message);
+        EXPECT_EQ(done.error().kind, ErrorKind::Structure);
+        EXPECT_EQ(doc.to_text(), text);
+    }
+    Document no_header = parse("0 NOTE x\n");
+    EXPECT_FALSE(no_header.append_records(records_of({spec("HEAD")})));
+}
+
+// ---------------------------------------------------------------- appending structures
+
+TEST(AppendStructures, LandAfterTheChildrenOfTheAddressedNode) {
+    Document doc = parse("0 HEAD\n1 SOUR x\n0 @I1@ INDI\n1 NAME A\n2  GIVN A\n0 TRLR\n");
+    ASSERT_TRUE(doc.append_structures("HEAD", {}, structures_of({spec("NOTE", "n")})));
+    ASSERT_TRUE(doc.append_structures("@i1@", {0}, structures_of({spec("SURN", "B"), spec("NOTE", "1\n2")})));
+    EXPECT_EQ(doc.to_text(),
+              "0 HEAD\n1 SOUR x\n1 NOTE n\n0 @I1@ INDI\n1 NAME A\n2  GIVN A\n2 SURN B\n2 NOTE 1\n3 CONT 2\n0 TRLR\n");
+}
+
+TEST(AppendStructures, RefusalsLeaveTheDocumentAsItWas) {
+    const std::string text = "0 HEAD\n1 GEDC\n0 @I1@ INDI\n1 NAME A\n0 TRLR\n";
+    Node with_xref = Node::record("@N1@", "NOTE");
+    struct Case {
+        std::string record;
+        Path path;
+        std::string message;
+        ErrorKind kind;
+        bool identified = false;
+    } cases[] = {
+        {"head", {}, "no record head", ErrorKind::Structure},
+        {"INDI", {}, "no record INDI", ErrorKind::Structure},
+        {"@I1@", {1}, "no structure at [1] in @I1@", ErrorKind::Structure},
+        {"@I1@", {0, 0}, "no structure at [0, 0] in @I1@", ErrorKind::Structure},
+        {"nobody", {}, "a NOTE below level zero cannot carry an identifier", ErrorKind::Syntax, true},
+    };
+    for (const Case& c : cases) {
+        Document doc = parse(text);
+        std::vector<Node> nodes = structures_of({spec("NOTE")});
+        if (c.identified) nodes.push_back(with_xref.clone());
+        auto done = doc.append_structures(c.record, c.path, std::move(nodes));
+        ASSERT_FALSE(done) << c.message;
+        EXPECT_EQ(done.error().message, c.message);
+        EXPECT_EQ(done.error().kind, c.kind);
+        EXPECT_EQ(doc.to_text(), text);
+    }
+}
+
+TEST(AppendStructures, RefusesLinesThatWouldLandPastTheDepthBound) {
+    std::string text = "0 @I1@ INDI\n";
+    for (int level = 1; level <= 60; ++level) text += std::to_string(level) + " A\n";
+    Path sixty(60, 0);
+    Path fifty_nine(59, 0);
+    Document doc = parse(text);
+    // Under level 60: a tree of four levels ends at 64; one of five, or four with a
+    // two-line value at the bottom, would end at 65.
+    auto deep = doc.append_structures("@I1@", sixty, structures_of({chain(5)}));
+    ASSERT_FALSE(deep);
+    EXPECT_EQ(deep.error().message, kDeep);
+    EXPECT_EQ(deep.error().kind, ErrorKind::Limit);
+    EXPECT_FALSE(doc.append_structures("@I1@", sixty, structures_of({spec("B"), chain(4, "x\ny")})));
+    EXPECT_EQ(doc.to_text(), text);
+    ASSERT_TRUE(doc.append_structures("@I1@", sixty, structures_of({chain(4, "x")})));
+    ASSERT_TRUE(doc.append_structures("@I1@", fifty_nine, structures_of({chain(4, "x\ny")})));
+    EXPECT_TRUE(Document::parse(doc.to_text()));
+}
+
+TEST(AppendStructures, RefusesLinesThatWouldLandPastTheLengthBound) {
+    std::string text = "0 @I1@ INDI\n";
+    for (int level = 1; level <= 9; ++level) text += std::to_string(level) + " A\n";
+    Document doc = parse(text);
+    // Built at level 1, "1 NOTE " and the payload fill the longest line; at level 10 the
+    // level takes one byte more.
+    const std::string payload(16777216 - 7, 'x');
+    auto refused = doc.append_structures("@I1@", Path(9, 0), structures_of({spec("NOTE", payload)}));
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().message, "the line is longer than the limit");
+    EXPECT_EQ(refused.error().kind, ErrorKind::Limit);
+    EXPECT_EQ(doc.to_text(), text);
+    ASSERT_TRUE(doc.append_structures("@I1@", Path(8, 0), structures_of({spec("NOTE", payload)})));
+    EXPECT_TRUE(Document::parse(doc.to_text()));
+}
+
+// ---------------------------------------------------------------- the specification reader
+
+TEST(SpecReader, RefusesEscapedLoneSurrogatesWherePythonWritesThem) {
+    struct Case {
+        std::string json;
+        std::string at;
+    } cases[] = {
+        {R"([{"tag":"\udc00"}])", "line 1 column 10"},  // the published reproducer
+        {R"([{"tag":"A","value":"ok \ud83d\ude00 then \uDFFF"}])", "line 1 column 43"},
+        {R"([{"tag":"A","\udc00":1}])", "line 1 column 14"},
+        {R"([{"tag":"\ud800"}])", "line 1 column 10"},
+        {R"([{"tag":"\\udc00 \ud800x"}])", "line 1 column 18"},
+    };
+    for (const Case& c : cases) {
+        auto read = json::read_node_specs(c.json);
+        ASSERT_FALSE(read) << c.json;
+        EXPECT_EQ(read.error().message, "The surrogate pair in string is invalid at " + c.at) << c.json;
+    }
+    auto pair = json::read_node_specs(R"([{"tag":"A","value":"\ud83d\ude00 \\udc00"}])");
+    ASSERT_TRUE(pair);
+    EXPECT_EQ((*pair)[0].value, "\xF0\x9F\x98\x80 \\udc00");
+}
+
+TEST(SpecReader, RefusesAnythingAfterTheListNulIncluded) {
+    for (auto [json, at] : {std::pair{"[]\0trailing"s, "line 1 column 3"s}, {"[] \0"s, "line 1 column 4"s},
+                            {"[]\n\0"s, "line 2 column 1"s}}) {
+        auto read = json::read_node_specs(json);
+        ASSERT_FALSE(read);
+        EXPECT_EQ(read.error().message, "The document root must not be followed by other values at " + at);
+    }
+    EXPECT_TRUE(json::read_node_specs("[] \n"));
+}
+
+}  // namespace
+}  // namespace pellorine::build

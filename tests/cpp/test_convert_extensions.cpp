@@ -1,0 +1,160 @@
+// Extension tags declared in the header at the end of a conversion toward 7.0.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "convert.hpp"
+#include "convert_notes.hpp"
+#include "document.hpp"
+#include "schema.hpp"
+
+namespace pellorine::convert {
+namespace {
+
+using K = ConversionKind;
+
+const std::string kOwned = "declared in the header, which version 7 requires of every extension";
+const std::string kUndocumented = "another application's extension, declared as undocumented rather than dropped";
+const std::string kUri(schema::UNDOCUMENTED_EXTENSION_URI);
+
+struct Case {
+    const char* name;
+    std::string input;
+    std::vector<OwnedExtension> owned;
+    std::string output;
+    std::vector<ExpectedNote> notes;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+std::string render(const std::vector<Node>& records) {
+    std::string out;
+    for (const Node& r : records) r.render_into(0, out);
+    return out;
+}
+
+std::vector<Node> records_of(std::string_view text) {
+    auto doc = Document::parse(text);
+    EXPECT_TRUE(doc) << doc.error().display();
+    return doc ? std::move(doc->records) : std::vector<Node>{};
+}
+
+class Declarations : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Declarations, HeaderAndNotes) {
+    const Case& c = GetParam();
+    std::vector<Node> records = records_of(c.input);
+    Pass pass;
+    pass.record = "@I1@";  // the step notes no record, whatever came before it
+    declare_extensions(records, c.owned, pass);
+    EXPECT_EQ(render(records), c.output);
+    expect_notes(pass.notes, c.notes, std::nullopt);
+    // A second run finds everything declared.
+    Pass second;
+    declare_extensions(records, c.owned, second);
+    EXPECT_TRUE(second.notes.empty());
+    EXPECT_EQ(render(records), c.output);
+    // A whole conversion collects the tags during its rules' walk instead, and
+    // declares the same ones.
+    auto doc = Document::parse(c.input);
+    ASSERT_TRUE(doc);
+    Conversion conv = to_version_7_with(*doc, c.owned);
+    std::vector<ConversionNote> declared;
+    for (const ConversionNote& n : conv.notes) {
+        if (n.tag.starts_with('_') && !n.record) declared.push_back(n);
+    }
+    expect_notes(declared, c.notes, std::nullopt);
+}
+
+// The tags declared are those the rules leave: _UID became UID, and tags
+// below structures the rules rewrote still count.
+TEST(Declarations, ConversionDeclaresTheTagsItsRulesLeave) {
+    auto doc = Document::parse(
+        "0 HEAD\n0 @I1@ INDI\n1 _UID x\n1 ASSO @I2@\n2 RELA friend\n3 _R y\n1 OBJE\n2 FORM jpg\n3 _G g\n"
+        "2 FILE a b\n3 _F z\n0 _REC\n1 DATE abt 1900\n2 _D d\n0 TRLR\n");
+    ASSERT_TRUE(doc);
+    Conversion conv = to_version_7(*doc);
+    std::vector<ConversionNote> declared;
+    for (const ConversionNote& n : conv.notes) {
+        if (n.tag.starts_with('_') && !n.record) declared.push_back(n);
+    }
+    expect_notes(declared,
+                 {{"_D", K::Kept, kUndocumented},
+                  {"_F", K::Kept, kUndocumented},
+                  {"_G", K::Kept, kUndocumented},
+                  {"_R", K::Kept, kUndocumented},
+                  {"_REC", K::Kept, kUndocumented}},
+                 std::nullopt);
+}
+
+const Case kCases[] = {
+    {"SortedOnceEachUnderANewSchema",
+     "0 HEAD\n1 SOUR s\n0 @I1@ INDI\n1 _B x\n2 _A y\n1 _B z\n0 TRLR\n", {},
+     "0 HEAD\n1 SOUR s\n1 SCHMA\n2 TAG _A " + kUri + "\n2 TAG _B " + kUri +
+         "\n0 @I1@ INDI\n1 _B x\n2 _A y\n1 _B z\n0 TRLR\n",
+     {{"_A", K::Kept, kUndocumented}, {"_B", K::Kept, kUndocumented}}},
+    {"DeclaredAlreadyStaysAndNewOnesFollow",
+     "0 HEAD\n1 SCHMA\n2 TAG _A http://a\n1 SOUR s\n1 SCHMA\n2 TAG _Z z\n0 _B\n1 _A\n", {},
+     "0 HEAD\n1 SCHMA\n2 TAG _A http://a\n2 TAG _B " + kUri + "\n1 SOUR s\n1 SCHMA\n2 TAG _Z z\n0 _B\n1 _A\n",
+     {{"_B", K::Kept, kUndocumented}}},
+    {"OwnedTagsCarryTheirUri",
+     "0 HEAD\n0 @I1@ INDI\n1 _PRIM Y\n1 _A\n",
+     {{"_X", "https://unused.example/X"}, {"_PRIM", "https://example.org/PRIM"}, {"_PRIM", "https://later/PRIM"}},
+     "0 HEAD\n1 SCHMA\n2 TAG _A " + kUri + "\n2 TAG _PRIM https://example.org/PRIM\n0 @I1@ INDI\n1 _PRIM Y\n1 _A\n",
+     {{"_A", K::Kept, kUndocumented}, {"_PRIM", K::Converted, kOwned}}},
+    {"CaseSensitiveBytewiseOrder",
+     "0 HEAD\n0 @I1@ INDI\n1 _a\n1 _B\n1 _A\n", {{"_a", "u"}},
+     "0 HEAD\n1 SCHMA\n2 TAG _A " + kUri + "\n2 TAG _B " + kUri + "\n2 TAG _a u\n0 @I1@ INDI\n1 _a\n1 _B\n1 _A\n",
+     {{"_A", K::Kept, kUndocumented}, {"_B", K::Kept, kUndocumented}, {"_a", K::Converted, kOwned}}},
+    {"HeaderTagsAndStandardTagsAreNotCollected",
+     "0 HEAD\n1 _H\n2 _I\n0 @I1@ INDI\n1 UID 1\n1 NAME _x_\n0 TRLR\n", {},
+     "0 HEAD\n1 _H\n2 _I\n0 @I1@ INDI\n1 UID 1\n1 NAME _x_\n0 TRLR\n", {}},
+    {"NoHeaderNoDeclarations", "0 @I1@ INDI\n1 _A\n", {}, "0 @I1@ INDI\n1 _A\n", {}},
+    {"FirstHeaderOnlyAndNotFromASecond",
+     "0 @I1@ INDI\n1 _A\n0 HEAD\n1 SOUR one\n0 HEAD\n1 _B\n", {},
+     "0 @I1@ INDI\n1 _A\n0 HEAD\n1 SOUR one\n1 SCHMA\n2 TAG _A " + kUri + "\n0 HEAD\n1 _B\n",
+     {{"_A", K::Kept, kUndocumented}}},
+    {"ExtensionRecordsCount", "00 HEAD\n0 _LOC\n1 _NAME x\n", {},
+     "0 HEAD\n1 SCHMA\n2 TAG _LOC " + kUri + "\n2 TAG _NAME " + kUri + "\n0 _LOC\n1 _NAME x\n",
+     {{"_LOC", K::Kept, kUndocumented}, {"_NAME", K::Kept, kUndocumented}}},
+    {"DeclaredByAnyLaterSchema", "0 HEAD\n1 SCHMA\n1 SCHMA\n2 TAG _A u\n0 X\n1 _A\n1 _B\n", {},
+     "0 HEAD\n1 SCHMA\n2 TAG _B " + kUri + "\n1 SCHMA\n2 TAG _A u\n0 X\n1 _A\n1 _B\n",
+     {{"_B", K::Kept, kUndocumented}}},
+};
+INSTANTIATE_TEST_SUITE_P(Extensions, Declarations, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// 100,000 distinct extension tags, half of them declared already and a quarter
+// owned: the work grows with the tags, so this finishes in moments. The bound
+// is the test run's own time limit, not a measured time.
+TEST(DeclarationsAtScale, HundredThousandTags) {
+    constexpr int n = 100000;
+    auto name = [](int i) {
+        std::string s = std::to_string(i);
+        return "_T" + std::string(6 - s.size(), '0') + s;
+    };
+    std::string text = "0 HEAD\n1 SCHMA\n";
+    for (int i = 0; i < n; i += 2) text += "2 TAG " + name(i) + " u\n";
+    text += "0 @I1@ INDI\n";
+    for (int i = n - 1; i >= 0; --i) text += "1 " + name(i) + "\n1 " + name(i) + "\n";
+    std::vector<OwnedExtension> owned;
+    for (int i = 1; i < n; i += 4) owned.emplace_back(name(i), "o");
+
+    std::vector<Node> records = records_of(text);
+    Pass pass;
+    declare_extensions(records, owned, pass);
+    ASSERT_EQ(pass.notes.size(), static_cast<std::size_t>(n / 2));
+    const Node& schma = records[0].children()[0];
+    ASSERT_EQ(schma.children().size(), static_cast<std::size_t>(n));
+    for (int k = 0; k < n / 2; ++k) {
+        const int i = 2 * k + 1;
+        const bool is_owned = i % 4 == 1;
+        ASSERT_EQ(pass.notes[k].tag, name(i));
+        ASSERT_EQ(pass.notes[k].kind, is_owned ? K::Converted : K::Kept);
+        ASSERT_EQ(schma.children()[n / 2 + k].value(), name(i) + " " + (is_owned ? std::string("o") : kUri));
+    }
+}
+
+}  // namespace
+}  // namespace pellorine::convert

@@ -1,0 +1,422 @@
+// Conversion toward 7.0: the frame, the header rules, note records, CONC
+// folding, _UID, note pointers, dates and roles, each case a small document
+// with the exact text and notes it converts to.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "convert.hpp"
+#include "dates.hpp"
+
+namespace pellorine::convert {
+namespace {
+
+Document parse(std::string_view text) {
+    auto doc = Document::parse(text);
+    EXPECT_TRUE(doc) << doc.error().display();
+    return doc ? std::move(*doc) : Document{};
+}
+
+std::string render(const std::vector<Node>& records) {
+    std::string out;
+    for (const Node& r : records) r.render_into(0, out);
+    return out;
+}
+
+// "record tag Kind: detail", the record "-" when absent.
+std::string show(const ConversionNote& n) {
+    return n.record.value_or("-") + " " + n.tag + " " + std::string(kind_name(n.kind)) + ": " + n.detail;
+}
+
+std::vector<std::string> shown(const std::vector<ConversionNote>& notes) {
+    std::vector<std::string> out;
+    for (const auto& n : notes) out.push_back(show(n));
+    return out;
+}
+
+struct Case {
+    const char* name;
+    const char* input;
+    const char* output;
+    std::vector<std::string> notes;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+class Converts : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Converts, ToExactTextAndNotes) {
+    const Case& c = GetParam();
+    Document doc = parse(c.input);
+    Conversion conv = to_version_7(doc);
+    EXPECT_EQ(render(conv.document), c.output);
+    EXPECT_EQ(shown(conv.notes), c.notes);
+    EXPECT_EQ(conv.target_version, "7.0");
+    EXPECT_EQ(doc.to_text(), render(parse(c.input).records)) << "the source changed";
+    // The converted text reads back as the same records.
+    Document again = parse(render(conv.document));
+    EXPECT_EQ(render(again.records), c.output);
+}
+
+// The folding summary of one record.
+std::string summary(std::string record, int lines, int structures, int without_payload = 0) {
+    std::string out = record + " CONC Converted: version 7 has no CONC; " + std::to_string(lines) +
+                      " continuation line(s) in " + std::to_string(structures) +
+                      " structure(s) were folded into the text they continued, which reads exactly as before";
+    if (without_payload) {
+        out += "; " + std::to_string(without_payload) +
+               " of those structure(s) had no payload, so the folded text became it";
+    }
+    return out;
+}
+const std::string folded1 = summary("@N1@", 1, 1);
+const std::string kept_note = " CONC line(s) kept as written because ";
+const std::string not_valid = "; the output is therefore not valid version 7";
+
+INSTANTIATE_TEST_SUITE_P(
+    Header, Converts,
+    ::testing::Values(
+        Case{"FormsAndCharactersetsGoWithOneNoteEach",
+             "0 HEAD\n1 GEDC\n2 VERS 5.5.1\n2 FORM LINEAGE-LINKED\n3 VERS 5.5.1\n2 FORM x\n1 CHAR ANSEL\n"
+             "1 SOUR s\n1 CHAR UTF-8\n0 TRLR\n",
+             "0 HEAD\n1 GEDC\n2 VERS 7.0\n1 SOUR s\n0 TRLR\n",
+             {"- GEDC.FORM Dropped: version 7 has one form and does not name it",
+              "- CHAR Dropped: version 7 is always UTF-8, so a character set declaration says nothing"}},
+        Case{"NoGedcIsAddedFirst", "0 HEAD\n1 SOUR s\n0 TRLR\n", "0 HEAD\n1 GEDC\n2 VERS 7.0\n1 SOUR s\n0 TRLR\n",
+             {"- GEDC Converted: the header declared no GEDCOM version, and version 7 requires it"}},
+        Case{"GedcWithoutVersGetsOneLast", "0 HEAD\n1 GEDC\n2 NOTE n\n0 TRLR\n",
+             "0 HEAD\n1 GEDC\n2 NOTE n\n2 VERS 7.0\n0 TRLR\n", {}},
+        Case{"OnlyTheFirstVersIsReplaced", "0 HEAD\n1 GEDC\n2 VERS 5.5\n2 VERS 4.0\n",
+             "0 HEAD\n1 GEDC\n2 VERS 7.0\n2 VERS 4.0\n", {}},
+        // A continued version is replaced whole: the CONC must not make "7.0.1".
+        Case{"ContinuedVersionIsReplacedWhole", "0 HEAD\n1 GEDC\n2 VERS 5.5\n3 CONC .1\n3 CONT x\n0 TRLR\n",
+             "0 HEAD\n1 GEDC\n2 VERS 7.0\n0 TRLR\n", {}},
+        Case{"EveryHeaderGetsTheRules", "0 HEAD\n1 CHAR A\n0 HEAD\n1 GEDC\n",
+             "0 HEAD\n1 GEDC\n2 VERS 7.0\n0 HEAD\n1 GEDC\n2 VERS 7.0\n",
+             {"- GEDC Converted: the header declared no GEDCOM version, and version 7 requires it",
+              "- CHAR Dropped: version 7 is always UTF-8, so a character set declaration says nothing"}},
+        Case{"HeaderVerbatimIsForgotten", "0  HEAD\n1   GEDC\n2 VERS 7.0\n", "0 HEAD\n1 GEDC\n2 VERS 7.0\n", {}},
+        Case{"NoteRecordsBecomeSharedNotes", "0 @N1@ NOTE a\n1 CONC b\n0 NOTE plain\n0 @N2@ NOTE\n",
+             "0 @N1@ SNOTE ab\n0 NOTE plain\n0 @N2@ SNOTE\n",
+             {"@N1@ NOTE Converted: a note record is a shared note record in version 7", folded1,
+              "@N2@ NOTE Converted: a note record is a shared note record in version 7"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    Folding, Converts,
+    ::testing::Values(
+        Case{"TwoLinesIntoOne", "0 @N1@ INDI\n1 NOTE abc\n2 CONC def\n2 CONC ghi\n",
+             "0 @N1@ INDI\n1 NOTE abcdefghi\n", {summary("@N1@", 2, 1)}},
+        Case{"NoPayloadBecomesTheText", "0 @N1@ INDI\n1 NOTE\n2 CONC abc\n", "0 @N1@ INDI\n1 NOTE abc\n",
+             {summary("@N1@", 1, 1, 1)}},
+        Case{"EmptyConcLinesFoldToNothing", "0 @N1@ INDI\n1 NOTE\n2 CONC\n2 CONC \n", "0 @N1@ INDI\n1 NOTE\n",
+             {summary("@N1@", 2, 1)}},
+        Case{"ConcContinuesTheLastContEvenAfterOtherLines",
+             "0 @N1@ INDI\n1 NOTE a\n2 CONT b\n2 SOUR @S1@\n2 CONC c\n2 CONC d\n",
+             "0 @N1@ INDI\n1 NOTE a\n2 CONT bcd\n2 SOUR @S1@\n",
+             {summary("@N1@", 2, 1)}},
+        Case{"PointerPayloadIsNotContinued", "0 @N1@ INDI\n1 NOTE @N2@\n2 CONC x\n",
+             "0 @N1@ INDI\n1 NOTE @N2@\n2 CONC x\n",
+             {"@N1@ NOTE Kept: 1" + kept_note +
+              "it continues a pointer payload, which joining would turn into other text" + not_valid}},
+        Case{"AtSignFirstIsKeptExceptInADate",
+             "0 @N1@ INDI\n1 NOTE\n2 CONC @x\n1 BIRT\n2 DATE\n3 CONC @#DJULIAN@ 1700\n",
+             "0 @N1@ INDI\n1 NOTE\n2 CONC @x\n1 BIRT\n2 DATE JULIAN 1700\n3 PHRASE @@#DJULIAN@ 1700\n",
+             {"@N1@ NOTE Kept: 1" + kept_note +
+                  "joining would make the text begin with @, which version 7 reads as a pointer or an escape" +
+                  not_valid,
+              "@N1@ DATE Converted: \"@#DJULIAN@ 1700\" is not version 7's date grammar; the reading it "
+              "converted to is kept as the date, and the original as a PHRASE",
+              summary("@N1@", 1, 1, 1)}},
+        Case{"JoiningIntoAPointerIsKept", "0 @N1@ INDI\n1 NOTE @N\n2 CONC 1@\n1 NOTE @a\n2 CONC b\n",
+             "0 @N1@ INDI\n1 NOTE @N\n2 CONC 1@\n1 NOTE @ab\n",
+             {"@N1@ NOTE Kept: 1" + kept_note +
+                  "joining would make the text begin with @, which version 7 reads as a pointer or an escape" +
+                  not_valid,
+              folded1}},
+        Case{"AContinuedAtSignLineStillFolds", "0 @N1@ INDI\n1 NOTE a\n2 CONT @b\n2 CONC @c@\n",
+             "0 @N1@ INDI\n1 NOTE a\n2 CONT @b@c@\n", {folded1}},
+        Case{"ReasonsOnceEachInChildOrder",
+             "0 @N1@ INDI\n1 NOTE\n2 CONC @a\n2 CONT\n2 CONC @b\n2 CONT c\n2 CONC d\n",
+             "0 @N1@ INDI\n1 NOTE\n2 CONC @a\n2 CONT\n2 CONC @b\n2 CONT cd\n",
+             {"@N1@ NOTE Kept: 2" + kept_note +
+                  "joining would make the text begin with @, which version 7 reads as a pointer or an escape" +
+                  not_valid,
+              folded1}},
+        Case{"TwoReasonsJoinedByAnd", "0 @N1@ INDI\n1 NOTE @P@\n2 CONC x\n2 CONT\n2 CONC @y\n",
+             "0 @N1@ INDI\n1 NOTE @P@\n2 CONC x\n2 CONT\n2 CONC @y\n",
+             {"@N1@ NOTE Kept: 2" + kept_note +
+              "it continues a pointer payload, which joining would turn into other text and joining would make "
+              "the text begin with @, which version 7 reads as a pointer or an escape" +
+              not_valid}},
+        Case{"AConcWithAnIdentifierBlocksTheWholeNode",
+             "0 @N1@ INDI\n1 NOTE a\n2 CONC b\n2 @X@ CONC c\n2 CONT d\n2 CONC e\n",
+             "0 @N1@ INDI\n1 NOTE a\n2 CONC b\n2 @X@ CONC c\n2 CONT d\n2 CONC e\n",
+             {"@N1@ NOTE Kept: 3" + kept_note + "a CONC line carries an identifier or substructures of its own" +
+              not_valid}},
+        Case{"ConcUnderConcIsKept", "0 @N1@ INDI\n1 NOTE a\n2 CONC b\n3 CONC c\n",
+             "0 @N1@ INDI\n1 NOTE a\n2 CONC b\n3 CONC c\n",
+             {"@N1@ NOTE Kept: 1" + kept_note + "a CONC line carries an identifier or substructures of its own" +
+                  not_valid,
+              "@N1@ CONC Kept: 1" + kept_note + "it is under a continuation line, not a payload" + not_valid}},
+        Case{"EachRecordHasItsOwnSummary", "0 @A@ INDI\n1 NOTE a\n2 CONC b\n0 @B@ INDI\n1 NOTE\n2 CONC c\n2 CONC d\n",
+             "0 @A@ INDI\n1 NOTE ab\n0 @B@ INDI\n1 NOTE cd\n",
+             {summary("@A@", 1, 1), summary("@B@", 2, 1, 1)}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    Structures, Converts,
+    ::testing::Values(
+        Case{"UidLosesItsUnderscore", "0 @I1@ INDI\n1 _UID 123\n2 _UID x\n", "0 @I1@ INDI\n1 UID 123\n2 UID x\n",
+             {"@I1@ _UID Converted: version 7 defines UID, so the extension is no longer needed",
+              "@I1@ _UID Converted: version 7 defines UID, so the extension is no longer needed"}},
+        Case{"NotePointersToNoteRecordsAnyCase",
+             "0 @I1@ INDI\n1 NOTE @N1@\n1 NOTE @I1@\n1 NOTE @n9@\n1 NOTE text\n0 @n1@ NOTE x\n",
+             "0 @I1@ INDI\n1 SNOTE @N1@\n1 NOTE @I1@\n1 NOTE @n9@\n1 NOTE text\n0 @n1@ SNOTE x\n",
+             {"@I1@ NOTE Converted: a pointer to a note record is a shared note pointer in version 7",
+              "@n1@ NOTE Converted: a note record is a shared note record in version 7"}},
+        Case{"DatesInVersion7FormStay", "0 @I1@ INDI\n1 BIRT\n2 DATE 1 JAN 1900\n2 DATE  \n",
+             "0 @I1@ INDI\n1 BIRT\n2 DATE 1 JAN 1900\n2 DATE  \n", {}},
+        Case{"InterpretedDateKeepsItsPhrase", "0 @I1@ INDI\n1 BIRT\n2 DATE INT 1900 (about then)\n",
+             "0 @I1@ INDI\n1 BIRT\n2 DATE 1900\n3 PHRASE about then\n",
+             {"@I1@ DATE Converted: \"INT 1900 (about then)\" is not version 7's date grammar; the reading it "
+              "converted to is kept as the date, and the original as a PHRASE"}},
+        Case{"SurroundingSpacesAreRewritten", "0 @I1@ INDI\n1 BIRT\n2 DATE  1 JAN 1900\n",
+             "0 @I1@ INDI\n1 BIRT\n2 DATE 1 JAN 1900\n3 PHRASE  1 JAN 1900\n",
+             {"@I1@ DATE Converted: \" 1 JAN 1900\" is not version 7's date grammar; the reading it converted to "
+              "is kept as the date, and the original as a PHRASE"}},
+        Case{"DatesVersion7CannotHold", "0 @I1@ INDI\n1 BIRT\n2 DATE 1699/00\n2 DATE (@foo)\n2 DATE a\n3 CONT b\n",
+             "0 @I1@ INDI\n1 BIRT\n2 DATE\n3 PHRASE 1699/00\n2 DATE\n3 PHRASE @@foo\n2 DATE\n3 PHRASE a\n4 CONT b\n",
+             {"@I1@ DATE Converted: version 7's date grammar cannot hold \"1699/00\"; the DATE is left empty and "
+              "the original kept as a PHRASE",
+              "@I1@ DATE Converted: version 7's date grammar cannot hold \"(@foo)\"; the DATE is left empty and "
+              "the original kept as a PHRASE",
+              "@I1@ DATE Converted: version 7's date grammar cannot hold \"a\\nb\"; the DATE is left empty and the "
+              "original kept as a PHRASE"}},
+        Case{"DatesLeftAsWritten", "0 @I1@ INDI\n1 BIRT\n2 DATE abt 1800\n3 PHRASE p\n2 DATE abt\n3 CONT 1800\n4 X y\n",
+             "0 @I1@ INDI\n1 BIRT\n2 DATE abt 1800\n3 PHRASE p\n2 DATE abt\n3 CONT 1800\n4 X y\n",
+             {"@I1@ DATE Kept: \"abt 1800\" is not version 7's date grammar, but the DATE already has a PHRASE, so "
+              "the original cannot be kept beside a rewrite; it is left as it is",
+              "@I1@ DATE Kept: a continuation line of this DATE has substructures of its own, so rewriting it "
+              "would delete them; it is left as written"}},
+        Case{"EnumeratedRoles", "0 @I1@ INDI\n1 EVEN\n2 ROLE wife\n2 ROLE WIFE\n2 ROLE  Clergy \n",
+             "0 @I1@ INDI\n1 EVEN\n2 ROLE WIFE\n2 ROLE WIFE\n2 ROLE CLERGY\n",
+             {"@I1@ ROLE Converted: the role \"wife\" is version 7's enumerated value WIFE",
+              "@I1@ ROLE Converted: the role \" Clergy \" is version 7's enumerated value CLERGY"}},
+        Case{"RolesFromWords",
+             "0 @I1@ INDI\n1 EVEN\n2 ROLE (Godfather)\n2 ROLE Husband\n2 ROLE my wife\n2 ROLE ( NEIGHBOUR )\n",
+             "0 @I1@ INDI\n1 EVEN\n2 ROLE GODP\n3 PHRASE Godfather\n2 ROLE HUSB\n3 PHRASE Husband\n"
+             "2 ROLE OTHER\n3 PHRASE my wife\n2 ROLE NGHBR\n3 PHRASE NEIGHBOUR\n",
+             {"@I1@ ROLE Converted: the role \"(Godfather)\" became GODP, with the words kept as a PHRASE",
+              "@I1@ ROLE Converted: the role \"Husband\" became HUSB, with the words kept as a PHRASE",
+              "@I1@ ROLE Converted: the role \"my wife\" became OTHER, with the words kept as a PHRASE",
+              "@I1@ ROLE Converted: the role \"( NEIGHBOUR )\" became NGHBR, with the words kept as a PHRASE"}},
+        Case{"RolesLeftAsTheyAre",
+             "0 @I1@ INDI\n1 EVEN\n2 ROLE ()\n2 ROLE\n2 ROLE Cousin\n3 PHRASE p\n2 ROLE wi\n3 CONC fe\n4 X y\n"
+             "2 ROLE co\n3 CONT z\n4 X y\n",
+             "0 @I1@ INDI\n1 EVEN\n2 ROLE ()\n2 ROLE\n2 ROLE Cousin\n3 PHRASE p\n2 ROLE wi\n3 CONC fe\n4 X y\n"
+             "2 ROLE co\n3 CONT z\n4 X y\n",
+             {"@I1@ ROLE Kept: an empty role has no version 7 reading; it is left as it is",
+              "@I1@ ROLE Kept: an empty role has no version 7 reading; it is left as it is",
+              "@I1@ ROLE Kept: the role \"Cousin\" is not version 7's enumeration, but it already has a PHRASE to "
+              "keep the words in; it is left as it is",
+              "@I1@ ROLE Kept: a continuation line of this role has substructures of its own, so rewriting it "
+              "would delete them; it is left as written",
+              "@I1@ ROLE Kept: a continuation line of this role has substructures of its own, so rewriting it "
+              "would delete them; it is left as written",
+              "@I1@ ROLE Kept: 1" + kept_note + "a CONC line carries an identifier or substructures of its own" +
+                  not_valid}},
+        Case{"AssociationRelations", "0 @I1@ INDI\n1 ASSO @I2@\n2 RELA wife\n2 ROLE Friend\n1 EVEN\n2 RELA wife\n",
+             "0 @I1@ INDI\n1 ASSO @I2@\n2 ROLE WIFE\n3 PHRASE wife\n2 ROLE FRIEND\n1 EVEN\n2 RELA wife\n",
+             {"@I1@ ASSO.RELA Converted: an association's relation \"wife\" is version 7's ROLE WIFE, with the "
+              "words kept as a PHRASE",
+              "@I1@ ROLE Converted: the role \"Friend\" is version 7's enumerated value FRIEND"}},
+        Case{"AssociationRelationsLeftAsTheyAre", "0 @I1@ INDI\n1 ASSO @I2@\n2 RELA ( )\n2 RELA Godson\n3 PHRASE p\n",
+             "0 @I1@ INDI\n1 ASSO @I2@\n2 RELA ( )\n2 RELA Godson\n3 PHRASE p\n",
+             {"@I1@ ASSO.RELA Kept: an empty role has no version 7 reading; it is left as it is",
+              "@I1@ ASSO.RELA Kept: the role \"Godson\" is not version 7's enumeration, but it already has a "
+              "PHRASE to keep the words in; it is left as it is"}},
+        // Words that begin with an at-sign once the brackets go must not read as a pointer.
+        Case{"RolePhraseAtSignIsDoubled", "0 @I1@ INDI\n1 EVEN\n2 ROLE (@I2@)\n",
+             "0 @I1@ INDI\n1 EVEN\n2 ROLE OTHER\n3 PHRASE @@I2@\n",
+             {"@I1@ ROLE Converted: the role \"(@I2@)\" became OTHER, with the words kept as a PHRASE"}},
+        Case{"NullAndDanglingNotePointersStay", "0 @I1@ INDI\n1 NOTE @VOID@\n1 NOTE @N9@\n2 CONC x\n",
+             "0 @I1@ INDI\n1 NOTE @VOID@\n1 NOTE @N9@\n2 CONC x\n",
+             {"@I1@ NOTE Kept: 1" + kept_note +
+              "it continues a pointer payload, which joining would turn into other text" + not_valid}},
+        Case{"QuotedFormsInNotes", "0 @I1@ INDI\n1 EVEN\n2 ROLE a\"b\\c\xcc\x81\x01\t\xc3\xa9'\n3 CONT d\n",
+             "0 @I1@ INDI\n1 EVEN\n2 ROLE OTHER\n3 PHRASE a\"b\\c\xcc\x81\x01\t\xc3\xa9'\n4 CONT d\n",
+             {"@I1@ ROLE Converted: the role \"a\\\"b\\\\c\\u{301}\\u{1}\\t\xc3\xa9'\\nd\" became OTHER, with the "
+              "words kept as a PHRASE"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Frame, EmptyDocument) {
+    Conversion conv = to_version_7(Document{});
+    EXPECT_TRUE(conv.document.empty());
+    EXPECT_TRUE(conv.notes.empty());
+    EXPECT_EQ(conv.source_version, "unstated");
+    EXPECT_EQ(conv.target_version, "7.0");
+}
+
+TEST(Frame, SourceVersionIsTheLogicalPayload) {
+    EXPECT_EQ(to_version_7(parse("0 HEAD\n1 GEDC\n2 VERS 5.5\n3 CONC .1\n")).source_version, "5.5.1");
+}
+
+TEST(Frame, ConvertingTwiceGivesEqualResults) {
+    Document doc = parse("0 HEAD\n1 GEDC\n2 VERS 5.5.1\n1 CHAR ANSEL\n0 @N1@ NOTE a\n1 CONC b\n"
+                         "0 @I1@ INDI\n1 NOTE @N1@\n1 BIRT\n2 DATE abt 1900\n0 TRLR\n");
+    Conversion a = to_version_7(doc);
+    Conversion b = to_version_7(doc);
+    EXPECT_EQ(render(a.document), render(b.document));
+    EXPECT_EQ(a.notes, b.notes);
+    // The converted document converts again to itself, without notes.
+    Document converted;
+    converted.records = std::move(a.document);
+    Conversion c = to_version_7(converted);
+    EXPECT_EQ(render(c.document), render(b.document));
+    EXPECT_TRUE(c.notes.empty()) << shown(c.notes)[0];
+}
+
+TEST(Frame, NoteRecordIdsAreFolded) {
+    Document doc = parse("0 @n1@ NOTE\n0 @N2@ INDI\n0 NOTE x\n0 @Ab@ NOTE\n");
+    EXPECT_EQ(note_record_ids(doc.records), (NoteRecordIds{"@N1@", "@AB@"}));
+}
+
+TEST(Folding, LengthCapIsFifteenMebibytes) {
+    constexpr std::size_t cap = 15 * 1024 * 1024;
+    for (std::size_t total : {cap, cap + 1}) {
+        std::string text = "0 @N1@ NOTE " + std::string(total / 2, 'a') + "\n1 CONC " +
+                           std::string(total - total / 2, 'b') + "\n";
+        Conversion conv = to_version_7(parse(text));
+        const Node& note = conv.document[0];
+        if (total == cap) {
+            EXPECT_TRUE(note.children().empty());
+            EXPECT_EQ(note.value()->size(), cap);
+        } else {
+            ASSERT_EQ(note.children().size(), 1u);
+            EXPECT_EQ(show(conv.notes.back()),
+                      "@N1@ SNOTE Kept: 1" + kept_note + "the joined line would be longer than this library reads back" +
+                          not_valid);
+        }
+    }
+}
+
+// A date or role joined from CONC lines past the cap is not written as one
+// PHRASE line the parser would refuse: it stays as written, and reads back.
+TEST(Folding, TooLongForAPhraseStaysAsWritten) {
+    const std::string half(8 * 1024 * 1024, 'x');
+    const std::string text = "0 @I1@ INDI\n1 BIRT\n2 DATE " + half + "\n3 CONC " + half + "\n1 EVEN\n2 ROLE " + half +
+                             "\n3 CONC " + half + "\n1 ASSO @I2@\n2 RELA " + half + "\n3 CONC " + half + "\n";
+    Conversion conv = to_version_7(parse(text));
+    EXPECT_EQ(render(conv.document), text);
+    auto cap_kept = [](std::string tag) {
+        return "@I1@ " + tag + " Kept: 1" + kept_note + "the joined line would be longer than this library reads back" +
+               not_valid;
+    };
+    auto too_long = [](std::string tag, std::string what) {
+        return "@I1@ " + tag + " Kept: the " + what +
+               " is longer than this library reads back on one line; it is left as written";
+    };
+    // Each node's own notes come before its children's: the EVEN's role rule runs before the ROLE folds.
+    EXPECT_EQ(shown(conv.notes), (std::vector<std::string>{cap_kept("DATE"), too_long("DATE", "date"),
+                                                           too_long("ROLE", "role"), cap_kept("ROLE"),
+                                                           too_long("ASSO.RELA", "role"), cap_kept("RELA")}));
+    EXPECT_EQ(render(parse(render(conv.document)).records), text);
+}
+
+TEST(Folding, ManyLinesFoldInOnePass) {
+    std::string text = "0 @N1@ INDI\n1 NOTE x\n";
+    for (int i = 0; i < 100000; ++i) text += "2 CONC ab\n";
+    Conversion conv = to_version_7(parse(text));
+    EXPECT_EQ(conv.document[0].children()[0].value()->size(), 1u + 200000u);
+    EXPECT_EQ(conv.notes.size(), 1u);
+}
+
+// Note pointers are matched through a set: many records and pointers stay linear.
+TEST(Structures, ManyNotePointersMatchTheirRecords) {
+    constexpr int count = 100000;
+    std::string text;
+    for (int n = 0; n < count; ++n) text += "0 @I" + std::to_string(n) + "@ INDI\n1 NOTE @n" + std::to_string(n) + "@\n";
+    for (int n = 0; n < count; ++n) text += "0 @N" + std::to_string(n) + "@ NOTE x\n";
+    Conversion conv = to_version_7(parse(text));
+    ASSERT_EQ(conv.notes.size(), 2u * count);
+    for (int n = 0; n < count; ++n) ASSERT_EQ(conv.document[n].children()[0].tag(), "SNOTE");
+    EXPECT_EQ(conv.notes[count].record, "@N0@");
+}
+
+// The dates the date rule passes over unread are exactly dates whose version 7
+// form is their own text: every day, month and qualifier, years exhaustively
+// where the spelling could matter and on a stride above.
+TEST(Dates, CanonicalDatesAreTheirOwnVersion7Form) {
+    const char* months[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+    std::size_t checked = 0;
+    for (std::string q : {"", "ABT ", "CAL ", "EST ", "BEF ", "AFT "}) {
+        for (int year = 1; year <= 9999; year += year < 130 ? 1 : 37) {
+            const std::string y = std::to_string(year);
+            std::vector<std::string> texts{q + y};
+            for (const char* m : months) {
+                texts.push_back(q + m + " " + y);
+                for (int day = 1; day <= 31; ++day) texts.push_back(q + std::to_string(day) + " " + m + " " + y);
+            }
+            for (const std::string& t : texts) {
+                ASSERT_TRUE(is_canonical_7_date(t)) << t;
+                ASSERT_EQ(GedcomDate::parse(t).to_gedcom_7(), t) << t;
+                ++checked;
+            }
+        }
+    }
+    EXPECT_GT(checked, 500000u);
+    for (std::string_view t : {"", "0", "01 JAN 1900", "1 Jan 1900", "1  JAN 1900", " 1900", "1900 ", "10000",
+                               "32 JAN 1900", "0 JAN 1900", "JAN", "1 JAN", "ABT", "ABT  1900", "ABT ABT 1900",
+                               "abt 1900", "1 2 JAN 1900", "1900/01", "INT 1900", "BET 1900 AND 1901", "1900 BCE",
+                               "JULIAN 1900", "1 JAN 01900", "1 JAN 1900 X", "+1900", "1\xc2\xa0JAN 1900"}) {
+        EXPECT_FALSE(is_canonical_7_date(t)) << t;
+    }
+}
+
+TEST(Structures, ReportsWhetherAnythingChanged) {
+    Pass pass;
+    Document doc = parse("0 @I1@ INDI\n1 BIRT\n2 DATE 1900\n1 NOTE a\n0 @I2@ INDI\n1 BIRT\n2 DATE abt 1900\n");
+    NoteRecordIds none;
+    EXPECT_FALSE(structures_to_7_node(doc.records[0], none, pass));
+    EXPECT_TRUE(structures_to_7_node(doc.records[1], none, pass));
+    EXPECT_EQ(pass.notes.size(), 1u);
+    EXPECT_FALSE(pass.notes[0].record.has_value());
+}
+
+// Shapes the parser accepts convert without failing, and what is written reads back.
+TEST(BadInput, EveryParsedShapeConvertsAndReadsBack) {
+    std::string deep = "0 @I1@ INDI\n";
+    for (int level = 1; level <= 64; ++level) deep += std::to_string(level) + " NOTE x\n";
+    deep += "64 CONC y\n";
+    const std::vector<std::string> inputs = {
+        deep,
+        "0 @I1@ INDI\n1 NOTE a\n2 CONC b\n3 @X@ CONC c\n4 CONT d\n2 CONT e\n3 DATE abt 1900\n",
+        "0 @I1@ INDI\n1 NOTE  \n2 CONC \t\n1 DATE \t\n1 EVEN\n2 ROLE \t\n",
+        "0 @I1@ INDI\n1 NOTE @\n2 CONC @\n1 NOTE @@\n2 CONC x\n",
+        "0 HEAD\n0 HEAD\n1 GEDC\n2 FORM x\n3 CONC y\n0 TRLR\n",
+        "0 CONC x\n1 CONC y\n0 @C@ CONT z\n1 CONC w\n",
+        "0 @I1@ INDI\n1 BIRT\n2 DATE @#DHEBREW@ 1 TSH 5780\n2 DATE @#DFRENCH R@ 1 VEND 1\n"
+        "2 DATE @#DROMAN@ 5\n2 DATE @#DUNKNOWN@ 1900\n2 DATE 31 FEB 1900/01\n2 DATE BET ABT AND\n",
+    };
+    for (const std::string& input : inputs) {
+        Conversion conv = to_version_7(parse(input));
+        std::string text = render(conv.document);
+        EXPECT_EQ(render(parse(text).records), text) << input;
+        Document converted;
+        converted.records = std::move(conv.document);
+        EXPECT_EQ(render(to_version_7(converted).document), text) << input;
+    }
+}
+
+TEST(Notes, JsonFormWritesAbsentRecordAsNull) {
+    ConversionNote n{"CHAR", "a \"b\"", std::nullopt, ConversionKind::Dropped};
+    EXPECT_EQ(n.to_json(), R"({"record":null,"tag":"CHAR","kind":"Dropped","detail":"a \"b\""})");
+    n.record = "@I1@";
+    n.kind = ConversionKind::Kept;
+    EXPECT_EQ(n.to_json(), R"({"record":"@I1@","tag":"CHAR","kind":"Kept","detail":"a \"b\""})");
+}
+
+}  // namespace
+}  // namespace pellorine::convert

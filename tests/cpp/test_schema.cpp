@@ -1,0 +1,93 @@
+// The header's schema: which tags it declares, adding a declaration, listing them.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "document.hpp"
+#include "schema.hpp"
+
+namespace pellorine::schema {
+namespace {
+
+Node header_of(std::string_view text) {
+    auto doc = Document::parse(text);
+    EXPECT_TRUE(doc) << doc.error().display();
+    return doc ? std::move(doc->records.front()) : Node::new_("HEAD");
+}
+
+std::string render(const Node& n) {
+    std::string out;
+    n.render_into(0, out);
+    return out;
+}
+
+TEST(Schema, UndocumentedUriIsAbsoluteWithTheFixedPath) {
+    constexpr std::string_view uri = UNDOCUMENTED_EXTENSION_URI;
+    EXPECT_TRUE(uri.starts_with("https://"));
+    EXPECT_TRUE(uri.ends_with("/undocumented"));
+    EXPECT_EQ(uri.find(' '), std::string_view::npos);
+}
+
+TEST(Schema, IsDeclaredReadsTheFirstWordOfEveryTagLine) {
+    const Node header = header_of(
+        "0 HEAD\n"
+        "1 TAG _H direct\n"       // not under a SCHMA
+        "1 SCHMA\n"
+        "2 TAG _A http://a\n"
+        "2 NOTE _N\n"
+        "2 TAG\n"                 // no word: declares nothing
+        "2 TAG \t _T\tu\n"        // words after leading white space
+        "1 SOUR s\n"
+        "1 SCHMA\n"
+        "2 TAG _B\n"              // a tag with no URI is declared all the same
+        "2 TAG\n3 CONT _C u\n"    // the logical payload counts
+        "2 TAG _D\xC2\xA0u\n"     // a no-break space separates words
+        "2 TAG _E\n3 CONC F u\n"  // joined without a separator: "_EF"
+        "3 _X _G\n");
+    const std::pair<std::string_view, bool> cases[] = {
+        {"_A", true},  {"_B", true},  {"_C", true},      {"_D", true},  {"_T", true},  {"_EF", true},
+        {"_a", false}, {"_E", false}, {"_H", false},     {"_N", false}, {"_G", false}, {"http://a", false},
+        {"", false},   {"u", false},  {"_D\xC2\xA0u", false},
+    };
+    for (auto [tag, expected] : cases) EXPECT_EQ(is_declared(header, tag), expected) << tag;
+}
+
+TEST(Schema, DeclareAddsOnceToTheFirstSchema) {
+    Node header = header_of("0 HEAD\n1 SCHMA\n2 TAG _A u\n1 SOUR s\n1 SCHMA\n2 TAG _B v\n");
+    EXPECT_TRUE(declare(header, "_C", "https://c.example/C"));
+    EXPECT_FALSE(declare(header, "_C", "https://other.example/C"));
+    EXPECT_FALSE(declare(header, "_B", "w"));
+    EXPECT_EQ(render(header),
+              "0 HEAD\n1 SCHMA\n2 TAG _A u\n2 TAG _C https://c.example/C\n1 SOUR s\n1 SCHMA\n2 TAG _B v\n");
+}
+
+TEST(Schema, DeclareMakesTheSchemaLastWhenThereIsNone) {
+    Node header = header_of("0 HEAD\n1 GEDC\n2 VERS 7.0\n1 SOUR s\n");
+    EXPECT_TRUE(declare(header, "_A", "u"));
+    EXPECT_TRUE(declare(header, "_a", "v"));
+    EXPECT_EQ(render(header), "0 HEAD\n1 GEDC\n2 VERS 7.0\n1 SOUR s\n1 SCHMA\n2 TAG _A u\n2 TAG _a v\n");
+    // What was written reads back as the same declarations.
+    Node again = header_of(render(header));
+    EXPECT_TRUE(is_declared(again, "_A"));
+    EXPECT_EQ(declarations(again), declarations(header));
+}
+
+TEST(Schema, DeclarationsInOrderWithWordsCollapsed) {
+    const Node header = header_of(
+        "0 HEAD\n"
+        "1 SCHMA\n"
+        "2 TAG _A   http://a   b\n"
+        "2 TAG\n"
+        "2 TAG _B\n"
+        "1 SCHMA\n"
+        "2 TAG _C\n3 CONT u\n3 CONC v w\n"
+        "2 _X _D e\n");
+    using P = std::pair<std::string, std::string>;
+    EXPECT_EQ(declarations(header), (std::vector<P>{{"_A", "http://a b"}, {"_B", ""}, {"_C", "uv w"}}));
+    EXPECT_TRUE(declarations(header_of("0 HEAD\n1 TAG _A u\n")).empty());
+}
+
+}  // namespace
+}  // namespace pellorine::schema

@@ -1,0 +1,288 @@
+"""Gedcom.to_version7: the method's contract, every published file converted,
+and the published 5.5.1 to 7.0 pairs compared with what this library writes."""
+
+from __future__ import annotations
+
+import threading
+from collections import Counter
+
+import pytest
+
+from pellorine import Gedcom
+from conftest import FIXED_SUMMARY, TESTDATA, data_files, need_testdata
+
+SOURCE = (
+    b"0 HEAD\n1 GEDC\n2 VERS 5.5.1\n2 FORM LINEAGE-LINKED\n1 CHAR ANSEL\n"
+    b"0 @N1@ NOTE long\n1 CONC  text\n0 @I1@ INDI\n1 NOTE @N1@\n1 BIRT\n2 DATE abt 1900\n0 TRLR\n"
+)
+CONVERTED = (
+    "0 HEAD\n1 GEDC\n2 VERS 7.0\n0 @N1@ SNOTE long text\n0 @I1@ INDI\n1 SNOTE @N1@\n"
+    "1 BIRT\n2 DATE ABT 1900\n3 PHRASE abt 1900\n0 TRLR\n"
+)
+NOTES = [
+    (None, "GEDC.FORM", "Dropped", "version 7 has one form and does not name it"),
+    (None, "CHAR", "Dropped", "version 7 is always UTF-8, so a character set declaration says nothing"),
+    ("@N1@", "NOTE", "Converted", "a note record is a shared note record in version 7"),
+    ("@N1@", "CONC", "Converted", "version 7 has no CONC; 1 continuation line(s) in 1 structure(s) were folded "
+     "into the text they continued, which reads exactly as before"),
+    ("@I1@", "NOTE", "Converted", "a pointer to a note record is a shared note pointer in version 7"),
+    ("@I1@", "DATE", "Converted", "\"abt 1900\" is not version 7's date grammar; the reading it converted to is "
+     "kept as the date, and the original as a PHRASE"),
+]
+
+
+def test_result_is_a_new_document_beside_the_notes():
+    source = Gedcom.parse(SOURCE)
+    before = source.to_text()
+    result = source.to_version7()
+    assert type(result) is tuple and len(result) == 2
+    converted, notes = result
+    assert type(converted) is Gedcom and converted is not source
+    assert converted.to_text() == CONVERTED
+    assert [tuple(n.values()) for n in notes] == NOTES
+    assert all(list(n) == ["record", "tag", "kind", "detail"] for n in notes)
+    assert (converted.encoding, converted.version, len(converted)) == (FIXED_SUMMARY, "7.0", 2)
+    assert (source.to_text(), source.encoding) == (before, "Read as ANSEL, declared ANSEL")
+
+
+@pytest.mark.parametrize("call", [
+    lambda g: g.to_version7(),
+    lambda g: g.to_version7(None),
+    lambda g: g.to_version7(owned=None),
+    lambda g: g.to_version7([]),
+    lambda g: g.to_version7(()),
+    lambda g: g.to_version7([("_PRIM", "https://example.com/gedcom/PRIM")]),
+    lambda g: g.to_version7((("_A", "u"), ("_A", "v"))),
+])
+def test_owned_shapes_accepted(call):
+    converted, notes = call(Gedcom.parse(SOURCE))
+    assert converted.to_text() == CONVERTED
+    assert [tuple(n.values()) for n in notes] == NOTES
+
+
+@pytest.mark.parametrize("owned, message", [
+    ("_PRIM", "must be a sequence of (str, str) tuples, not str"),
+    (5, "must be a sequence of (str, str) tuples, not int"),
+    (["_PRIM", "https://example.com/PRIM"], "item 0 must be tuple, not str"),
+    ([["_PRIM", "https://example.com/PRIM"]], "item 0 must be tuple, not list"),
+    ([("_PRIM",)], "item 0: expected tuple of length 2, but got tuple of length 1"),
+    ([("_A", "u"), ("_B", "u", "x")], "item 1: expected tuple of length 2, but got tuple of length 3"),
+    ([("_PRIM", b"https://example.com/PRIM")], "item 0 must hold str, not bytes"),
+])
+def test_owned_shapes_refused(owned, message):
+    with pytest.raises(TypeError) as info:
+        Gedcom.parse(SOURCE).to_version7(owned)
+    assert str(info.value) == "to_version7() argument 'owned' " + message
+
+
+@pytest.mark.parametrize("args, kwargs, message", [
+    ((None, None), {}, "to_version7() takes from 0 to 1 positional arguments but 2 were given"),
+    ((), {"owner": None}, "to_version7() got an unexpected keyword argument 'owner'"),
+    ((None,), {"owned": None}, "to_version7() got multiple values for argument 'owned'"),
+])
+def test_argument_matching(args, kwargs, message):
+    with pytest.raises(TypeError) as info:
+        Gedcom.parse(SOURCE).to_version7(*args, **kwargs)
+    assert str(info.value) == message
+
+
+def test_signature():
+    assert Gedcom.to_version7.__text_signature__ == "($self, owned=None)"
+    assert "_PRIM" in Gedcom.to_version7.__doc__
+
+
+def test_conversion_takes_a_shared_borrow():
+    """Reading calls may run while a conversion holds the instance."""
+    source = Gedcom.parse(SOURCE)
+    seen = []
+
+    class Owned(list):
+        def __len__(self):  # runs inside to_version7, while the borrow is held
+            seen.append(source.to_text() == SOURCE.decode())
+            return 0
+
+        def __getitem__(self, i):
+            raise IndexError(i)
+
+    source.to_version7(Owned())
+    assert seen == [True]
+
+
+def test_empty_and_headless_documents():
+    converted, notes = Gedcom.parse(b"").to_version7()
+    assert (converted.to_text(), notes, converted.version) == ("", [], None)
+    converted, notes = Gedcom.parse(b"0 @I1@ INDI\n1 _UID 1\n").to_version7()
+    assert converted.to_text() == "0 @I1@ INDI\n1 UID 1\n"
+    assert [n["tag"] for n in notes] == ["_UID"]
+
+
+def test_conversions_in_threads_agree():
+    source = Gedcom.parse(SOURCE)
+    results = []
+    threads = [threading.Thread(target=lambda: results.append(source.to_version7()[0].to_text())) for _ in range(4)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert results == [CONVERTED] * 4
+
+
+# ---------------------------------------------------------------- the published files
+
+
+def parse_tree(text: str) -> list[dict]:
+    """Records of a rendered text as nested dicts (tag, value, children)."""
+    records, stack = [], []
+    for line in text.split("\n"):
+        if not line:
+            continue
+        level, rest = line.split(" ", 1)
+        xref = None
+        if rest.startswith("@"):
+            xref, rest = rest.split(" ", 1)
+        tag, _, value = rest.partition(" ")
+        node = {"xref": xref, "tag": tag, "value": value if " " in rest else None, "children": []}
+        del stack[int(level):]
+        (stack[-1]["children"] if stack else records).append(node)
+        stack.append(node)
+    return records
+
+
+def logical(node: dict) -> str:
+    out = node["value"] or ""
+    for c in node["children"]:
+        if c["tag"] == "CONT":
+            out += "\n" + (c["value"] or "")
+        elif c["tag"] == "CONC":
+            out += c["value"] or ""
+    return out
+
+
+def payloads(node: dict, path: str = ""):
+    """(dotted tag path, logical payload) of every non-empty structure but continuation lines."""
+    here = f"{path}.{node['tag']}" if path else node["tag"]
+    if node["tag"] not in ("CONT", "CONC") and logical(node):
+        yield here, logical(node)
+    for c in node["children"]:
+        yield from payloads(c, here)
+
+
+def named_by(path: str, notes: list[str]) -> bool:
+    """A note names a structure, and what hangs below it, when the note's tag path
+    ends the structure's tag path or that of one of its ancestors."""
+    parts = path.split(".")
+    prefixes = ["." + ".".join(parts[:i]) for i in range(1, len(parts) + 1)]
+    return any(p.endswith("." + tag) for tag in notes for p in prefixes)
+
+
+def readable_files():
+    for path in data_files():
+        try:
+            yield path, Gedcom.parse(path.read_bytes())
+        except ValueError:
+            continue
+
+
+CORPUS = list(readable_files())
+
+
+def test_the_corpus_is_there():
+    need_testdata()
+    assert len(CORPUS) > 150, f"expected the shared test data at {TESTDATA}"
+
+
+@pytest.mark.parametrize("path, source", CORPUS or [pytest.param(None, None, id="no-testdata")],
+                         ids=[str(p.relative_to(TESTDATA)) for p, _ in CORPUS] or None)
+def test_every_published_file_converts(path, source):
+    need_testdata()
+    before = source.to_text()
+    converted, notes = source.to_version7()
+    text = converted.to_text()
+    assert source.to_text() == before
+    again = Gedcom.parse(text.encode("utf-8"))
+    assert again.to_text() == text
+    assert again.version == "7.0" or not source.to_text().startswith("0 HEAD")
+    assert not [line for line in text.split("\n") if line.split(" ")[1:2] == ["CONC"]]
+
+    # Every logical payload survives, or a note of its record names its structure.
+    old, new = parse_tree(before), parse_tree(text)
+    assert len(old) == len(new)
+    for a, b in zip(old, new):
+        record_notes = [n["tag"] for n in notes if n["record"] == (a["xref"] if a["tag"] != "HEAD" else None)]
+        kept = Counter(v.removeprefix("@") if p.endswith("PHRASE") else v for p, v in payloads(b))
+        kept.update(v for _, v in payloads(b))
+        for p, value in payloads(a):
+            if value in kept or named_by(p, record_notes) or p == "HEAD.GEDC.VERS":
+                continue
+            pytest.fail(f"{a['xref'] or a['tag']} {p} {value!r} vanished without a note")
+
+    # A second conversion changes nothing; it can only repeat what it kept.
+    second, second_notes = converted.to_version7()
+    assert second.to_text() == text
+    assert {n["kind"] for n in second_notes} <= {"Kept"}
+
+
+# For each published pair (conversion/5/X.ged converted, against conversion/7/X.ged):
+# the lines only this library writes and only the published file has, counted by
+# their tag, and why.
+PAIRS = {
+    "age-invalid": ({"AGE": (79, 79), "SOUR": (1, 0)},
+                    "AGE is not rewritten; the header's SOUR stays"),
+    "age-valid": ({"AGE": (27, 28), "DEAT": (0, 1), "PHRASE": (0, 10), "SOUR": (1, 0)},
+                  "AGE words are not rewritten into ages with a PHRASE; the header's SOUR stays"),
+    "atsign": ({"SNOTE": (15, 15), "SOUR": (1, 0), "SUBM": (2, 2)},
+               "at-signs and @#D escapes inside texts stay as written; identifiers are not renamed"),
+    **{name: ({}, "identical") for name in (
+        "char_ascii_1", "char_ascii_2", "char_utf16be-1", "char_utf16be-2", "char_utf16le-1", "char_utf16le-2",
+        "char_utf8-1", "char_utf8-2", "char_utf8-3", "notes-1", "tiny-1")},
+    "date-all": ({"DATE": (2728, 2728), "NOTE": (846, 846), "PHRASE": (1567, 300)},
+                 "dual years and dates 7.0 reads differently become an empty DATE with the text as a PHRASE; "
+                 "calendar escapes inside NOTE texts stay as written"),
+    "date-dual-invalid": ({"DATE": (84, 84)},
+                          "a dual year has no 7.0 form: the DATE is left empty, the text kept as a PHRASE"),
+    "enum-ext": ({"PHRASE": (0, 1), "TAG": (2, 1), "TYPE": (1, 1)},
+                 "a name's TYPE is not enumerated; every extension is declared, the unknown ones as undocumented"),
+    "filename-1": ({"FILE": (6, 5), "SOUR": (1, 0)},
+                   "a path without a scheme stays a relative reference: no file: URI is made, a backslash is "
+                   "encoded as part of the name, a word before a colon is a scheme; the header's FILE and SOUR stay"),
+    "lang-all": ({"LANG": (95, 95), "TAG": (4, 1), "_PHRASE": (0, 3)},
+                 "every extension is declared as undocumented; language names are not turned into language tags"),
+    "obje-1": ({"FILE": (2, 2), "FORM": (3, 3), "MEDI": (2, 2), "NOTE": (1, 1), "OBJE": (1, 2)},
+               "mp3 is audio/mpeg and an unknown format word is kept; an embedded OBJE stays embedded"),
+    "obsolete-1": ({"ANCE": (1, 0), "CHAN": (1, 0), "DATE": (1, 0), "DESC": (1, 0), "FAMF": (1, 0),
+                    "ORDI": (1, 0), "RIN": (1, 0), "SOUR": (1, 0), "SUBN": (2, 0)},
+                   "a submission record and its pointer are kept, not dropped; the header's SOUR stays"),
+    "pedi-1": ({"PEDI": (1, 1), "SOUR": (1, 0)}, "PEDI values are not uppercased; the header's SOUR stays"),
+    "rela_1": ({"PHRASE": (1, 0)}, "a relation's words are kept as a PHRASE beside the ROLE"),
+    "sour-1": ({"DATA": (0, 2), "NOTE": (0, 2), "SOUR": (3, 4), "TEXT": (7, 7)},
+               "a source citation without a pointer stays inline rather than becoming a record"),
+    "xref-case": (None, "the 5.5.1 input has an identifier holding a space, which the parser refuses"),
+}
+
+
+def line_tag(line: str) -> str:
+    parts = line.split(" ")
+    return parts[2] if parts[1].startswith("@") and len(parts) > 2 else parts[1]
+
+
+def test_every_pair_is_listed():
+    need_testdata()
+    assert sorted(p.stem for p in (TESTDATA / "conversion" / "7").glob("*.ged")) == sorted(PAIRS)
+
+
+@pytest.mark.parametrize("name", sorted(PAIRS))
+def test_published_pairs(name):
+    need_testdata()
+    expected, why = PAIRS[name]
+    source = (TESTDATA / "conversion" / "5" / f"{name}.ged").read_bytes()
+    if expected is None:
+        with pytest.raises(ValueError):
+            Gedcom.parse(source)
+        return
+    ours = Counter(Gedcom.parse(source).to_version7()[0].to_text().splitlines())
+    theirs = Counter(Gedcom.parse((TESTDATA / "conversion" / "7" / f"{name}.ged").read_bytes()).to_text().splitlines())
+    differences: dict[str, list[int]] = {}
+    for side, lines in ((0, ours - theirs), (1, theirs - ours)):
+        for line, count in lines.items():
+            differences.setdefault(line_tag(line), [0, 0])[side] += count
+    assert {tag: tuple(n) for tag, n in differences.items()} == expected, why

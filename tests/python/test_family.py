@@ -1,0 +1,292 @@
+"""Family queries, plausibility findings, the cached family graph and borrows."""
+
+from __future__ import annotations
+
+import sys
+import types
+
+import pytest
+
+from pellorine import Gedcom
+from conftest import TESTDATA, data_files
+
+
+def gedcom(*lines: str) -> Gedcom:
+    return Gedcom.parse(("\n".join(["0 HEAD", *lines, "0 TRLR"]) + "\n").encode())
+
+
+ONE_SIDED = gedcom(
+    "0 @H@ INDI", "1 FAMS @F1@", "0 @W@ INDI", "1 FAMS @f1@",
+    "0 @C1@ INDI", "1 FAMC @F1@", "0 @c2@ INDI", "1 FAMC @F1@")
+FAMILY_SIDE = gedcom("0 @F1@ FAM", "1 WIFE @W@", "1 HUSB @H@", "1 CHIL @C1@", "1 CHIL @c2@")
+
+
+@pytest.mark.parametrize("g", [ONE_SIDED, FAMILY_SIDE], ids=["individuals-only", "families-only"])
+@pytest.mark.parametrize("method, xref, expected", [
+    ("parents_of", "@C1@", ["@H@", "@W@"]),
+    ("children_of", "@w@", ["@C1@", "@c2@"]),
+    ("partners_of", "@H@", ["@W@"]),
+    ("parents_of", "C1", []),          # the at-signs belong to the identifier
+    ("parents_of", "@nobody@", []),     # no KeyError from the family queries
+    ("children_of", "", []),
+])
+def test_queries_answer_from_either_side(g, method, xref, expected):
+    assert getattr(g, method)(xref) == expected
+    assert getattr(g, method)(xref=xref) == expected
+
+
+@pytest.mark.parametrize("method", ["parents_of", "children_of", "partners_of"])
+@pytest.mark.parametrize("args, kwargs", [((b"@I1@",), {}), ((None,), {}), ((1,), {}), ((), {}),
+                                          (("@I1@", "@I2@"), {}), ((), {"person": "@I1@"})])
+def test_query_argument_errors(method, args, kwargs):
+    with pytest.raises(TypeError, match="xref|argument"):
+        getattr(gedcom(), method)(*args, **kwargs)
+
+
+# ---- validate() ----
+
+def test_validate_findings_as_dictionaries():
+    g = gedcom(
+        "0 @I1@ INDI", "1 BIRT", "2 DATE 1900", "1 DEAT", "2 DATE 1890", "1 SOUR @S1@",
+        "0 INDI", "1 NAME Nobody",
+        "0 @P@ INDI", "1 BIRT", "2 DATE 1840", "1 SOUR x",
+        "0 @F1@ FAM", "1 HUSB @P@", "1 MARR", "2 DATE 1850", "1 CHIL @X@", "1 CHIL @x@",
+        "0 FAM")
+    assert g.validate() == [
+        {"record": "@I1@", "check": "died-before-born", "severity": "Contradiction",
+         "message": "born 1900 and died 1890"},
+        {"record": "INDI", "check": "no-source", "severity": "Missing",
+         "message": "nothing on this record cites a source"},
+        {"record": "@F1@", "check": "married-as-a-child", "severity": "Question",
+         "message": "married in 1850 at 10, born 1840"},
+        {"record": "@F1@", "check": "child-listed-twice", "severity": "Question",
+         "message": "@x@ is listed as a child of this family more than once"},
+        {"record": "FAM", "check": "empty-family", "severity": "Question",
+         "message": "this family records nobody at all"},
+    ]
+    assert all(list(f) == ["record", "check", "severity", "message"] for f in g.validate())
+    assert g.validate() is not g.validate()
+    with pytest.raises(TypeError):
+        g.validate(1)
+    assert Gedcom.new_v7().validate() == Gedcom.new_v551("x").validate() == []
+
+
+# ---- the cached graph and borrows ----
+
+def test_graph_kept_across_reading_calls_and_answers_are_the_callers():
+    g = gedcom("0 @F1@ FAM", "1 HUSB @H@", "1 CHIL @C@", "0 @C@ INDI", "1 FAMC @F2@", "0 @F2@ FAM", "1 WIFE @W@")
+    answer = g.parents_of("@C@")
+    answer.append("@Z@")
+    g.records(), g.individuals(), g.families(), g.validate(), g.to_text()
+    assert (g.parents_of("@C@"), g.children_of("@H@"), g.partners_of("@H@")) == (["@H@", "@W@"], ["@C@"], [])
+
+
+class ReenteringJson(types.ModuleType):
+    """A stand-in for the json module whose `loads` (or `dumps`) first calls
+    back into an instance and notes how that call ended."""
+
+    def __init__(self, real, call, hooked="loads"):
+        super().__init__("json")
+        self.real, self.call, self.hooked, self.seen = real, call, hooked, []
+        self.dumps, self.loads = real.dumps, real.loads
+        setattr(self, hooked, self.reenter)
+
+    def reenter(self, arg):
+        try:
+            self.call()
+            self.seen.append(None)
+        except RuntimeError as e:
+            self.seen.append(str(e))
+        return getattr(self.real, self.hooked)(arg)
+
+
+@pytest.mark.parametrize("reading", ["records", "individuals", "validate"])
+def test_family_queries_need_the_instance_to_themselves(monkeypatch, reading):
+    g = gedcom("0 @I1@ INDI", "1 FAMC @F1@")
+    fake = ReenteringJson(sys.modules["json"], lambda: g.parents_of("@I1@"))
+    monkeypatch.setitem(sys.modules, "json", fake)
+    getattr(g, reading)()
+    monkeypatch.undo()
+    assert fake.seen and set(fake.seen) == {"Already borrowed"}
+    assert g.parents_of("@I1@") == []  # the refused query left nothing behind
+
+
+def test_validate_shares_the_instance_with_other_readers(monkeypatch):
+    g = gedcom("0 @I1@ INDI")
+    fake = ReenteringJson(sys.modules["json"], lambda: g.record("@I1@"))
+    monkeypatch.setitem(sys.modules, "json", fake)
+    findings = g.validate()
+    monkeypatch.undo()
+    assert [f["check"] for f in findings] == ["no-source"]
+    assert fake.seen and not any("borrowed" in (s or "") for s in fake.seen)  # the record call was let in
+
+
+def v551(*lines: str) -> Gedcom:
+    return gedcom("1 GEDC", "2 VERS 5.5.1", *lines)
+
+
+# HUSB payloads that are no pointers until a 32-byte limit cuts them right
+# after their second at-sign (wrapping fills a line one byte further than fitting).
+UNWRAPPED_HUSB, UNFITTED_HUSB = "@" + "x" * 22 + "@yyyyyyyy", "@" + "x" * 21 + "@yyyyyyyy"
+WRAPPED_HUSB, FITTED_HUSB = "@" + "x" * 22 + "@", "@" + "x" * 21 + "@"
+
+
+def test_every_changing_edit_drops_the_graph():
+    g = v551("0 @I1@ INDI", "1 NAME A")
+    assert g.parents_of("@I1@") == []
+    g.append_records([{"tag": "FAM", "xref": "@F1@", "children": [{"tag": "HUSB", "value": "@H@"},
+                                                                   {"tag": "CHIL", "value": "@I1@"}]}])
+    assert g.parents_of("@I1@") == ["@H@"]
+    g.append_structures("@F1@", [], [{"tag": "WIFE", "value": "@W@"}])
+    assert g.parents_of("@i1@") == ["@H@", "@W@"]
+    g.set_logical_value("@F1@", [0], "@K@")
+    assert g.parents_of("@I1@") == ["@K@", "@W@"]
+    assert g.children_of("@H@") == []
+    # Wrapping and fitting rewrite a payload that the graph reads.
+    g.set_logical_value("@F1@", [0], UNFITTED_HUSB)
+    assert g.parents_of("@I1@") == ["@W@"]
+    assert g.fit_line_limit("@F1@", 32) is True
+    assert g.parents_of("@I1@") == [FITTED_HUSB, "@W@"]
+    h = v551("0 @F1@ FAM", "1 HUSB " + UNWRAPPED_HUSB, "1 CHIL @C@")
+    assert h.parents_of("@C@") == []
+    assert h.wrap_long_lines(32) == [{"record": "@F1@", "path": [0], "tag": "HUSB"}]
+    assert h.parents_of("@C@") == [WRAPPED_HUSB]
+
+
+@pytest.mark.parametrize("edit", [
+    lambda g: g.set_logical_value("@NONE@", [0], "@K@"),
+    lambda g: g.set_logical_value("@F1@", [9], "@K@"),
+    lambda g: g.append_records([{"tag": "FAM", "xref": "@F2@", "children": [{"tag": "CHIL", "value": "@C@"}]},
+                                {"tag": "HEAD"}]),
+    lambda g: g.append_structures("@F1@", [5], [{"tag": "CHIL", "value": "@D@"}]),
+    lambda g: g.fit_line_limit("@NONE@"),
+    lambda g: g.wrap_long_lines(31),
+    lambda g: g.wrap_long_lines(),
+    lambda g: g.fit_line_limit("@F1@"),
+    lambda g: g.append_records([]),
+    lambda g: g.to_version7()[0],
+], ids=["unknown-record", "no-structure", "refused-record", "refused-structure", "fit-unknown", "wrap-limit",
+        "wrap-nothing", "fit-nothing", "append-nothing", "convert"])
+def test_edits_that_fail_or_change_nothing_keep_the_graph(edit):
+    g = v551("0 @F1@ FAM", "1 HUSB @H@", "1 CHIL @C@")
+    assert g.parents_of("@C@") == ["@H@"]
+    try:
+        made = edit(g)
+    except (KeyError, ValueError):
+        made = None
+    assert g.parents_of("@C@") == ["@H@"]
+    assert g.children_of("@H@") == ["@C@"]
+    if isinstance(made, Gedcom):  # a conversion answers from its own graph
+        assert made.parents_of("@C@") == ["@H@"]
+
+
+@pytest.mark.parametrize("call, refusal", [
+    (lambda g: g.validate(), "Already mutably borrowed"),
+    (lambda g: g.parents_of("@C@"), "Already borrowed"),
+    (lambda g: g.partners_of("@H@"), "Already borrowed"),
+])
+def test_calls_during_an_edit_are_refused(monkeypatch, call, refusal):
+    g = gedcom("0 @F1@ FAM", "1 HUSB @H@", "1 CHIL @C@")
+    fake = ReenteringJson(sys.modules["json"], lambda: call(g), "dumps")
+    monkeypatch.setitem(sys.modules, "json", fake)
+    g.append_records([])
+    monkeypatch.undo()
+    assert fake.seen == [refusal]
+
+
+# ---- hostile and broken input: answers, never a crash, a hang or an exception ----
+
+def chain(generations: int) -> list[str]:
+    lines = []
+    for i in range(generations):
+        lines += [f"0 @F{i}@ FAM", f"1 HUSB @P{i}@", f"1 CHIL @P{i + 1}@"]
+    return lines
+
+
+BAD_INPUT = {
+    "dangling pointers": (["0 @F1@ FAM", "1 HUSB @NOBODY@", "1 CHIL @GHOST@", "0 @I1@ INDI", "1 FAMC @NOFAM@"],
+                          [("parents_of", "@ghost@", ["@NOBODY@"]), ("parents_of", "@I1@", [])]),
+    "null pointers": (["0 @F1@ FAM", "1 HUSB @VOID@", "1 WIFE @void@", "1 CHIL @VOID@", "1 CHIL @C@",
+                       "0 @C@ INDI", "1 FAMC @VOID@"],
+                      [("parents_of", "@C@", ["@void@"]), ("children_of", "@VOID@", ["@C@"]),
+                       ("parents_of", "@VOID@", [])]),
+    "identifiers differing in case": (["0 @f1@ FAM", "1 HUSB @h@", "0 @F1@ FAM", "1 HUSB @H@", "1 CHIL @c@",
+                                       "0 @C@ INDI", "1 FAMC @F1@"],
+                                      [("parents_of", "@C@", ["@h@"]), ("children_of", "@H@", ["@c@"])]),
+    "a cycle of parents": (["0 @F1@ FAM", "1 HUSB @A@", "1 CHIL @B@", "0 @F2@ FAM", "1 HUSB @B@", "1 CHIL @A@"],
+                           [("parents_of", "@A@", ["@B@"]), ("children_of", "@A@", ["@B@"])]),
+    "a chain of 130 generations": (chain(130), [("parents_of", "@P130@", ["@P129@"]),
+                                                ("children_of", "@P0@", ["@P1@"])]),
+    "a partner listed as its own child": (["0 @F1@ FAM", "1 HUSB @A@", "1 WIFE @B@", "1 CHIL @A@"],
+                                          [("parents_of", "@A@", ["@A@", "@B@"]),
+                                           ("partners_of", "@A@", ["@B@"]),
+                                           ("children_of", "@B@", ["@A@"])]),
+    "a family of 100,000 children": (["0 @F1@ FAM", "1 WIFE @W@"] + [f"1 CHIL @C{i}@" for i in range(100_000)],
+                                     [("parents_of", "@C99999@", ["@W@"]), ("partners_of", "@W@", [])]),
+    "dates in every calendar and unreadable ones": (
+        ["0 @I1@ INDI", "1 BIRT", "2 DATE @#DHEBREW@ 5600", "1 DEAT", "2 DATE @#DFRENCH R@ 3",
+         "1 BURI", "2 DATE @#DROMAN@ 1900", "1 CHR", "2 DATE @#DUNKNOWN@ 1900", "1 OCCU", "2 DATE no date at all",
+         "0 @I2@ INDI", "1 BIRT", "2 DATE @#DJULIAN@ 1700", "1 DEAT", "2 DATE 9999", "1 SOUR x",
+         "0 @F1@ FAM", "1 HUSB @I1@", "1 WIFE @I2@", "1 CHIL @I1@", "1 MARR", "2 DATE @#DHEBREW@ 5600"],
+        [("partners_of", "@I1@", ["@I2@"])]),
+    "years at the edges": (
+        ["0 @I1@ INDI", "1 BIRT", "2 DATE 9999 BCE", "1 DEAT", "2 DATE 9999", "1 SOUR x",
+         "0 @I2@ INDI", "1 BIRT", "2 DATE 9999", "1 DEAT", "2 DATE 9999 BCE", "1 SOUR x",
+         "0 @I3@ INDI", "1 BIRT", "2 DATE BET 1 AND 2147483647", "1 DEAT", "2 DATE -2147483648", "1 SOUR x",
+         "0 @F1@ FAM", "1 HUSB @I2@", "1 WIFE @I1@", "1 CHIL @I1@", "1 CHIL @I2@", "1 MARR", "2 DATE 9999 BCE"],
+        [("children_of", "@I2@", ["@I1@", "@I2@"])]),
+}
+
+
+@pytest.mark.parametrize("name", list(BAD_INPUT))
+def test_bad_input_answers(name):
+    lines, answers = BAD_INPUT[name]
+    g = gedcom(*lines)
+    for method, xref, expected in answers:
+        assert getattr(g, method)(xref) == expected, (method, xref)
+    findings = g.validate()
+    assert all(f["record"] in ("INDI", "FAM") or g.record(f["record"]) for f in findings)
+    for person in ("@A@", "@P0@", "@C0@", "@I1@", "@VOID@"):
+        for method in ("parents_of", "children_of", "partners_of"):
+            assert isinstance(getattr(g, method)(person), list)
+
+
+def test_findings_at_the_edges_of_the_years():
+    findings = gedcom(*BAD_INPUT["years at the edges"][0]).validate()
+    assert [(f["record"], f["check"], f["message"]) for f in findings] == [
+        ("@I1@", "improbable-lifespan", "born -9999 and died 9999, which is 19998 years"),
+        ("@I2@", "died-before-born", "born 9999 and died -9999"),
+        ("@F1@", "married-before-born", "a marriage in -9999 for somebody born 9999"),
+        ("@F1@", "parent-too-young",
+         "a parent born 9999 with a child born -9999, 19998 years before the parent was born"),
+        ("@F1@", "parent-too-young", "a parent born 9999 with a child born 9999, at 0 years old"),
+        # the wife, her own child here, is the mother
+        ("@F1@", "married-as-a-child", "married in -9999 at 0, born -9999"),
+        ("@F1@", "parent-too-young", "a parent born -9999 with a child born -9999, at 0 years old"),
+        ("@F1@", "parent-too-old", "a parent born -9999 with a child born 9999, at 19998"),
+    ]
+
+
+# ---- every published file ----
+
+def published():
+    return [p for p in data_files() if p.suffix.lower() in (".ged", ".txt")]
+
+
+@pytest.mark.parametrize("path", published(), ids=lambda p: str(p.relative_to(TESTDATA)))
+def test_published_files(path):
+    try:
+        g = Gedcom.parse(path.read_bytes())
+    except ValueError:
+        pytest.skip("the file does not parse")
+    known = {r["xref"].upper() for r in g.records() if r["xref"] is not None}
+    for f in g.validate():
+        assert f["record"] in ("INDI", "FAM") or f["record"].upper() in known, f
+    for person in g.individuals():
+        me = person["xref"].upper()
+        if not me:
+            continue
+        for parent in g.parents_of(person["xref"]):
+            assert me in {c.upper() for c in g.children_of(parent)}
+        for child in g.children_of(person["xref"]):
+            assert me in {p.upper() for p in g.parents_of(child)}
