@@ -23,8 +23,9 @@ bool valid_month(const std::optional<std::uint8_t>& m) { return m && *m >= 1 && 
 
 // The GEDCOM text of a point for an already non-negative year, without any
 // epoch suffix: "5 JAN 1882", "JAN 1882", "1882". A day without a month is not
-// writable and is left out, like a month out of range.
-void append_gedcom_body(std::string& out, std::int64_t year, const DatePoint& p) {
+// writable and is left out, like a month out of range. The year is padded with
+// zeros to `min_digits`.
+void append_gedcom_body(std::string& out, std::int64_t year, const DatePoint& p, std::size_t min_digits = 1) {
     if (valid_month(p.month)) {
         if (p.day) {
             out += std::to_string(*p.day);
@@ -33,7 +34,9 @@ void append_gedcom_body(std::string& out, std::int64_t year, const DatePoint& p)
         out += abbreviations[*p.month - 1];
         out += ' ';
     }
-    out += std::to_string(year);
+    std::string digits = std::to_string(year);
+    if (digits.size() < min_digits) out.append(min_digits - digits.size(), '0');
+    out += digits;
 }
 
 // The point of a reading: E when present, else L.
@@ -261,17 +264,15 @@ std::optional<std::string> GedcomDate::to_gedcom_5_5_1() const {
 
     auto form = kind_form(*this, [&](std::string& out, const DatePoint& p) {
         out += escape;
+        std::optional<std::int32_t> second;
+        if (dual) second = p.year == dual->first ? dual->second : second_year_for(original, p.year);
         std::int64_t y = p.year;
-        append_gedcom_body(out, y < 0 ? -y : y, p);
+        // A dual year reads back only with three or four digits before its slash: "011/12".
+        append_gedcom_body(out, y < 0 ? -y : y, p, second ? 3 : 1);
         if (y < 0) out += " B.C.";
-        if (dual) {
-            if (p.year == dual->first) {
-                out += '/';
-                append_two_digits(out, dual->second);
-            } else if (auto second = second_year_for(original, p.year)) {
-                out += '/';
-                append_two_digits(out, *second);
-            }
+        if (second) {
+            out += '/';
+            append_two_digits(out, *second);
         }
     });
     if (!form) return std::nullopt;

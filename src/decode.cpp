@@ -44,7 +44,6 @@ namespace pellorine::decode {
 
 namespace {
 
-constexpr std::size_t kCharSearchBytes = 8192;
 
 // One byte's output, already encoded as UTF-8, so the single-byte decoders
 // run on a table lookup and a short copy.
@@ -290,31 +289,6 @@ bool is_utf16(GedcomEncoding e) {
     return e == GedcomEncoding::Utf16BigEndian || e == GedcomEncoding::Utf16LittleEndian;
 }
 
-// The first line of `text` (already split at line feeds) that begins with
-// "1 CHAR " and has a non-blank remainder; `latin1` converts that remainder.
-std::optional<std::string> find_char_line(std::string_view text, bool latin1) {
-    static constexpr std::string_view kPrefix = "1 CHAR ";
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find('\n', pos);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(pos, end - pos);
-        pos = end + 1;
-        if (!line.starts_with(kPrefix)) continue;
-        std::string_view rest = line.substr(kPrefix.size());
-        std::string value;
-        if (latin1) {
-            value.reserve(rest.size());
-            for (unsigned char c : rest) text::append_utf8(value, c);
-        } else {
-            value.assign(rest);
-        }
-        std::string_view trimmed = text::trim(value);
-        if (!trimmed.empty()) return std::string(trimmed);
-    }
-    return std::nullopt;
-}
-
 std::string charset_key(std::string_view declared) {
     std::string key;
     for (char c : declared) {
@@ -424,13 +398,15 @@ std::string decode_as(std::string_view bytes, GedcomEncoding encoding, EncodingR
 }
 
 std::optional<std::string> declared_charset(std::string_view bytes, GedcomEncoding encoding) {
-    std::string_view prefix = bytes.substr(0, kCharSearchBytes);
+    std::string_view prefix = bytes.substr(0, text::char_search_bytes);
     if (is_utf16(encoding)) {
         EncodingReport scratch;  // the search's own decoding reports nothing
         std::string text = decode_utf16(prefix, encoding == GedcomEncoding::Utf16BigEndian, scratch);
-        return find_char_line(text, false);
+        if (auto found = text::find_char_declaration(text, false)) return std::move(found->value);
+        return std::nullopt;
     }
-    return find_char_line(prefix, true);
+    if (auto found = text::find_char_declaration(prefix, true)) return std::move(found->value);
+    return std::nullopt;
 }
 
 Result<std::pair<DecodedText, EncodingReport>> decode_gedcom_borrowing(std::string_view bytes,

@@ -572,38 +572,94 @@ std::string Document::to_text() const {
     return out;
 }
 
+namespace {
+
+// Makes one CHAR line say UTF-8, canonically and without continuation lines.
+void declare_utf8(Node& char_node) {
+    char_node.set_value(std::string_view("UTF-8"));
+    std::erase_if(char_node.children(), is_continuation);
+}
+
+// The character-set search of the decoder honours the first "1 CHAR " line of
+// the written text's first bytes, wherever it stands: under another record,
+// in a header that is not first, or after a header CHAR written "01 CHAR".
+// Rewrites each such line until the one honoured says UTF-8, so the written
+// text reads back as UTF-8. Only the first bytes are rendered each round.
+bool declare_honoured_lines_utf8(std::vector<Node>& records) {
+    bool changed = false;
+    for (;;) {
+        std::string prefix;
+        std::vector<Node*> lines;
+        std::vector<std::pair<Node*, std::uint16_t>> stack;
+        for (auto r = records.rbegin(); r != records.rend(); ++r) stack.emplace_back(&*r, 0);
+        while (!stack.empty() && prefix.size() < text::char_search_bytes) {
+            auto [node, level] = stack.back();
+            stack.pop_back();
+            render_own_line(*node, level, prefix);
+            lines.push_back(node);
+            auto& kids = node->children();
+            for (auto k = kids.rbegin(); k != kids.rend(); ++k)
+                stack.emplace_back(&*k, static_cast<std::uint16_t>(level + 1));
+        }
+        auto found = text::find_char_declaration(std::string_view(prefix).substr(0, text::char_search_bytes), true);
+        if (!found || text::ascii_iequals(found->value, "UTF-8")) return changed;
+        // A line read as CHAR is a CHAR node; one whose logical payload names
+        // UTF-8 (a leading "UTF-" and a CONC "8") is read back as UTF-8 already.
+        if (found->line >= lines.size()) return changed;
+        Node* line = lines[found->line];
+        if (line->tag() != "CHAR" || declares_utf8(*line)) return changed;
+        declare_utf8(*line);
+        changed = true;
+    }
+}
+
+}  // namespace
+
 std::string Document::to_bytes() const {
     const Node* head = header();
     const Node* charset = head ? head->first("CHAR") : nullptr;
-    if (!charset || declares_utf8(*charset)) return to_text();
-
-    // Rendered as declare_utf8_encoding would leave a copy, without copying the records:
-    // the CHAR line says UTF-8 canonically and loses its continuation lines.
     std::string out;
-    render_own_line(*head, 0, out);
-    for (const Node& c : head->children()) {
-        if (&c != charset) {
-            c.render_into(1, out);
-            continue;
+    if (!charset || declares_utf8(*charset)) {
+        out = to_text();
+    } else {
+        // Rendered as declare_utf8 would leave a copy, without copying the records.
+        render_own_line(*head, 0, out);
+        for (const Node& c : head->children()) {
+            if (&c != charset) {
+                c.render_into(1, out);
+                continue;
+            }
+            render_line(1, c.xref(), c.tag(), std::string_view("UTF-8"), out);
+            out.push_back('\n');
+            for (const Node& g : c.children()) {
+                if (!is_continuation(g)) g.render_into(2, out);
+            }
         }
-        render_line(1, c.xref(), c.tag(), std::string_view("UTF-8"), out);
-        out.push_back('\n');
-        for (const Node& g : c.children()) {
-            if (!is_continuation(g)) g.render_into(2, out);
-        }
+        for (std::size_t i = 1; i < records.size(); ++i) records[i].render_into(0, out);
     }
-    for (std::size_t i = 1; i < records.size(); ++i) records[i].render_into(0, out);
-    return out;
+    auto found = text::find_char_declaration(std::string_view(out).substr(0, text::char_search_bytes), true);
+    if (!found || text::ascii_iequals(found->value, "UTF-8")) return out;
+
+    // Another CHAR line would be honoured when the bytes are read again: rewrite a copy.
+    Document copy;
+    copy.records.reserve(records.size());
+    for (const Node& r : records) copy.records.push_back(r.clone());
+    if (charset && !declares_utf8(*charset)) declare_utf8(*copy.records.front().first("CHAR"));
+    declare_honoured_lines_utf8(copy.records);
+    return copy.to_text();
 }
 
 bool Document::declare_utf8_encoding() {
     auto head = std::find_if(records.begin(), records.end(), [](const Node& r) { return r.tag() == "HEAD"; });
-    if (head == records.end()) return false;
-    Node* charset = head->first("CHAR");
-    if (!charset || declares_utf8(*charset)) return false;
-    charset->set_value(std::string_view("UTF-8"));
-    std::erase_if(charset->children(), is_continuation);
-    return true;
+    bool changed = false;
+    if (head != records.end()) {
+        Node* charset = head->first("CHAR");
+        if (charset && !declares_utf8(*charset)) {
+            declare_utf8(*charset);
+            changed = true;
+        }
+    }
+    return declare_honoured_lines_utf8(records) || changed;
 }
 
 Document Document::new_v7() {

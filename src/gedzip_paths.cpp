@@ -47,6 +47,11 @@ bool is_reserved_device(std::string_view stem) {
 
 }  // namespace
 
+Result<void> check_directory_is_empty(std::string_view name, std::uint64_t size) {
+    if (size > 0 && !name.empty() && name.back() == '/') return fail(named(name, " is a directory, not a file"));
+    return {};
+}
+
 Result<void> validate_entry_path(std::string_view name) {
     if (name.empty()) return fail(GedcomError::archive("the archive contains a file with no name"));
     if (name.size() > max_path_bytes)

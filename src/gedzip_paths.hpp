@@ -32,6 +32,10 @@ inline constexpr std::size_t max_path_bytes = 4096;
 // Windows device names). The message carries the name as passed.
 Result<void> validate_entry_path(std::string_view name);
 
+// A directory entry (a name ending in '/') holds no bytes: the reader extracts
+// none from it, so the writers refuse them ("{} is a directory, not a file").
+Result<void> check_directory_is_empty(std::string_view name, std::uint64_t size);
+
 // The key under which writers and the reader remember a name: every trailing
 // '/' removed, ASCII A-Z lowercased. Equal keys are the same path.
 std::string dedupe_key(std::string_view name);

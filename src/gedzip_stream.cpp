@@ -111,6 +111,7 @@ Result<void> ArchiveWriter<Sink>::add_streamed_reserving(std::string_view name, 
     auto key = admit(name);
     if (!key) return fail(key.error());
     if (declared > limits_.max_entry_size) return fail(too_large(name, limits_.max_entry_size));
+    if (auto d = check_directory_is_empty(name, declared); !d) return d;
     std::uint16_t method = method_stored;
     std::uint64_t reserved;
     if (declared == 0) {

@@ -166,6 +166,7 @@ Result<void> ArchiveWriter<Sink>::add(std::string_view name, std::string_view da
     if (!key) return fail(key.error());
     // The bytes are already whole in memory: the bounded read reduces to the length test.
     if (data.size() > limits_.max_entry_size) return fail(too_large(name, limits_.max_entry_size));
+    if (auto d = check_directory_is_empty(name, data.size()); !d) return d;
     return store_entry(name, std::move(*key), data);
 }
 
@@ -175,6 +176,7 @@ Result<void> ArchiveWriter<Sink>::add(std::string_view name, ByteSource& source)
     if (!key) return fail(key.error());
     auto data = read_bounded(source, limits_.max_entry_size, name);
     if (!data) return fail(data.error());
+    if (auto d = check_directory_is_empty(name, data->size()); !d) return d;
     return store_entry(name, std::move(*key), *data);
 }
 
@@ -217,6 +219,7 @@ Result<std::string> write_archive(std::span<const std::pair<std::string, std::st
     for (const auto& [name, data] : entries) {
         if (auto v = validate_entry_path(name); !v) return fail(v.error());
         if (!keys.insert(dedupe_key(name)).second) return fail(duplicate_path(name));
+        if (auto d = check_directory_is_empty(name, data.size()); !d) return fail(d.error());
         const std::uint64_t offset = out.size();
         if (offset >= max_u32) return fail(beyond());
         const Packed p = pack(name, data);

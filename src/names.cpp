@@ -88,7 +88,13 @@ std::string slashed(std::string_view name) {
     std::string_view t = text::trim(name);
     if (t.find('/') != std::string_view::npos) return std::string(t);
     std::size_t space = t.rfind(' ');
-    if (space == std::string_view::npos) return "/" + std::string(t) + "/";
+    if (space == std::string_view::npos) {
+        // Appended piece by piece: g++ 12 warns (-Wrestrict, wrongly) about "/" + std::string.
+        std::string out(1, '/');
+        out += t;
+        out += '/';
+        return out;
+    }
     std::string out(t.substr(0, space));
     out += " /";
     out += t.substr(space + 1);

@@ -3,6 +3,7 @@
 #include <unicode/uchar.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace pellorine::text {
@@ -295,6 +296,28 @@ std::optional<std::uint64_t> parse_unsigned(std::string_view s, std::uint64_t ma
         v = v * 10 + d;
     }
     return v;
+}
+
+std::optional<CharDeclaration> find_char_declaration(std::string_view s, bool latin1) {
+    static constexpr std::string_view kPrefix = "1 CHAR ";
+    std::size_t pos = 0;
+    for (std::size_t index = 0; pos < s.size(); ++index) {
+        std::size_t end = std::min(s.find('\n', pos), s.size());
+        std::string_view line = s.substr(pos, end - pos);
+        pos = end + 1;
+        if (!line.starts_with(kPrefix)) continue;
+        std::string_view rest = line.substr(kPrefix.size());
+        std::string value;
+        if (latin1) {
+            value.reserve(rest.size());
+            for (unsigned char c : rest) append_utf8(value, c);
+        } else {
+            value.assign(rest);
+        }
+        std::string_view trimmed = trim(value);
+        if (!trimmed.empty()) return CharDeclaration{index, std::string(trimmed)};
+    }
+    return std::nullopt;
 }
 
 }  // namespace pellorine::text

@@ -51,6 +51,18 @@ bool is_numeric(char32_t cp);          // general categories Nd, Nl, No
 bool is_printable(char32_t cp);        // as Python's str.isprintable
 bool is_grapheme_extend(char32_t cp);  // the Grapheme_Extend property
 
+// The character-set declaration of a GEDCOM text: the first line that begins
+// with "1 CHAR " and has something other than white space after it.
+struct CharDeclaration {
+    std::size_t line;   // index of that line, from 0
+    std::string value;  // the rest of the line, trimmed
+};
+// Only the first bytes of a file are searched for its declaration.
+inline constexpr std::size_t char_search_bytes = 8192;
+// Searches all of `s` (the caller cuts it to the searched prefix); with `latin1`
+// each byte is read as the character of the same code, else `s` is UTF-8.
+std::optional<CharDeclaration> find_char_declaration(std::string_view s, bool latin1);
+
 // Reads an unsigned decimal number: an optional single leading '+', then one or
 // more ASCII digits; anything else, or a value above `max`, gives nothing.
 std::optional<std::uint64_t> parse_unsigned(std::string_view s, std::uint64_t max);

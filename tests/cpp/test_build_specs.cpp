@@ -154,7 +154,7 @@ TEST(Build, EveryAcceptedValueReadsBackAsWritten) {
         Document doc = parse(render(*built));
         ASSERT_EQ(doc.records.size(), 1u);
         std::string expected = value;
-        for (std::size_t at; (at = expected.find("\r\n")) != std::string::npos;) expected.replace(at, 2, "\n");
+        for (std::size_t at; (at = expected.find("\r\n")) != std::string::npos;) expected.erase(at, 1);  // the CR goes, the LF stays
         EXPECT_EQ(doc.records[0].logical_value(), expected);
         EXPECT_EQ(render(doc.records[0]), render(*built));
     }

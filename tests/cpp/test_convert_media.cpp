@@ -10,6 +10,7 @@
 #include "convert.hpp"
 #include "convert_notes.hpp"
 #include "document.hpp"
+#include "testdata.hpp"
 #include "text.hpp"
 
 namespace pellorine::convert {
@@ -353,7 +354,7 @@ TEST(MediaSubtree, ForgetsEveryVerbatimLineBelow) {
 
 // A published file's records, its byte-order mark left out; empty without the corpus.
 std::vector<Node> published(const std::string& path) {
-    std::ifstream in(std::string(PELLORINE_TESTDATA) + "/conversion/" + path, std::ios::binary);
+    std::ifstream in(pellorine::testdata::folder() / "conversion" / path, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
     if (text.empty()) return {};
@@ -381,6 +382,7 @@ std::vector<std::string> files_of(const Node& obje) {
 // URI is made of it, and a backslash is a character of the name, not a
 // separator); a word before a colon is a scheme.
 TEST(MediaPublished, FileNamesPair) {
+    PELLORINE_NEED_TESTDATA();
     std::vector<Node> five = published("5/filename-1.ged");
     std::vector<Node> seven = published("7/filename-1.ged");
     if (five.empty() || seven.empty()) GTEST_SKIP() << "no test data";

@@ -340,4 +340,39 @@ TEST(FromBytes, ErrorsOfEitherStep) {
               "GEDCOM line 3: a tag must be ASCII letters, digits, or underscore");
 }
 
+// The UTF-8 output reads back as UTF-8 with the same text: every CHAR line the
+// search would honour in the written bytes says UTF-8, not only the header's.
+TEST(FromBytes, WrittenBytesReadBackAsUtf8) {
+    const std::string note(9000, 'x');
+    const std::pair<std::string, std::string> cases[] = {
+        // A CHAR under another record: "ï" must not come back as "Ã¯".
+        {"0 k \xEF\n1 CHAR ANSI", "0 k \u00EF\n1 CHAR UTF-8\n"},
+        {"0 @I1@ INDI\n0 HEAD\n1 CHAR ANSEL\n1 NAME e\xE2", "0 @I1@ INDI\n0 HEAD\n1 CHAR UTF-8\n1 NAME e\u0301\n"},
+        // "01 CHAR" is not honoured by the search, a later line is.
+        {"0 HEAD\n01 CHAR UTF-8\n0 @I1@ INDI\n1 CHAR ANSI\n1 NAME \xE9\n",
+         "0 HEAD\n01 CHAR UTF-8\n0 @I1@ INDI\n1 CHAR UTF-8\n1 NAME \u00E9\n"},
+        {"0 HEAD\n1 SOUR x\n0 @N@ NOTE\n1 CHAR ASCII\n2 CONC x\n", "0 HEAD\n1 SOUR x\n0 @N@ NOTE\n1 CHAR UTF-8\n"},
+        // Left alone: past the searched bytes, after an honoured UTF-8 line, and
+        // a logical payload that names UTF-8.
+        {"0 NOTE " + note + "\n1 CHAR ANSI\n", ""},
+        {"0 HEAD\n1 CHAR UTF-8\n0 @I1@ INDI\n1 CHAR ANSI\n", ""},
+        {"0 @I1@ INDI\n1 CHAR UTF-\n2 CONC 8\n", ""},
+    };
+    for (const auto& [bytes, written] : cases) {
+        SCOPED_TRACE(bytes.substr(0, 60));
+        auto read = Document::from_bytes(bytes);
+        ASSERT_TRUE(read.has_value()) << read.error().display();
+        Document& doc = read->first;
+        const std::string text = doc.to_text();
+        const std::string out = doc.to_bytes();
+        EXPECT_EQ(out, written.empty() ? text : written);
+        auto again = Document::from_bytes(out);
+        ASSERT_TRUE(again.has_value()) << again.error().display();
+        EXPECT_EQ(again->second.encoding, U8);
+        EXPECT_EQ(again->first.to_text(), out);
+        EXPECT_EQ(doc.declare_utf8_encoding(), out != text);
+        EXPECT_EQ(doc.to_text(), out);
+    }
+}
+
 }  // namespace

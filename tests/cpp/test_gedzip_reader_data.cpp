@@ -9,6 +9,7 @@
 
 #include "gedzip.hpp"
 #include "gedzip_reader.hpp"
+#include "testdata.hpp"
 
 namespace {
 
@@ -16,11 +17,12 @@ using pellorine::Archive;
 namespace gz = pellorine::gedzip;
 
 std::string slurp(const std::string& path) {
-    std::ifstream in(std::string(PELLORINE_TESTDATA) + "/" + path, std::ios::binary);
+    std::ifstream in(pellorine::testdata::folder() / path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 TEST(ArchivePublished, OpenFindDocumentAndExtractEverything) {
+    PELLORINE_NEED_TESTDATA();
     const std::pair<const char*, std::uint64_t> files[] = {
         {"gedcom70/minimal70.gdz", 39},
         {"gedcom70/gedcom71/minimal71.gdz", 39},
@@ -30,7 +32,6 @@ TEST(ArchivePublished, OpenFindDocumentAndExtractEverything) {
     for (const auto& [path, total] : files) {
         SCOPED_TRACE(path);
         const std::string bytes = slurp(path);
-        if (bytes.empty()) GTEST_SKIP() << "no published archive at " PELLORINE_TESTDATA "/" << path;
         EXPECT_TRUE(Archive::looks_like_archive(bytes));
         auto a = Archive::open(bytes);
         ASSERT_TRUE(a) << a.error().message;
@@ -56,8 +57,10 @@ TEST(ArchiveFuzz, DamagedArchivesNeverCrash) {
     std::string noise;
     for (int i = 0; i < 3000; ++i) noise += char(rng());
     gz::ArchiveWriter<gz::MemorySink> w(gz::MemorySink{}, gz::default_archive_limits);
-    for (const char* name : {"gedcom.ged", "media/", "media/a.jpg", "notes/b.md"})
-        ASSERT_TRUE(w.add(name, std::string(name).ends_with(".jpg") ? noise : "0 HEAD\n" + std::string(4000, 'x')));
+    for (const char* name : {"gedcom.ged", "media/", "media/a.jpg", "notes/b.md"}) {
+        const std::string n(name);
+        ASSERT_TRUE(w.add(name, n.ends_with("/") ? "" : n.ends_with(".jpg") ? noise : "0 HEAD\n" + std::string(4000, 'x')));
+    }
     const std::string valid = std::move(w).finish()->take();
     ASSERT_TRUE(Archive::open(valid));
     // Mutations mostly near the records' signatures, where their fields are.

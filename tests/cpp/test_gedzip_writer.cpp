@@ -143,6 +143,8 @@ TEST(WriterRefusals, UnsafeAndRepeatedNames) {
         {"media", "the archive contains the same path more than once (media)"},
         {"../x", "../x contains an unsafe path component"},
         {"a\xFF", "a file in the archive has a name that is not valid UTF-8"},
+        // The reader would not extract bytes stored under a directory entry.
+        {"notes/", "notes/ is a directory, not a file"},
     };
     for (const auto& [name, message] : cases) EXPECT_EQ(w.add(name, "x").error().message, message);
     EXPECT_EQ(std::make_tuple(w.offset(), w.entry_count(), w.poisoned()), std::make_tuple(offset, 2ul, false));
@@ -150,6 +152,9 @@ TEST(WriterRefusals, UnsafeAndRepeatedNames) {
     EXPECT_EQ(gz::write_archive(Pairs{{"a.ged", "x"}, {"A.GED", "y"}}).error().message,
               "the archive contains the same path more than once (A.GED)");
     EXPECT_EQ(gz::write_archive(Pairs{{"ok", ""}, {"a/./b", ""}}).error().message, "a/./b contains an unsafe path component");
+    EXPECT_EQ(gz::write_archive(Pairs{{"d/", "x"}}).error().message, "d/ is a directory, not a file");
+    gz::MemorySource one("x");
+    EXPECT_EQ(w.add("d/", one).error().message, "d/ is a directory, not a file");
 }
 
 TEST(WriterRefusals, EntrySizeLimit) {
@@ -310,6 +315,8 @@ TEST_F(FileTest, StreamedRefusalsBeforeWritingLeaveTheWriterUsable) {
               "six.jpg is larger than the 5 byte per-entry limit");
     EXPECT_EQ(f.add_streamed_reserving("FIVE.JPG", source("1"), 1, std::nullopt).error().message,
               "the archive contains the same path more than once (FIVE.JPG)");
+    EXPECT_EQ(f.add_streamed_reserving("media/", source("1"), 1, std::nullopt).error().message,
+              "media/ is a directory, not a file");
     EXPECT_EQ(std::make_pair(f.offset(), f.poisoned()), std::make_pair(offset, false));
     ASSERT_TRUE(f.add_streamed_reserving("six.jpg", source("12345"), 5, std::nullopt));
     const std::string bytes = done(std::move(f));

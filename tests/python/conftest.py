@@ -7,10 +7,17 @@ from the extension itself.
 
 from __future__ import annotations
 
+import os
 import re
 from pathlib import Path
 
-TESTDATA = Path(__file__).resolve().parents[2].parent / "shared" / "testdata"
+import pytest
+
+# The published test files: $PELLORINE_TESTDATA, by default ../shared/testdata
+# beside the project; a relative setting is taken from the project root.
+ROOT = Path(__file__).resolve().parents[2]
+TESTDATA = ROOT / (os.environ.get("PELLORINE_TESTDATA") or "../shared/testdata")
+MISSING_TESTDATA = f"published test files not found at {TESTDATA} (set PELLORINE_TESTDATA)"
 FIXED_SUMMARY = "Read as UTF-8, no CHAR declared"
 
 WHITE_SPACE = "\t\n\v\f\r \x85\xa0\u1680\u2000\u2001\u2002\u2003\u2004\u2005\u2006\u2007\u2008\u2009\u200a" \
@@ -31,8 +38,37 @@ KEYS = {"ANSI": "cp1252", "CP1252": "cp1252", "IBMWINDOWS": "cp1252", "WINDOWS12
         "ANSEL": "ansel", "ANSIZ3947": "ansel", "ASCII": "ascii", "USASCII": "ascii"}
 
 
-def data_files() -> list[Path]:
-    return sorted(p for p in TESTDATA.rglob("*") if p.is_file()) if TESTDATA.is_dir() else []
+def testdata_required() -> bool:
+    return os.environ.get("PELLORINE_REQUIRE_TESTDATA") == "1"
+
+
+def need_testdata() -> None:
+    """Skips the calling test without the published files, or fails it when CI requires them."""
+    if not TESTDATA.is_dir():
+        if testdata_required():
+            pytest.fail(MISSING_TESTDATA)
+        pytest.skip(MISSING_TESTDATA)
+
+
+def data_files(suffixes: tuple[str, ...] = ()) -> list[Path]:
+    """The published files (with these lowercase suffixes; all when empty); none without them."""
+    if not TESTDATA.is_dir():
+        return []
+    return sorted(p for p in TESTDATA.rglob("*") if p.is_file() and (not suffixes or p.suffix.lower() in suffixes))
+
+
+def data_params(suffixes: tuple[str, ...] = ()) -> list:
+    """Parameters for a test over the published files; without them one parameter, None,
+    for a test that calls need_testdata() and so skips or fails with one line naming them."""
+    return data_files(suffixes) or [pytest.param(None, id="no-testdata")]
+
+
+def data_id(path) -> str:
+    return str(path.relative_to(TESTDATA)) if path is not None else "no-testdata"
+
+
+def pytest_report_header(config):
+    return f"published test files: {TESTDATA}" if TESTDATA.is_dir() else MISSING_TESTDATA
 
 
 def decode_utf16(data: bytes, big: bool) -> tuple[str, int]:
@@ -189,29 +225,55 @@ def fields(line: str) -> tuple[int, str | None, str, str | None]:
     return int(level), xref, tag, value if space else None
 
 
-def expected_utf8_text(rendered: str) -> str:
-    """`rendered` with a leading header's first CHAR line declaring UTF-8: its
-    logical payload is compared, and when rewritten it loses its CONT and CONC
-    lines (with whatever hangs below them)."""
-    lines = rendered.split("\n")[:-1]
-    if not lines or fields(lines[0])[2] != "HEAD":
-        return rendered
-    i = next((i for i, line in enumerate(lines[1:], 1) if fields(line)[0] == 0), len(lines))
-    at = next((j for j in range(1, i) if fields(lines[j])[:3:2] == (1, "CHAR")), None)
-    if at is None:
-        return rendered
-    end = next((j for j in range(at + 1, len(lines)) if fields(lines[j])[0] <= 1), len(lines))
-    kids = [(j, fields(lines[j])) for j in range(at + 1, end)]
+def char_names_utf8(lines: list[str], at: int) -> tuple[bool, int]:
+    """Whether the CHAR line at `at` has a logical payload naming UTF-8, and where its structure ends."""
+    level = fields(lines[at])[0]
+    end = next((j for j in range(at + 1, len(lines)) if fields(lines[j])[0] <= level), len(lines))
     logical = (fields(lines[at])[3] or "") + "".join(
-        ("\n" if f[2] == "CONT" else "") + (f[3] or "") for _, f in kids if f[0] == 2 and f[2] in ("CONT", "CONC"))
-    if logical.strip(WHITE_SPACE).encode("utf-8").upper() == b"UTF-8":
-        return rendered
+        ("\n" if f[2] == "CONT" else "") + (f[3] or "")
+        for f in map(fields, lines[at + 1 : end]) if f[0] == level + 1 and f[2] in ("CONT", "CONC"))
+    return logical.strip(WHITE_SPACE).encode("utf-8").upper() == b"UTF-8", end
+
+
+def declare_utf8_at(lines: list[str], at: int) -> list[str]:
+    """The CHAR line at `at` rewritten to say UTF-8, without its CONT and CONC lines
+    (and whatever hangs below them)."""
+    level, xref = fields(lines[at])[:2]
+    end = char_names_utf8(lines, at)[1]
     kept, dropping = [], False
-    for j, f in kids:
-        if f[0] == 2:
+    for line in lines[at + 1 : end]:
+        f = fields(line)
+        if f[0] == level + 1:
             dropping = f[2] in ("CONT", "CONC")
         if not dropping:
-            kept.append(lines[j])
-    xref = fields(lines[at])[1]
-    char = "1 " + (xref + " " if xref else "") + "CHAR UTF-8"
-    return "\n".join(lines[:at] + [char] + kept + lines[end:]) + "\n"
+            kept.append(line)
+    char = f"{level} " + (xref + " " if xref else "") + "CHAR UTF-8"
+    return lines[:at] + [char] + kept + lines[end:]
+
+
+def honoured_char_line(lines: list[str]) -> tuple[int, str] | None:
+    """The index and value of the line the CHAR search honours in these lines written as UTF-8."""
+    prefix = "".join(line + "\n" for line in lines).encode("utf-8")[:8192].decode("latin-1")
+    for i, line in enumerate(prefix.split("\n")):
+        line = line.rstrip(WHITE_SPACE)
+        if line.startswith("1 CHAR ") and line[7:].strip(WHITE_SPACE):
+            return i, line[7:].strip(WHITE_SPACE)
+    return None
+
+
+def expected_utf8_text(rendered: str) -> str:
+    """`rendered` with a leading header's first CHAR line declaring UTF-8 (its
+    logical payload is compared, and when rewritten it loses its CONT and CONC
+    lines), then every other CHAR line the search would honour rewritten too."""
+    lines = rendered.split("\n")[:-1]
+    if lines and fields(lines[0])[2] == "HEAD":
+        end = next((i for i, line in enumerate(lines[1:], 1) if fields(line)[0] == 0), len(lines))
+        at = next((j for j in range(1, end) if fields(lines[j])[:3:2] == (1, "CHAR")), None)
+        if at is not None and not char_names_utf8(lines, at)[0]:
+            lines = declare_utf8_at(lines, at)
+    while (found := honoured_char_line(lines)) is not None:
+        at, value = found
+        if value.upper() == "UTF-8" or char_names_utf8(lines, at)[0]:
+            break
+        lines = declare_utf8_at(lines, at)
+    return "".join(line + "\n" for line in lines)

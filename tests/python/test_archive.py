@@ -67,6 +67,7 @@ def test_writer_round_trip_and_spent_state():
     [
         ("a/../b", "a/../b contains an unsafe path component"),
         ("TREE.ged/", "the archive contains the same path more than once (TREE.ged/)"),
+        ("media/", "media/ is a directory, not a file"),  # the reader would not extract the bytes
     ],
 )
 def test_unsafe_and_repeated_names_leave_the_writer_usable(name, message):

@@ -16,7 +16,7 @@ import sys
 import pytest
 
 import pellorine
-from conftest import TESTDATA, data_files
+from conftest import data_id, data_params, need_testdata
 
 
 class Copied(bytes):
@@ -39,9 +39,9 @@ def answers(make) -> dict:
     }
 
 
-@pytest.mark.parametrize("path", [p for p in data_files() if p.suffix.lower() in (".ged", ".txt")],
-                         ids=lambda p: str(p.relative_to(TESTDATA)))
+@pytest.mark.parametrize("path", data_params((".ged", ".txt")), ids=data_id)
 def test_viewed_and_copied_bytes_give_the_same_answers(path):
+    need_testdata()
     data = path.read_bytes()
     assert answers(lambda: pellorine.Gedcom.parse(data)) == answers(lambda: pellorine.Gedcom.parse(Copied(data)))
 

@@ -10,7 +10,7 @@ from collections import Counter
 import pytest
 
 from pellorine import Gedcom
-from conftest import FIXED_SUMMARY, TESTDATA, data_files, fields
+from conftest import FIXED_SUMMARY, TESTDATA, data_files, fields, need_testdata
 
 V7 = (
     "0 HEAD\n1 GEDC\n2 VERS 7.0\n1 SCHMA\n2 TAG _X https://x.example/x\n"
@@ -112,6 +112,7 @@ V7_FILES = [p for p in data_files() if p.is_relative_to(TESTDATA / "gedcom70") a
 
 
 def test_the_7_0_files_are_there():
+    need_testdata()
     assert len(V7_FILES) >= 25, f"expected the shared test data at {TESTDATA}"
 
 
@@ -190,6 +191,7 @@ V55_FILES = [p for p in data_files() if p.suffix.lower() == ".ged" and is_readab
 
 
 def test_the_5_5_x_files_are_there():
+    need_testdata()
     assert len(V55_FILES) >= 100, f"expected the shared test data at {TESTDATA}"
 
 

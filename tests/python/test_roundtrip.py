@@ -11,17 +11,20 @@ from __future__ import annotations
 import pytest
 
 import pellorine
-from conftest import TESTDATA, data_files, decode, expected_text, expected_utf8_text, parse_error
+from conftest import TESTDATA, data_files, data_id, data_params, decode, expected_text, expected_utf8_text, need_testdata, \
+    parse_error
 
 FILES = data_files()
 
 
 def test_the_test_data_is_there():
+    need_testdata()
     assert len(FILES) > 150, f"expected the shared test data at {TESTDATA}"
 
 
-@pytest.mark.parametrize("path", FILES, ids=lambda p: str(p.relative_to(TESTDATA)))
+@pytest.mark.parametrize("path", data_params(), ids=data_id)
 def test_file_reads_and_writes_back(path):
+    need_testdata()
     data = path.read_bytes()
     text, summary = decode(data)
     error = parse_error(text)

@@ -5,7 +5,7 @@ import json
 import pytest
 
 import pellorine
-from conftest import TESTDATA, data_files
+from conftest import data_id, data_params, need_testdata
 
 KEYS = {
     "record": "xref tag label title structures raw",
@@ -197,8 +197,9 @@ def test_deep_nesting_and_many_children():
 
 # ---- every published test file ----
 
-@pytest.mark.parametrize("path", [p for p in data_files() if p.suffix.lower() in (".ged", ".txt")], ids=lambda p: str(p.relative_to(TESTDATA)))
+@pytest.mark.parametrize("path", data_params((".ged", ".txt")), ids=data_id)
 def test_views_of_every_published_file(path):
+    need_testdata()
     try:
         g = pellorine.Gedcom.parse(path.read_bytes())
     except ValueError:
