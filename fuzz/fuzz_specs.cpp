@@ -11,7 +11,7 @@ using namespace pellorine;
 
 namespace {
 
-void write_spec(json::Writer& w, const build::NodeSpec& spec) {
+void write_spec(json::Writer& w, const json::NodeSpec& spec) {
     w.begin_object();
     w.key("tag").string(std::string_view(spec.tag));
     w.key("xref").string(spec.xref);
