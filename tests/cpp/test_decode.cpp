@@ -360,13 +360,13 @@ TEST(FromBytes, WrittenBytesReadBackAsUtf8) {
     };
     for (const auto& [bytes, written] : cases) {
         SCOPED_TRACE(bytes.substr(0, 60));
-        auto read = Document::from_bytes(bytes);
+        auto read = decode::read_document(bytes);
         ASSERT_TRUE(read.has_value()) << read.error().display();
         Document& doc = read->first;
         const std::string text = doc.to_text();
         const std::string out = doc.to_bytes();
         EXPECT_EQ(out, written.empty() ? text : written);
-        auto again = Document::from_bytes(out);
+        auto again = decode::read_document(out);
         ASSERT_TRUE(again.has_value()) << again.error().display();
         EXPECT_EQ(again->second.encoding, U8);
         EXPECT_EQ(again->first.to_text(), out);
