@@ -26,8 +26,8 @@ PyObject* parse(PyObject*, PyObject* args, PyObject* kwargs) {
     return py::entry([&] {
         auto [data] = py::parse_args(args, kwargs, "parse", {"data"}, 1);
         std::string_view bytes = py::arg_bytes(data, "parse", "data");
-        auto read = PyBytes_CheckExact(data) ? decode::read_borrowed_document_with(bytes, keep(data), default_limits)
-                                             : decode::read_document(bytes);
+        auto read = PyBytes_CheckExact(data) ? decode::from_borrowed_bytes_with(bytes, keep(data), default_limits)
+                                             : decode::from_bytes(bytes);
         if (!read) throw py::value_error(read.error());
         return new_gedcom(std::move(read->first), std::move(read->second));
     });

@@ -11,7 +11,7 @@ namespace {
 
 // The bytes read back as UTF-8, to a document whose text is the bytes themselves.
 void expect_reads_back(const std::string& bytes, std::string_view what) {
-    auto again = decode::read_document(bytes);
+    auto again = decode::from_bytes(bytes);
     if (!again) fuzz::fail(what, again.error().display());
     const EncodingReport& report = again->second;
     fuzz::check(report.encoding == GedcomEncoding::Utf8 && !report.bom && report.undecodable == 0, what,
@@ -22,7 +22,7 @@ void expect_reads_back(const std::string& bytes, std::string_view what) {
 }  // namespace
 
 PELLORINE_FUZZ_TARGET {
-    auto read = decode::read_document(fuzz::bytes_of(data, size));
+    auto read = decode::from_bytes(fuzz::bytes_of(data, size));
     if (!read) return 0;
     Document& doc = read->first;
 

@@ -19,7 +19,7 @@ void expect_utf8(const std::string& json, std::string_view view) {
 }  // namespace
 
 PELLORINE_FUZZ_TARGET {
-    auto read = decode::read_document(fuzz::bytes_of(data, size));
+    auto read = decode::from_bytes(fuzz::bytes_of(data, size));
     if (!read) return 0;
     for (const Node& record : read->first.records) {
         expect_utf8(view::RecordView::from_node(record).to_json(), "a record view");

@@ -62,13 +62,13 @@ Result<std::pair<DecodedText, EncodingReport>> decode_gedcom_borrowing(std::stri
                                                                        const ParseLimits& limits);
 
 // Decodes, then parses under the same limits.
-Result<std::pair<Document, EncodingReport>> read_document_with(std::string_view bytes, const ParseLimits& limits);
+Result<std::pair<Document, EncodingReport>> from_bytes_with(std::string_view bytes, const ParseLimits& limits);
 // The same under the default limits.
-Result<std::pair<Document, EncodingReport>> read_document(std::string_view bytes);
+Result<std::pair<Document, EncodingReport>> from_bytes(std::string_view bytes);
 // The same, for bytes that `keeper` keeps alive: when decoding would leave them as
 // they are (valid UTF-8, or ASCII in a single-byte set; a byte-order mark skipped),
 // the document views them in place instead of a copy.
-Result<std::pair<Document, EncodingReport>> read_borrowed_document_with(std::string_view bytes, TextKeeper keeper,
+Result<std::pair<Document, EncodingReport>> from_borrowed_bytes_with(std::string_view bytes, TextKeeper keeper,
                                                                         const ParseLimits& limits);
 
 // Sniffs, reconciles the declared CHAR with the bytes, and decodes. Fails only

@@ -4,7 +4,7 @@
 
 namespace pellorine::decode {
 
-Result<std::pair<Document, EncodingReport>> read_document_with(std::string_view bytes, const ParseLimits& limits) {
+Result<std::pair<Document, EncodingReport>> from_bytes_with(std::string_view bytes, const ParseLimits& limits) {
     auto decoded = decode_gedcom_with(bytes, limits);
     if (!decoded) return fail(std::move(decoded.error()));
     // The decoded text is not needed afterwards, so the nodes may view it in place.
@@ -13,7 +13,7 @@ Result<std::pair<Document, EncodingReport>> read_document_with(std::string_view 
     return std::pair<Document, EncodingReport>{std::move(*document), std::move(decoded->second)};
 }
 
-Result<std::pair<Document, EncodingReport>> read_borrowed_document_with(std::string_view bytes, TextKeeper keeper,
+Result<std::pair<Document, EncodingReport>> from_borrowed_bytes_with(std::string_view bytes, TextKeeper keeper,
                                                                         const ParseLimits& limits) {
     auto decoded = decode_gedcom_borrowing(bytes, limits);
     if (!decoded) return fail(std::move(decoded.error()));
@@ -24,8 +24,8 @@ Result<std::pair<Document, EncodingReport>> read_borrowed_document_with(std::str
     return std::pair<Document, EncodingReport>{std::move(*document), std::move(decoded->second)};
 }
 
-Result<std::pair<Document, EncodingReport>> read_document(std::string_view bytes) {
-    return read_document_with(bytes, default_limits);
+Result<std::pair<Document, EncodingReport>> from_bytes(std::string_view bytes) {
+    return from_bytes_with(bytes, default_limits);
 }
 
 }  // namespace pellorine::decode

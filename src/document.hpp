@@ -25,7 +25,7 @@ struct ParseLimits {
     std::uint64_t max_lines = 20000000;       // most non-empty lines (structures per built record)
     std::uint16_t max_depth = 64;             // deepest level number allowed, itself included
 };
-// The bounds Document::parse and decode::read_document use.
+// The bounds Document::parse and decode::from_bytes use.
 inline constexpr ParseLimits default_limits{};
 
 // Refuses input of more than `limits.max_bytes` bytes, for the decoder and the parser alike.

@@ -242,7 +242,7 @@ TEST(SizeBound, RefusedBeforeSniffing) {
     auto r = decode::decode_gedcom(big);
     ASSERT_FALSE(r.has_value());
     EXPECT_EQ(r.error(), refusal);
-    auto doc = decode::read_document(big);
+    auto doc = decode::from_bytes(big);
     ASSERT_FALSE(doc.has_value());
     EXPECT_EQ(doc.error(), refusal);
     big.pop_back();
@@ -283,7 +283,7 @@ TEST(FromBytes, ReadsAndWritesBack) {
         {with_char("ANSEL", "0 NOTE e\xE2"), "0 HEAD\n1 CHAR ANSEL\n0 NOTE e\u0301\n"},
     };
     for (const Case& c : cases) {
-        auto r = decode::read_document(c.bytes);
+        auto r = decode::from_bytes(c.bytes);
         ASSERT_TRUE(r.has_value()) << r.error().display();
         EXPECT_EQ(r->first.to_text(), c.text);
     }
@@ -314,8 +314,8 @@ TEST(FromBytes, BorrowedWhereDecodingChangesNothing) {
         EXPECT_EQ(b->first.borrowed.has_value(), c.borrowed);
         bool released = false;
         pellorine::TextKeeper keeper(&released, [](bool* flag) { *flag = true; });
-        auto kept = decode::read_borrowed_document_with(c.bytes, std::move(keeper), pellorine::default_limits);
-        auto copied = decode::read_document(c.bytes);
+        auto kept = decode::from_borrowed_bytes_with(c.bytes, std::move(keeper), pellorine::default_limits);
+        auto copied = decode::from_bytes(c.bytes);
         ASSERT_TRUE(kept.has_value() && copied.has_value());
         EXPECT_EQ(kept->first.to_text(), copied->first.to_text());
         EXPECT_EQ(kept->second, copied->second);
@@ -332,11 +332,11 @@ TEST(FromBytes, ErrorsOfEitherStep) {
     nine.max_bytes = 9;
     one_line.max_lines = 1;
     // Decoding widens the text past the bound the bytes kept: the parser's own check refuses it.
-    EXPECT_EQ(decode::read_document_with("0 NOTE \xE9\xE9", nine).error().display(),
+    EXPECT_EQ(decode::from_bytes_with("0 NOTE \xE9\xE9", nine).error().display(),
               "the file is 0 MB and the limit is 0 MB");
-    EXPECT_EQ(decode::read_document_with("0 HEAD\n0 TRLR\n", one_line).error().display(),
+    EXPECT_EQ(decode::from_bytes_with("0 HEAD\n0 TRLR\n", one_line).error().display(),
               "GEDCOM line 2: the file has too many lines");
-    EXPECT_EQ(decode::read_document(with_char("ASCII", "0 N\xC3\xA9\n")).error().display(),
+    EXPECT_EQ(decode::from_bytes(with_char("ASCII", "0 N\xC3\xA9\n")).error().display(),
               "GEDCOM line 3: a tag must be ASCII letters, digits, or underscore");
 }
 
@@ -360,13 +360,13 @@ TEST(FromBytes, WrittenBytesReadBackAsUtf8) {
     };
     for (const auto& [bytes, written] : cases) {
         SCOPED_TRACE(bytes.substr(0, 60));
-        auto read = decode::read_document(bytes);
+        auto read = decode::from_bytes(bytes);
         ASSERT_TRUE(read.has_value()) << read.error().display();
         Document& doc = read->first;
         const std::string text = doc.to_text();
         const std::string out = doc.to_bytes();
         EXPECT_EQ(out, written.empty() ? text : written);
-        auto again = decode::read_document(out);
+        auto again = decode::from_bytes(out);
         ASSERT_TRUE(again.has_value()) << again.error().display();
         EXPECT_EQ(again->second.encoding, U8);
         EXPECT_EQ(again->first.to_text(), out);
