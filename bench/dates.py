@@ -135,7 +135,7 @@ def generated_payloads(pellorine, size_mb):
 
 
 def build_core(build, tmp):
-    libs = [build / f"libpellorine_{m}.a" for m in ("dates", "document", "text")]
+    libs = [build / f"libpellorine_{m}.a" for m in ("dates", "document", "json", "text")]
     missing = [str(p) for p in libs if not p.exists()]
     if missing:
         sys.exit(f"missing libraries (build the project first): {missing}")
