@@ -81,7 +81,8 @@ struct GraphBuilder {
 
     // A copy of `text` in the graph's blocks.
     std::string_view keep(std::string_view text) {
-        if (text.size() > block_size - block_used) {
+        // A block made for one long text is full at once, past block_size.
+        if (block_used > block_size || text.size() > block_size - block_used) {
             g.blocks_.push_back(std::make_unique<char[]>(std::max(block_size, text.size())));
             block_used = 0;
         }

@@ -274,3 +274,17 @@ TEST(FamilyGraph, AnswersAsThePlainConstruction) {
         }
     }
 }
+
+TEST(FamilyGraph, IdentifiersLongerThanAStorageBlock) {
+    // An identifier longer than the graph's storage block gets a block of its
+    // own; the identifiers after it must not be written past that block.
+    for (std::size_t length : {64u * 1024 - 2, 64u * 1024, 64u * 1024 + 1, 100000u}) {
+        const std::string longest = "@" + std::string(length, 'L') + "@";
+        std::string text = "0 @F1@ FAM\n1 HUSB " + longest + "\n";
+        for (int i = 0; i < 50; ++i) text += "1 CHIL @C" + std::to_string(i) + "@\n";
+        FamilyGraph g = graph(text);
+        ASSERT_EQ(g.children_of(longest).size(), 50u) << length;
+        EXPECT_EQ(names(g.parents_of("@c49@")), (Names{longest})) << length;
+        EXPECT_EQ(g.children_of(longest).back(), "@C49@") << length;
+    }
+}
