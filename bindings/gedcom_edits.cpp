@@ -13,7 +13,7 @@ using build::NodeSpec;
 
 GedcomState& state_of(PyObject* self) { return py::state<GedcomState>(self); }
 
-// Builds every specification before the document is touched; the first
+// Builds every record description before the document is touched; the first
 // refusal raises ValueError and the nodes built so far are dropped.
 template <class Builder>
 std::vector<Node> build_all(std::vector<NodeSpec> specs, Builder&& into) {

@@ -1,6 +1,6 @@
-// The record-specification reader: any text is read or refused with a
-// message, and the specifications it accepts, written back as JSON through
-// the one writer, read back as the same specifications.
+// The reader of record descriptions: any text is read or refused with a
+// message, and the descriptions it accepts, written back as JSON through
+// the one writer, read back as the same descriptions.
 #include <string>
 #include <vector>
 

@@ -148,8 +148,8 @@ constexpr bool words_begin_with_letters(std::span<const std::string_view> words)
 }
 
 // Every word that can open a date begins with an ASCII letter, so a date text
-// that begins with an ASCII digit (most do) strips none of them: rules a to e
-// cannot hold it, and it goes straight to the plain point.
+// that begins with an ASCII digit (most do) strips none of them: no keyword rule
+// can hold it, and it goes straight to the plain point.
 static_assert(words_begin_with_letters(dates::range_openers) && words_begin_with_letters(dates::period_openers) &&
               words_begin_with_letters(dates::open_period_starts) &&
               words_begin_with_letters(dates::open_period_ends) && words_begin_with_letters(dates::about_words) &&

@@ -1,4 +1,4 @@
-// Expected conversion notes, shared by the conversion tests.
+// Expected conversion notes and small document helpers, shared by the conversion tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "convert.hpp"
+#include "document.hpp"
 
 namespace pellorine::convert {
 
@@ -27,6 +28,20 @@ inline void expect_notes(const std::vector<ConversionNote>& notes, const std::ve
         EXPECT_EQ(notes[i].detail, expected[i].detail) << i;
         EXPECT_EQ(notes[i].record, record) << i;
     }
+}
+
+// A document parsed from `text`, failing the test when it does not parse.
+inline Document parse(std::string_view text) {
+    auto doc = Document::parse(text);
+    EXPECT_TRUE(doc) << doc.error().display();
+    return doc ? std::move(*doc) : Document{};
+}
+
+// The records as text, each from level 0.
+inline std::string render(const std::vector<Node>& records) {
+    std::string out;
+    for (const Node& r : records) r.render_into(0, out);
+    return out;
 }
 
 }  // namespace pellorine::convert

@@ -1,5 +1,5 @@
-// Record specifications built into nodes, their bounds and refusals, the two
-// structural edits, and the specification reader's refusals of text that
+// Record descriptions built into nodes, their bounds and refusals, the two
+// structural edits, and the description reader's refusals of text that
 // would not be UTF-8 or that follows the list.
 #include <gtest/gtest.h>
 
@@ -319,7 +319,7 @@ TEST(AppendStructures, RefusesLinesThatWouldLandPastTheLengthBound) {
     EXPECT_TRUE(Document::parse(doc.to_text()));
 }
 
-// ---------------------------------------------------------------- the specification reader
+// ---------------------------------------------------------------- the description reader
 
 TEST(SpecReader, RefusesEscapedLoneSurrogatesWherePythonWritesThem) {
     struct Case {

@@ -28,12 +28,6 @@ struct Case {
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-std::string render(const std::vector<Node>& records) {
-    std::string out;
-    for (const Node& r : records) r.render_into(0, out);
-    return out;
-}
-
 std::vector<Node> records_of(std::string_view text) {
     auto doc = Document::parse(text);
     EXPECT_TRUE(doc) << doc.error().display();

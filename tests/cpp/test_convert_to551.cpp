@@ -7,23 +7,12 @@
 #include <vector>
 
 #include "convert.hpp"
+#include "convert_notes.hpp"
 
 namespace pellorine::convert {
 namespace {
 
 using K = ConversionKind;
-
-Document parse(std::string_view text) {
-    auto doc = Document::parse(text);
-    EXPECT_TRUE(doc) << doc.error().display();
-    return doc ? std::move(*doc) : Document{};
-}
-
-std::string render(const std::vector<Node>& records) {
-    std::string out;
-    for (const Node& r : records) r.render_into(0, out);
-    return out;
-}
 
 struct Expected {
     std::string tag;

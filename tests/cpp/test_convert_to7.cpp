@@ -7,22 +7,11 @@
 #include <vector>
 
 #include "convert.hpp"
+#include "convert_notes.hpp"
 #include "dates.hpp"
 
 namespace pellorine::convert {
 namespace {
-
-Document parse(std::string_view text) {
-    auto doc = Document::parse(text);
-    EXPECT_TRUE(doc) << doc.error().display();
-    return doc ? std::move(*doc) : Document{};
-}
-
-std::string render(const std::vector<Node>& records) {
-    std::string out;
-    for (const Node& r : records) r.render_into(0, out);
-    return out;
-}
 
 // "record tag Kind: detail", the record "-" when absent.
 std::string show(const ConversionNote& n) {
