@@ -5,6 +5,7 @@
 
 #include "build.hpp"
 #include "json.hpp"
+#include "text.hpp"
 
 namespace pellorine::build {
 
@@ -14,7 +15,7 @@ constexpr std::string_view kCont = "CONT";
 constexpr std::string_view kConc = "CONC";
 
 bool is_continuation_tag(std::string_view t) { return t == kCont || t == kConc; }
-bool is_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+using text::is_continuation_byte;
 
 // Continuation lines go one level below their node: a node at the depth bound
 // cannot gain any without making the document unreadable.

@@ -42,11 +42,9 @@ bool is_enumerated_medium(std::string_view m) {
     return std::find(kMedia.begin(), kMedia.end(), m) != kMedia.end();
 }
 
-bool is_ascii_alpha(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool is_ascii_digit(unsigned char c) { return c >= '0' && c <= '9'; }
-bool is_hex_digit(unsigned char c) {
-    return is_ascii_digit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
+using text::is_ascii_alpha;
+using text::is_ascii_digit;
+using text::is_ascii_hex_digit;
 
 // A URI scheme opens the path: a letter, at least one more letter, digit, "+",
 // "-" or ".", then ":". One letter is not enough, so "C:\x" is a drive, not a scheme.
@@ -76,7 +74,7 @@ std::string path_to_uri(std::string_view path) {
         bool keep = is_ascii_alpha(c) || is_ascii_digit(c) ||
                     (kKept.find(static_cast<char>(c)) != std::string_view::npos &&
                      (scheme || kDelimiters.find(static_cast<char>(c)) == std::string_view::npos)) ||
-                    (c == '%' && i + 2 < path.size() && is_hex_digit(path[i + 1]) && is_hex_digit(path[i + 2]));
+                    (c == '%' && i + 2 < path.size() && is_ascii_hex_digit(path[i + 1]) && is_ascii_hex_digit(path[i + 2]));
         if (keep) {
             out.push_back(static_cast<char>(c));
         } else {

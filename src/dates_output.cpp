@@ -105,7 +105,7 @@ std::optional<std::int32_t> second_year_for(std::string_view original, std::int3
     if (year < 0) return std::nullopt;
     std::size_t i = 0;
     const std::size_t n = original.size();
-    auto digit = [&](std::size_t k) { return k < n && original[k] >= '0' && original[k] <= '9'; };
+    auto digit = [&](std::size_t k) { return k < n && text::is_ascii_digit(original[k]); };
     while (i < n) {
         if (!digit(i)) {
             ++i;
@@ -313,7 +313,7 @@ std::optional<std::int32_t> GedcomDate::year_hint() const {
             continue;
         }
         std::size_t j = i;
-        while (j < s.size() && s[j] >= '0' && s[j] <= '9') ++j;
+        while (j < s.size() && text::is_ascii_digit(s[j])) ++j;
         if (j - i == 4) {
             std::int32_t v = (s[i] - '0') * 1000 + (s[i + 1] - '0') * 100 + (s[i + 2] - '0') * 10 + (s[j - 1] - '0');
             if (v >= 1000 && v <= 2999) return v;

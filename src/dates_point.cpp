@@ -12,12 +12,12 @@ namespace pellorine {
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+using text::is_ascii_digit;
 
 bool all_digits(std::string_view s) {
     if (s.empty()) return false;
     for (char c : s)
-        if (!is_digit(c)) return false;
+        if (!is_ascii_digit(c)) return false;
     return true;
 }
 
@@ -27,7 +27,7 @@ std::optional<std::uint32_t> digits_value(std::string_view s, std::uint32_t max)
     if (s.empty()) return std::nullopt;
     std::uint64_t v = 0;
     for (char c : s) {
-        if (!is_digit(c)) return std::nullopt;
+        if (!is_ascii_digit(c)) return std::nullopt;
         v = v * 10 + static_cast<std::uint64_t>(c - '0');
         if (v > max) return std::nullopt;
     }
@@ -36,8 +36,8 @@ std::optional<std::uint32_t> digits_value(std::string_view s, std::uint32_t max)
 
 std::string_view strip_non_digits(std::string_view s) {
     std::size_t b = 0, e = s.size();
-    while (b < e && !is_digit(s[b])) ++b;
-    while (e > b && !is_digit(s[e - 1])) --e;
+    while (b < e && !is_ascii_digit(s[b])) ++b;
+    while (e > b && !is_ascii_digit(s[e - 1])) --e;
     return s.substr(b, e - b);
 }
 
@@ -48,23 +48,13 @@ bool has_alnum(std::string_view s) {
     while (pos < s.size()) {
         unsigned char c = static_cast<unsigned char>(s[pos]);
         if (c < 0x80) {
-            if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || is_digit(static_cast<char>(c))) return true;
+            if (text::is_ascii_alpha(static_cast<char>(c)) || is_ascii_digit(static_cast<char>(c))) return true;
             ++pos;
             continue;
         }
         if (is_alnum(text::next_code_point(s, pos))) return true;
     }
     return false;
-}
-
-// Start of the code point that ends at `end`; an invalid tail counts as one byte.
-std::size_t prev_start(std::string_view s, std::size_t end) {
-    std::size_t i = end - 1;
-    std::size_t limit = end >= 4 ? end - 4 : 0;
-    while (i > limit && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) --i;
-    std::size_t pos = i;
-    text::next_code_point(s, pos);
-    return pos == end ? i : end - 1;
 }
 
 // Removes every character that is not alphabetic or numeric from both ends.
@@ -77,7 +67,7 @@ std::string_view strip_non_alnum(std::string_view s) {
     }
     std::size_t e = s.size();
     while (e > b) {
-        std::size_t start = prev_start(s, e);
+        std::size_t start = text::code_point_start_before(s, e);
         std::size_t pos = start;
         if (is_alnum(text::next_code_point(s, pos))) break;
         e = start;
@@ -140,9 +130,9 @@ template <class F>
 void for_each_run(std::string_view word, F&& f) {
     std::size_t i = 0;
     while (i < word.size()) {
-        bool digits = is_digit(word[i]);
+        bool digits = is_ascii_digit(word[i]);
         std::size_t j = i + 1;
-        while (j < word.size() && is_digit(word[j]) == digits) ++j;
+        while (j < word.size() && is_ascii_digit(word[j]) == digits) ++j;
         std::string_view run = word.substr(i, j - i);
         if (digits || has_alnum(run)) {
             if (!f(run)) return;
@@ -168,7 +158,7 @@ std::optional<std::uint8_t> small_in(std::string_view digits, std::uint32_t lo, 
 bool numeric_triple(std::string_view t, char sep, std::string_view (&parts)[3]) {
     std::size_t n = 0, start = 0;
     for (std::size_t i = 0; i <= t.size(); ++i) {
-        if (i < t.size() && is_digit(t[i])) continue;
+        if (i < t.size() && is_ascii_digit(t[i])) continue;
         if (i < t.size() && t[i] != sep) return false;
         if (i == start || n == 3) return false;
         parts[n++] = t.substr(start, i - start);
@@ -411,16 +401,16 @@ std::optional<std::pair<std::int32_t, std::int32_t>> dual_year(std::string_view 
     const std::size_t n = s.size();
     std::size_t i = 0;
     while (i < n) {
-        if (!is_digit(s[i])) {
+        if (!is_ascii_digit(s[i])) {
             ++i;
             continue;
         }
         std::size_t a = i;
-        while (i < n && is_digit(s[i])) ++i;
+        while (i < n && is_ascii_digit(s[i])) ++i;
         std::size_t len1 = i - a;
-        if (i + 1 >= n || s[i] != '/' || !is_digit(s[i + 1])) continue;
+        if (i + 1 >= n || s[i] != '/' || !is_ascii_digit(s[i + 1])) continue;
         std::size_t b = i + 1, j = b;
-        while (j < n && is_digit(s[j])) ++j;
+        while (j < n && is_ascii_digit(s[j])) ++j;
         if (j < n && s[j] == '/') {
             // Three numbers joined by slashes are a numeric date, not a dual year.
             i = j;

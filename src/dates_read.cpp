@@ -11,7 +11,7 @@ namespace pellorine {
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+using text::is_ascii_digit;
 
 bool same_lowercase(char32_t a, char32_t b) {
     if (a < 0x80 && b < 0x80)
@@ -142,7 +142,7 @@ constexpr bool words_begin_with_letters(std::span<const std::string_view> words)
     for (std::string_view w : words) {
         if (w.empty()) return false;
         char c = w.front();
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
+        if (!text::is_ascii_alpha(c)) return false;
     }
     return true;
 }
@@ -158,7 +158,7 @@ static_assert(words_begin_with_letters(dates::range_openers) && words_begin_with
               words_begin_with_letters(dates::interpreted_words));
 
 Reading read_date_text(std::string_view date, CalendarState& cal) {
-    if (!date.empty() && is_digit(date.front())) {
+    if (!date.empty() && is_ascii_digit(date.front())) {
         if (auto p = read_point(date, cal)) return Reading{DateKind::Exact, p, p};
         return Reading{};
     }
@@ -308,7 +308,7 @@ std::optional<std::string_view> strip_keyword(std::string_view text, std::span<c
             if (after.empty()) continue;
             return after;
         }
-        if (is_digit(next)) return t.substr(pos);
+        if (is_ascii_digit(next)) return t.substr(pos);
     }
     return std::nullopt;
 }

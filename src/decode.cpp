@@ -292,8 +292,7 @@ bool is_utf16(GedcomEncoding e) {
 std::string charset_key(std::string_view declared) {
     std::string key;
     for (char c : declared) {
-        if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) key.push_back(c);
-        else if (c >= 'a' && c <= 'z') key.push_back(static_cast<char>(c - 'a' + 'A'));
+        if (text::is_ascii_alpha(c) || text::is_ascii_digit(c)) key.push_back(text::ascii_upper(c));
     }
     return key;
 }
@@ -305,24 +304,21 @@ constexpr std::string_view kUnicodeWarning =
 // `valid_utf8` is set when the choice already proved the bytes valid UTF-8.
 GedcomEncoding choose_single_byte(std::string_view bytes, EncodingReport& report, bool& valid_utf8) {
     valid_utf8 = false;
+    // UTF-8 when the bytes are valid UTF-8; otherwise `fallback`, with `warning`.
+    auto utf8_or = [&](GedcomEncoding fallback, std::string_view warning) {
+        valid_utf8 = text::is_valid_utf8(bytes);
+        if (valid_utf8) return GedcomEncoding::Utf8;
+        report.warnings.emplace_back(warning);
+        return fallback;
+    };
     if (!report.declared) {
-        if (text::is_valid_utf8(bytes)) {
-            valid_utf8 = true;
-            return GedcomEncoding::Utf8;
-        }
-        report.warnings.emplace_back(
-            "File declares no CHAR and is not valid UTF-8; read as ANSEL, the GEDCOM 5.5 default.");
-        return GedcomEncoding::Ansel;
+        return utf8_or(GedcomEncoding::Ansel,
+                       "File declares no CHAR and is not valid UTF-8; read as ANSEL, the GEDCOM 5.5 default.");
     }
     const std::string key = charset_key(*report.declared);
     if (key == "UTF8") {
-        if (text::is_valid_utf8(bytes)) {
-            valid_utf8 = true;
-            return GedcomEncoding::Utf8;
-        }
-        report.warnings.emplace_back(
-            "File declares UTF-8 but contains invalid UTF-8; read as Windows-1252 instead.");
-        return GedcomEncoding::Windows1252;
+        return utf8_or(GedcomEncoding::Windows1252,
+                       "File declares UTF-8 but contains invalid UTF-8; read as Windows-1252 instead.");
     }
     if (key == "ANSI" || key == "CP1252" || key == "IBMWINDOWS" || key == "WINDOWS1252") {
         return GedcomEncoding::Windows1252;

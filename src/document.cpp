@@ -377,12 +377,7 @@ bool FoldedXref::operator==(const FoldedXref& o) const {
 }
 
 std::size_t FoldedXrefHash::operator()(const FoldedXref& x) const noexcept {
-    std::uint64_t h = 1469598103934665603ull;  // FNV-1a over the uppercased bytes
-    for (unsigned char c : x.text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
-        h = (h ^ c) * 1099511628211ull;
-    }
-    return static_cast<std::size_t>(h);
+    return static_cast<std::size_t>(text::folded_fnv1a(x.text));
 }
 
 RecordIndex::RecordIndex(const std::vector<Node>& records) : records_(&records) {

@@ -7,15 +7,12 @@
 #include <sys/mman.h>
 
 #include "family.hpp"
+#include "text.hpp"
 
 namespace pellorine::family {
 
-std::size_t FoldedHash::operator()(std::string_view text) const noexcept {
-    std::uint64_t h = 1469598103934665603ull ^ seed;  // FNV-1a over the uppercased bytes
-    for (unsigned char c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
-        h = (h ^ c) * 1099511628211ull;
-    }
+std::size_t FoldedHash::operator()(std::string_view s) const noexcept {
+    std::uint64_t h = text::folded_fnv1a(s, text::fnv1a_basis ^ seed);
     // A final mix, so that the seed reaches every bit a table looks at.
     h ^= seed;
     h ^= h >> 33;
@@ -32,17 +29,6 @@ std::uint64_t random_seed() {
 }
 
 namespace {
-
-// ASCII case-insensitive equality of two texts of the same length; inline,
-// since lookups compare little else.
-bool same_folded(const char* a, const char* b, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x == y) continue;
-        if ((x | 0x20) != (y | 0x20) || (x | 0x20) < 'a' || (x | 0x20) > 'z') return false;
-    }
-    return true;
-}
 
 // Linear probing stays short up to three quarters full.
 bool too_full(std::size_t size, std::size_t slots) { return size * 4 > slots * 3; }
@@ -78,7 +64,7 @@ const FoldedIndex::Entry* FoldedIndex::lookup(std::string_view text, std::uint64
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const Entry& e = slots_[i];
         if (e.length == 0) return nullptr;
-        if (e.hash == hash && e.length == text.size() + 1 && same_folded(e.key().data(), text.data(), text.size())) return &e;
+        if (e.hash == hash && e.length == text.size() + 1 && ::pellorine::text::ascii_iequals(e.key(), text)) return &e;
     }
 }
 

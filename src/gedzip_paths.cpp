@@ -11,8 +11,8 @@
 namespace pellorine::gedzip {
 namespace {
 
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+using text::ascii_lower;
+using text::ascii_upper;
 
 // C0 controls, DEL, and the C1 controls U+0080..U+009F (UTF-8: C2 80..C2 9F).
 bool has_control(std::string_view s) {
@@ -30,7 +30,7 @@ bool has_control(std::string_view s) {
 bool is_reserved_device(std::string_view stem) {
     std::string up;
     up.reserve(stem.size());
-    for (char c : stem) up.push_back(upper(c));
+    for (char c : stem) up.push_back(ascii_upper(c));
     switch (up.size()) {
     case 3:
         return up == "CON" || up == "PRN" || up == "AUX" || up == "NUL";
@@ -87,7 +87,7 @@ std::string dedupe_key(std::string_view name) {
     while (name.ends_with('/')) name.remove_suffix(1);
     std::string key;
     key.reserve(name.size());
-    for (char c : name) key.push_back(lower(c));
+    for (char c : name) key.push_back(ascii_lower(c));
     return key;
 }
 
@@ -95,7 +95,7 @@ bool ends_with_folded(std::string_view name, std::string_view ending) {
     if (name.size() < ending.size()) return false;
     const std::string_view tail = name.substr(name.size() - ending.size());
     for (std::size_t i = 0; i < ending.size(); ++i)
-        if (lower(tail[i]) != ending[i]) return false;
+        if (ascii_lower(tail[i]) != ending[i]) return false;
     return true;
 }
 

@@ -233,7 +233,7 @@ std::string position(std::string_view text, std::size_t offset) {
         if (c == '\n') {
             ++line;
             column = 1;
-        } else if ((c & 0xC0) != 0x80) {
+        } else if (!::pellorine::text::is_continuation_byte(static_cast<char>(c))) {
             ++column;
         }
     }

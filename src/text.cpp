@@ -12,16 +12,6 @@ namespace {
 
 bool ascii_white(unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
 
-// Decodes the code point that ends at `end` (exclusive), returning its start.
-std::size_t prev_code_point_start(std::string_view s, std::size_t end) {
-    std::size_t i = end - 1;
-    std::size_t limit = end >= 4 ? end - 4 : 0;
-    while (i > limit && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) --i;
-    // Only accept the lead byte when it decodes to exactly the bytes up to `end`.
-    std::size_t pos = i;
-    next_code_point(s, pos);
-    return pos == end ? i : end - 1;
-}
 
 }  // namespace
 
@@ -64,6 +54,16 @@ char32_t next_code_point(std::string_view s, std::size_t& pos) {
     }
     pos += len;
     return cp;
+}
+
+std::size_t code_point_start_before(std::string_view s, std::size_t end) {
+    std::size_t i = end - 1;
+    std::size_t limit = end >= 4 ? end - 4 : 0;
+    while (i > limit && is_continuation_byte(s[i])) --i;
+    // Only accept the lead byte when it decodes to exactly the bytes up to `end`.
+    std::size_t pos = i;
+    next_code_point(s, pos);
+    return pos == end ? i : end - 1;
 }
 
 void append_utf8(std::string& out, char32_t cp) {
@@ -173,7 +173,7 @@ std::string_view trim_end(std::string_view s) {
             --end;
             continue;
         }
-        std::size_t start = prev_code_point_start(s, end);
+        std::size_t start = code_point_start_before(s, end);
         std::size_t pos = start;
         if (!is_white_space(next_code_point(s, pos))) break;
         end = start;

@@ -34,11 +34,33 @@ inline bool ascii_iequals(std::string_view a, std::string_view b) {
 }
 bool ascii_istarts_with(std::string_view s, std::string_view prefix);  // begins with `prefix`, letters folded
 
+// ASCII character classes, for grammars that admit ASCII only; no byte from
+// 0x80 up belongs to any of them.
+constexpr bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
+constexpr bool is_ascii_alpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+constexpr bool is_ascii_hex_digit(char c) {
+    return is_ascii_digit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+// A UTF-8 continuation byte (10xxxxxx).
+constexpr bool is_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// FNV-1a over the bytes with ASCII letters uppercased, so texts equal under
+// ascii_iequals hash alike; `basis` lets a table seed it.
+inline constexpr std::uint64_t fnv1a_basis = 1469598103934665603ull;
+inline std::uint64_t folded_fnv1a(std::string_view s, std::uint64_t basis = fnv1a_basis) {
+    std::uint64_t h = basis;
+    for (char c : s) h = (h ^ static_cast<unsigned char>(ascii_upper(c))) * 1099511628211ull;
+    return h;
+}
+
 // Full Unicode lowercase mapping of UTF-8 text (invalid sequences pass through as U+FFFD).
 std::string unicode_lowercase(std::string_view s);
 
 // Decodes one code point at `pos` and advances it; invalid bytes give U+FFFD and advance by one.
 char32_t next_code_point(std::string_view s, std::size_t& pos);
+// The start of the code point that ends at `end` (exclusive, above 0); an
+// invalid tail counts as one byte.
+std::size_t code_point_start_before(std::string_view s, std::size_t end);
 // Appends `cp` in UTF-8; a surrogate or a value past U+10FFFF becomes U+FFFD.
 void append_utf8(std::string& out, char32_t cp);
 // True when `s` is well-formed UTF-8 (no overlong forms, no surrogates).
