@@ -357,6 +357,10 @@ bool is_record(std::string_view tag) {
 }
 bool is_event(std::string_view tag) { return kind(tag, 1) == TagKind::Event; }
 bool is_attribute(std::string_view tag) { return kind(tag, 1) == TagKind::Attribute; }
+bool is_event_or_attribute(std::string_view tag) {
+    const TagKind k = kind(tag, 1);
+    return k == TagKind::Event || k == TagKind::Attribute;
+}
 bool is_extension(std::string_view tag) { return !tag.empty() && tag.front() == '_'; }
 
 std::optional<std::string_view> vendor_label(std::string_view tag) { return find_label(kVendorLabels, tag); }

@@ -38,6 +38,7 @@ Described describe(std::string_view tag, std::uint16_t level);
 bool is_record(std::string_view tag);  // the 11 record tags
 bool is_event(std::string_view tag);   // the 32 event tags
 bool is_attribute(std::string_view tag);  // the 14 attribute tags
+bool is_event_or_attribute(std::string_view tag);  // either of the two
 bool is_extension(std::string_view tag);  // non-empty and starts with '_'
 
 // Labels of underscore tags that other programs commonly write. Nothing else

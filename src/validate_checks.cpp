@@ -43,16 +43,6 @@ bool cites_a_source(const Node& node) {
     return false;
 }
 
-// Whether an individual's view lists a child with this tag among its events:
-// an event or attribute tag that the view does not read as a name, a family
-// link, a citation, a media link or an identifier first.
-bool is_listed_event(std::string_view tag) {
-    if (tag == "RIN" || tag == "UID" || tag == "NAME" || tag == "FAMC" || tag == "FAMS" || tag == "SOUR" ||
-        tag == "OBJE" || tag == "REFN" || tag == "EXID" || tag == "_UID")
-        return false;
-    return tags::is_event(tag) || tags::is_attribute(tag);
-}
-
 // An event's date text as its view holds it: the first DATE child's logical
 // payload, absent when blank. Without continuation lines it is the payload
 // itself, viewed in place; otherwise it is joined into `joined`.
@@ -187,7 +177,8 @@ private:
         const auto& kids = record.children();
         for (std::size_t i = 0; i < kids.size(); ++i) {
             std::string_view tag = kids[i].tag();
-            if (!is_listed_event(tag)) continue;
+            // The individual's view lists exactly these among its events.
+            if (!tags::is_event_or_attribute(tag)) continue;
             std::optional<Years> years;
             if (auto text = date_text(kids[i], joined_)) years = dates_.of(*text);
             if (tag == "BIRT") take(years, birth, life.birth);

@@ -30,11 +30,6 @@ std::optional<std::string> text_of(const Node& node, std::string_view tag) {
     return v;
 }
 
-bool is_event_or_attribute(std::string_view tag) {
-    TagKind kind = tags::kind(tag, 1);
-    return kind == TagKind::Event || kind == TagKind::Attribute;
-}
-
 // Other programs' identifiers: an underscore tag with "ID" anywhere in it.
 bool is_vendor_identifier(std::string_view tag) {
     return tags::is_extension(tag) && tag.find("ID") != std::string_view::npos;
@@ -182,7 +177,7 @@ IndividualView IndividualView::from_node(const Node& record) {
             if (auto p = child.pointer()) v.media.emplace_back(*p);
         } else if (tag == "REFN" || tag == "EXID" || tag == "_UID") {
             v.identifiers.push_back(identifier(child, true));
-        } else if (is_event_or_attribute(tag)) {
+        } else if (tags::is_event_or_attribute(tag)) {
             v.events.push_back(EventView::from_node(child, Path{i}));
         } else if (is_vendor_identifier(tag)) {
             v.identifiers.push_back(identifier(child, false));
