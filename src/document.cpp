@@ -63,13 +63,11 @@ bool is_xref(std::string_view s) {
     return std::memchr(s.data() + 1, '@', s.size() - 2) == nullptr;
 }
 
-void render_line(std::uint16_t level, std::optional<std::string_view> xref, std::string_view tag,
-                 std::optional<std::string_view> value, std::string& out) {
-    char digits[8];
-    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, level);
-    (void)ec;
-    out.append(digits, end);
-    out.push_back(' ');
+namespace {
+
+// Appends a line without its level: "@X@ TAG value", identifier and payload when present.
+void append_line_body(std::string& out, std::optional<std::string_view> xref, std::string_view tag,
+                      std::optional<std::string_view> value) {
     if (xref) {
         out.append(*xref);
         out.push_back(' ');
@@ -79,6 +77,18 @@ void render_line(std::uint16_t level, std::optional<std::string_view> xref, std:
         out.push_back(' ');
         out.append(*value);
     }
+}
+
+}  // namespace
+
+void render_line(std::uint16_t level, std::optional<std::string_view> xref, std::string_view tag,
+                 std::optional<std::string_view> value, std::string& out) {
+    char digits[8];
+    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, level);
+    (void)ec;
+    out.append(digits, end);
+    out.push_back(' ');
+    append_line_body(out, xref, tag, value);
 }
 
 // ---------------------------------------------------------------- node storage
@@ -176,15 +186,7 @@ void Node::reassign(std::optional<std::string_view> xref, std::string_view tag,
     // Built before the old storage goes: the arguments may view it.
     std::string t;
     t.reserve((xref ? xref->size() + 1 : 0) + tag.size() + (value ? value->size() + 1 : 0));
-    if (xref) {
-        t.append(*xref);
-        t.push_back(' ');
-    }
-    t.append(tag);
-    if (value) {
-        t.push_back(' ');
-        t.append(*value);
-    }
+    append_line_body(t, xref, tag, value);
     Storage* fresh = Storage::owning(std::move(t));
     Storage::release(storage_);
     storage_ = fresh;
