@@ -96,6 +96,9 @@ void wrap_node(Node& node, std::uint16_t level, std::uint64_t budget, std::strin
 namespace detail {
 // The number of decimal digits of `n`: the width of a level on its line.
 std::size_t decimal_width(std::uint64_t n);
+// The length of a line's level, identifier and tag with the spaces between
+// them: everything before the space that opens its payload.
+std::size_t head_length(std::size_t level, std::optional<std::string_view> xref, std::string_view tag);
 // The length of a node's line at `level` without its line end: the line as
 // read when it keeps one, else its canonical rendering, measured without
 // rendering it. `tag` is the node's tag, when the caller has it at hand.

@@ -48,9 +48,10 @@ bool resplit_segment(Node& head, std::uint16_t level, std::vector<Node>& run, st
     for (std::size_t i = begin; i < end; ++i) {
         if (run[i].verbatim() || carries_more_than_text(run[i])) return keep();
     }
-    auto x = head.xref();
-    std::uint64_t first_fixed = detail::decimal_width(level) + (x ? x->size() + 1 : 0) + head.tag().size() + 4;
-    std::uint64_t later_fixed = detail::decimal_width(level + 1u) + 8;
+    // Around each payload: the line's head, the space before the payload and
+    // a line end of up to two bytes.
+    std::uint64_t first_fixed = detail::head_length(level, head.xref(), head.tag()) + 3;
+    std::uint64_t later_fixed = detail::head_length(level + 1u, std::nullopt, kConc) + 3;
     if (limit < first_fixed || limit < later_fixed) return keep();
     std::uint64_t first = limit - first_fixed, later = limit - later_fixed;
     if (first < 4 || later < 4) return keep();
@@ -71,10 +72,13 @@ bool resplit_segment(Node& head, std::uint16_t level, std::vector<Node>& run, st
 
 std::size_t detail::line_length(const Node& n, std::string_view tag, std::uint16_t level) {
     if (auto v = n.verbatim()) return v->size();
-    std::size_t len = decimal_width(level) + 1 + tag.size();
-    if (auto x = n.xref()) len += x->size() + 1;
+    std::size_t len = head_length(level, n.xref(), tag);
     if (auto v = n.value()) len += v->size() + 1;
     return len;
+}
+
+std::size_t detail::head_length(std::size_t level, std::optional<std::string_view> xref, std::string_view tag) {
+    return decimal_width(level) + 1 + (xref ? xref->size() + 1 : 0) + tag.size();
 }
 
 std::size_t detail::decimal_width(std::uint64_t n) {
@@ -215,9 +219,9 @@ void wrap_node(Node& node, std::uint16_t level, std::uint64_t budget, std::strin
         }
     }
     if (too_long && rebuildable(node, level)) {
-        auto x = node.xref();
-        std::uint64_t first_fixed = detail::decimal_width(level) + (x ? x->size() + 1 : 0) + node.tag().size() + 2;
-        std::uint64_t later_fixed = detail::decimal_width(child_level) + 6;
+        // Around each payload: the line's head and the space before the payload.
+        std::uint64_t first_fixed = detail::head_length(level, node.xref(), node.tag()) + 1;
+        std::uint64_t later_fixed = detail::head_length(child_level, std::nullopt, kConc) + 1;
         std::uint64_t later = budget >= later_fixed ? budget - later_fixed : 0;
         if (budget >= first_fixed && budget - first_fixed >= 4 && later >= 4) {
             rewrap(node, budget - first_fixed, later);

@@ -50,10 +50,10 @@ Result<void> check_lines(std::size_t level, std::optional<std::string_view> xref
     std::size_t end = find_line_end(value);
     // Continuation lines stand one level deeper, where the parser must still accept them.
     if (end != std::string_view::npos && level >= depth_bound) return fail(GedcomError::limit(std::string(kDepthMessage)));
-    const std::size_t head = detail::decimal_width(level) + 1 + (xref ? xref->size() + 1 : 0) + tag.size();
+    const std::size_t head = detail::head_length(level, xref, tag);
     const std::size_t first = end == std::string_view::npos ? value.size() : end;
     if (head + (first ? first + 1 : 0) > default_limits.max_line_bytes) return too_long();
-    const std::size_t cont_prefix = detail::decimal_width(level + 1) + 6;
+    const std::size_t cont_prefix = detail::head_length(level + 1, std::nullopt, "CONT") + 1;
     while (end != std::string_view::npos) {
         std::size_t start = end + 1;
         if (value[end] == '\r' && start < value.size() && value[start] == '\n') ++start;
