@@ -6,6 +6,7 @@
 // note instead of an error.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -93,6 +94,18 @@ std::string too_long_kept_detail(std::string_view what);
 // A PHRASE keeping `text` in version 7: a leading at-sign is doubled, so the
 // text does not read as a pointer or an escape.
 Node phrase_7(std::string_view text);
+
+// Version 7's enumerated roles, each with the words 5.5.1 writes it with.
+struct Role {
+    std::string_view value;  // as version 7 writes it: "CHIL"
+    std::string_view words;  // as 5.5.1 writes it: "Child"
+};
+inline constexpr std::array<Role, 15> roles_7{{
+    {"CHIL", "Child"},     {"CLERGY", "Clergy"},   {"FATH", "Father"},   {"FRIEND", "Friend"},
+    {"GODP", "Godparent"}, {"HUSB", "Husband"},    {"MOTH", "Mother"},   {"MULTIPLE", "Multiple"},
+    {"NGHBR", "Neighbor"}, {"OFFICIATOR", "Officiator"}, {"OTHER", "Other"}, {"PARENT", "Parent"},
+    {"SPOU", "Spouse"},    {"WIFE", "Wife"},       {"WITN", "Witness"},
+}};
 
 // Removes every child of `node` tagged `tag`; true when at least one went.
 bool remove_tagged(Node& node, std::string_view tag);

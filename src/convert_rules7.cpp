@@ -239,10 +239,6 @@ bool date_to_7(Node& node, Pass& pass) {
     return true;
 }
 
-constexpr std::array<std::string_view, 15> role_values{"CHIL",   "CLERGY", "FATH",     "FRIEND", "GODP",
-                                                       "HUSB",   "MOTH",   "MULTIPLE", "NGHBR",  "OFFICIATOR",
-                                                       "OTHER",  "PARENT", "SPOU",     "WIFE",   "WITN"};
-
 struct RoleWord {
     std::string_view words;
     std::string_view value;
@@ -257,8 +253,8 @@ constexpr std::array<RoleWord, 23> role_words{{
 }};
 
 bool is_role_value(std::string_view s) {
-    for (std::string_view v : role_values) {
-        if (v == s) return true;
+    for (const Role& r : roles_7) {
+        if (r.value == s) return true;
     }
     return false;
 }

@@ -16,25 +16,6 @@ namespace {
 
 constexpr std::size_t kLineLimit = 255;
 
-// 7.0's enumerated roles, in the words 5.5.1 writes them with.
-constexpr std::array<std::pair<std::string_view, std::string_view>, 15> kRoleWords{{
-    {"CHIL", "Child"},
-    {"FATH", "Father"},
-    {"GODP", "Godparent"},
-    {"HUSB", "Husband"},
-    {"MOTH", "Mother"},
-    {"SPOU", "Spouse"},
-    {"WIFE", "Wife"},
-    {"WITN", "Witness"},
-    {"NGHBR", "Neighbor"},
-    {"OTHER", "Other"},
-    {"CLERGY", "Clergy"},
-    {"FRIEND", "Friend"},
-    {"PARENT", "Parent"},
-    {"MULTIPLE", "Multiple"},
-    {"OFFICIATOR", "Officiator"},
-}};
-
 // The roles in an event that 5.5.1 enumerates itself; these stay as written.
 constexpr std::array<std::string_view, 6> kEventRoles551{"CHIL", "HUSB", "WIFE", "MOTH", "FATH", "SPOU"};
 
@@ -114,8 +95,8 @@ bool dated_phrase_to_5(Node& date, Pass& pass) {
 }
 
 std::optional<std::string_view> role_words(std::string_view value) {
-    for (const auto& [role, words] : kRoleWords) {
-        if (role == value) return words;
+    for (const Role& r : roles_7) {
+        if (r.value == value) return r.words;
     }
     return std::nullopt;
 }
