@@ -10,12 +10,7 @@ namespace pellorine::py {
 
 namespace {
 
-std::string to_std(PyObject* s) {
-    Py_ssize_t n = 0;
-    const char* p = PyUnicode_AsUTF8AndSize(s, &n);
-    if (!p) throw Raised{};
-    return std::string(p, static_cast<std::size_t>(n));
-}
+std::string to_std(PyObject* s) { return std::string(utf8_of(s)); }
 
 Raised set_error(PyObject* type, std::string_view message) {
     Ref text = Ref::check(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
@@ -119,6 +114,13 @@ std::vector<build::NodeSpec> from_py(PyObject* obj) {
     return std::move(*specs);
 }
 
+std::string_view utf8_of(PyObject* s) {
+    Py_ssize_t n = 0;
+    const char* p = PyUnicode_AsUTF8AndSize(s, &n);
+    if (!p) throw Raised{};
+    return {p, static_cast<std::size_t>(n)};
+}
+
 std::string type_name(PyObject* o) {
     PyObject* name = PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(o)), "__name__");
     if (!name || !PyUnicode_Check(name)) {
@@ -186,10 +188,7 @@ void match_args(PyObject* args, PyObject* kwargs, const char* func, const char* 
 
 std::string_view arg_text(PyObject* o, const char* func, const char* name) {
     if (!PyUnicode_Check(o)) throw wrong_type(o, func, name, "str");
-    Py_ssize_t n = 0;
-    const char* p = PyUnicode_AsUTF8AndSize(o, &n);
-    if (!p) throw Raised{};
-    return {p, static_cast<std::size_t>(n)};
+    return utf8_of(o);
 }
 
 std::string_view arg_bytes(PyObject* o, const char* func, const char* name) {

@@ -238,6 +238,9 @@ std::string arg_fs_path(PyObject* o, const char* func, const char* name);
 
 // The type name of an object, for messages ("bytes", "NoneType").
 std::string type_name(PyObject* o);
+// The UTF-8 text of a str, valid as long as the object lives; Raised when it
+// has none (a lone surrogate).
+std::string_view utf8_of(PyObject* s);
 
 // ---- instances and their borrow counter ----
 

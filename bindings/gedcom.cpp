@@ -8,7 +8,6 @@ using py::Ref;
 
 namespace {
 
-GedcomState& state_of(PyObject* self) { return py::state<GedcomState>(self); }
 
 // A keeper of a bytes object, so that a document can view its bytes instead of
 // copying them: it holds a reference, released when the last node viewing the
@@ -255,7 +254,7 @@ PyTypeObject* gedcom_type() {
 Ref new_gedcom(Document document, EncodingReport report) {
     PyTypeObject* type = gedcom_type();
     if (!type) throw py::Raised{};
-    return py::create(type, GedcomState{std::move(document), std::move(report), std::nullopt});
+    return py::create(type, GedcomState{std::move(document), std::move(report), std::nullopt, std::nullopt});
 }
 
 int add_gedcom(PyObject* module) {

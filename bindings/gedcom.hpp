@@ -41,6 +41,9 @@ struct GedcomState {
     }
 };
 
+// The state of a Gedcom instance; the caller holds a borrow of it.
+inline GedcomState& state_of(PyObject* self) { return py::state<GedcomState>(self); }
+
 // The report of a document not read from bytes: UTF-8, no byte-order mark,
 // no CHAR declared, no warnings, nothing undecodable.
 EncodingReport fixed_report();

@@ -38,10 +38,7 @@ std::vector<convert::OwnedExtension> arg_owned(PyObject* o) {
             if (!PyUnicode_Check(part)) {
                 throw owned_error("item " + std::to_string(i) + " must hold str, not " + py::type_name(part));
             }
-            Py_ssize_t size = 0;
-            const char* p = PyUnicode_AsUTF8AndSize(part, &size);
-            if (!p) throw py::Raised{};
-            pair[k].assign(p, static_cast<std::size_t>(size));
+            pair[k] = py::utf8_of(part);
         }
         out.emplace_back(std::move(pair[0]), std::move(pair[1]));
     }
@@ -65,7 +62,7 @@ PyObject* gedcom_to_version7(PyObject* self, PyObject* args, PyObject* kwargs) {
         auto [owned] = py::parse_args(args, kwargs, kToVersion7, {"owned"}, 0);
         py::Shared borrow(py::cell(self));
         std::vector<convert::OwnedExtension> extensions = arg_owned(owned);
-        return conversion_result(convert::to_version_7_with(py::state<GedcomState>(self).document, extensions));
+        return conversion_result(convert::to_version_7_with(state_of(self).document, extensions));
     });
 }
 

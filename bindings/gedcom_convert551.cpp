@@ -8,7 +8,7 @@ namespace pellorine::bindings {
 PyObject* gedcom_to_version551(PyObject* self, PyObject*) {
     return py::entry([&] {
         py::Shared borrow(py::cell(self));
-        return conversion_result(convert::to_version_5_5_1(py::state<GedcomState>(self).document));
+        return conversion_result(convert::to_version_5_5_1(state_of(self).document));
     });
 }
 

@@ -11,7 +11,6 @@ namespace {
 
 using build::NodeSpec;
 
-GedcomState& state_of(PyObject* self) { return py::state<GedcomState>(self); }
 
 // Builds every record description before the document is touched; the first
 // refusal raises ValueError and the nodes built so far are dropped.

@@ -15,7 +15,7 @@ PyObject* family_query(PyObject* self, PyObject* args, PyObject* kwargs, const c
         auto [xref] = py::parse_args(args, kwargs, name, {"xref"}, 1);
         py::Exclusive borrow(py::cell(self));
         std::string_view id = py::arg_text(xref, name, "xref");
-        GedcomState& st = py::state<GedcomState>(self);
+        GedcomState& st = state_of(self);
         if (!st.graph) st.graph = FamilyGraph::new_(st.document);
         Relatives found = ask(*st.graph, id);
         return py::list_of(found, [](std::string_view s) { return py::str(s); });
@@ -27,7 +27,7 @@ PyObject* family_query(PyObject* self, PyObject* args, PyObject* kwargs, const c
 PyObject* gedcom_validate(PyObject* self, PyObject*) {
     return py::entry([&] {
         py::Shared borrow(py::cell(self));
-        auto findings = validate::inspect(py::state<GedcomState>(self).document);
+        auto findings = validate::inspect(state_of(self).document);
         return py::to_py_list(findings);
     });
 }

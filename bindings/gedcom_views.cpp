@@ -22,7 +22,7 @@ private:
     std::vector<py::Ref> items_;
 };
 
-const Document& document_of(PyObject* self) { return py::state<GedcomState>(self).document; }
+const Document& document_of(PyObject* self) { return state_of(self).document; }
 
 // The records with exactly this tag, each through its view.
 template <class View>
@@ -50,7 +50,7 @@ PyObject* gedcom_record(PyObject* self, PyObject* args, PyObject* kwargs) {
         auto [xref] = py::parse_args(args, kwargs, "record", {"xref"}, 1);
         py::Shared borrow(py::cell(self));
         std::string_view id = py::arg_text(xref, "record", "xref");
-        const Node* record = py::state<GedcomState>(self).find_record(id);
+        const Node* record = state_of(self).find_record(id);
         if (!record) throw py::key_error(xref);
         return py::to_py(view::RecordView::from_node(*record));
     });
