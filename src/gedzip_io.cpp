@@ -152,7 +152,12 @@ IoResult<std::size_t> MemorySource::read(char* out, std::size_t size) {
     return n;
 }
 
-FileSource::FileSource(int fd) : fd_(fd), buffer_(new char[buffer_size]) {}
+// The source owns `fd` from the call on: when the buffer cannot be had, the
+// destructor never runs, so the descriptor is closed here.
+FileSource::FileSource(int fd) try : fd_(fd), buffer_(new char[buffer_size]) {
+} catch (...) {
+    if (fd >= 0) ::close(fd);
+}
 
 FileSource::FileSource(FileSource&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
