@@ -146,6 +146,15 @@ inline std::size_t ascii_run(const unsigned char* p, std::size_t pos, std::size_
 
 const unsigned char* ubytes(std::string_view s) { return reinterpret_cast<const unsigned char*>(s.data()); }
 
+// Copies the ASCII run that starts at `i` to `out` and moves `i` past it;
+// false when the run ends the bytes.
+bool copy_ascii_run(std::string_view bytes, std::size_t& i, std::string& out) {
+    const std::size_t run = ascii_run(ubytes(bytes), i, bytes.size());
+    out.append(bytes.data() + i, run);
+    i += run;
+    return i < bytes.size();
+}
+
 // ASCII and Windows-1252: one table lookup per byte above 0x7F, ASCII runs copied whole.
 std::string decode_single_byte(std::string_view bytes, const ByteTable& table, EncodingReport& report) {
     const unsigned char* p = ubytes(bytes);
@@ -154,10 +163,7 @@ std::string decode_single_byte(std::string_view bytes, const ByteTable& table, E
     out.reserve(n);
     std::size_t i = 0;
     while (i < n) {
-        std::size_t run = ascii_run(p, i, n);
-        out.append(bytes.data() + i, run);
-        i += run;
-        if (i == n) break;
+        if (!copy_ascii_run(bytes, i, out)) break;
         const ByteEntry& e = table[p[i++]];
         if (e.kind == ByteKind::Undecodable) ++report.undecodable;
         append_entry(out, e);
@@ -181,10 +187,7 @@ std::string decode_ansel(std::string_view bytes, EncodingReport& report) {
     std::size_t i = 0;
     while (i < n) {
         if (!holding) {
-            std::size_t run = ascii_run(p, i, n);
-            out.append(bytes.data() + i, run);
-            i += run;
-            if (i == n) break;
+            if (!copy_ascii_run(bytes, i, out)) break;
         }
         const unsigned char c = p[i];
         const ByteEntry& e = kAnsel[c];
@@ -222,10 +225,7 @@ std::string decode_utf8_lossy(std::string_view bytes, EncodingReport& report) {
     std::uint64_t count = 0;
     std::size_t i = 0;
     while (i < n) {
-        std::size_t run = ascii_run(p, i, n);
-        out.append(bytes.data() + i, run);
-        i += run;
-        if (i == n) break;
+        if (!copy_ascii_run(bytes, i, out)) break;
         const unsigned char c = p[i];
         std::size_t need;
         unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
