@@ -27,6 +27,23 @@ std::string ConversionNote::to_json() const {
     return w.take();
 }
 
+void Pass::begin_record(const Node& r) {
+    if (auto xref = r.xref()) {
+        record = std::string(*xref);
+    } else {
+        record.reset();
+    }
+}
+
+Conversion start_conversion(const Document& document, std::string_view target) {
+    Conversion out;
+    out.source_version = document.version().value_or("unstated");
+    out.target_version = std::string(target);
+    out.document.reserve(document.records.size());
+    for (const Node& record : document.records) out.document.push_back(record.clone());
+    return out;
+}
+
 void Pass::note(std::string_view tag, ConversionKind kind, std::string_view detail) {
     note(tag, kind, std::string(detail));
 }

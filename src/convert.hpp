@@ -56,6 +56,8 @@ struct Pass {
     std::uint64_t folded_structures = 0;   // structures of the record with a line folded
     std::uint64_t folded_without_payload = 0;  // of those, the ones that had no payload before
 
+    // Makes the notes that follow carry `r`'s identifier, or none when it has none.
+    void begin_record(const Node& r);
     // Appends a note carrying the record now being converted.
     void note(std::string_view tag, ConversionKind kind, std::string_view detail);
     // The same, taking over the detail.
@@ -106,6 +108,10 @@ inline constexpr std::array<Role, 15> roles_7{{
     {"NGHBR", "Neighbor"}, {"OFFICIATOR", "Officiator"}, {"OTHER", "Other"}, {"PARENT", "Parent"},
     {"SPOU", "Spouse"},    {"WIFE", "Wife"},       {"WITN", "Witness"},
 }};
+
+// A conversion before any rule: the source's version, `target`, and a deep
+// copy of the source's records.
+Conversion start_conversion(const Document& document, std::string_view target);
 
 // Removes every child of `node` tagged `tag`; true when at least one went.
 bool remove_tagged(Node& node, std::string_view tag);

@@ -215,19 +215,11 @@ bool structures_to_5_node(Node& node, std::uint16_t level, Pass& pass) {
 }
 
 Conversion to_version_5_5_1(const Document& document) {
-    Conversion out;
-    out.source_version = document.version().value_or("unstated");
-    out.target_version = "5.5.1";
-    out.document.reserve(document.records.size());
-    for (const Node& record : document.records) out.document.push_back(record.clone());
+    Conversion out = start_conversion(document, "5.5.1");
 
     Pass pass;
     for (Node& record : out.document) {
-        if (auto xref = record.xref()) {
-            pass.record = std::string(*xref);
-        } else {
-            pass.record.reset();
-        }
+        pass.begin_record(record);
         // Read once, before any rule gives the record new storage.
         const std::string_view tag = record.tag();
         const bool shared_note = tag == "SNOTE";

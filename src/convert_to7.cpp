@@ -58,28 +58,18 @@ void header_to_7(Node& header, Pass& pass) {
 }
 
 Conversion to_version_7_with(const Document& document, const std::vector<OwnedExtension>& owned) {
-    Conversion out;
-    out.source_version = document.version().value_or("unstated");
-    out.target_version = "7.0";
-
+    Conversion out = start_conversion(document, "7.0");
     std::vector<Node>& records = out.document;
-    records.reserve(document.records.size());
-    for (const Node& r : document.records) records.push_back(r.clone());
 
     Pass pass;
     const NoteRecordIds note_records = note_record_ids(records);
     ExtensionTags extensions;
     for (Node& record : records) {
-        const std::optional<std::string_view> xref = record.xref();
-        if (xref) {
-            pass.record = std::string(*xref);
-        } else {
-            pass.record.reset();
-        }
+        pass.begin_record(record);
         // Read once, before any rule gives the record new storage.
         const std::string_view tag = record.tag();
         const bool is_header = tag == "HEAD";
-        const bool is_note_record = tag == "NOTE" && xref;
+        const bool is_note_record = tag == "NOTE" && record.xref();
         if (is_header) header_to_7(record, pass);
         if (is_note_record) {
             record.set_tag("SNOTE");
