@@ -27,13 +27,12 @@ from __future__ import annotations
 
 import argparse
 import json
-import os
 import random
-import subprocess
 import sys
 import tempfile
-import time
 from pathlib import Path
+
+from measure import best_and_peak, run_worker
 
 HERE = Path(__file__).resolve().parent
 MB = 1_000_000
@@ -140,32 +139,6 @@ def generate_extensions(path: Path, count: int) -> tuple[int, int]:
 # ---------------------------------------------------------------- measuring
 
 
-def vm_hwm_kib() -> int:
-    with open("/proc/self/status") as f:
-        for line in f:
-            if line.startswith("VmHWM:"):
-                return int(line.split()[1])
-    return 0
-
-
-def vm_rss_kib() -> int:
-    with open("/proc/self/status") as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    return 0
-
-
-def reset_peak() -> int:
-    """Starts the peak afresh (Linux); returns the resident size now."""
-    try:
-        with open("/proc/self/clear_refs", "w") as f:
-            f.write("5")
-    except OSError:
-        pass
-    return vm_rss_kib()
-
-
 def worker(mode: str, path: str, repeat: int) -> dict:
     """Runs one step in this process; the caller runs each step in a fresh one."""
     import pellorine
@@ -187,24 +160,11 @@ def worker(mode: str, path: str, repeat: int) -> dict:
             def step():
                 converted, notes = doc.to_version7()
                 return converted.to_text(), len(notes)
-    best = float("inf")
-    peak = 0
-    for _ in range(repeat):
-        before = reset_peak()
-        start = time.perf_counter()
-        result = step()
-        best = min(best, time.perf_counter() - start)
-        peak = max(peak, vm_hwm_kib() - before)
-        del result
-    return {"seconds": best, "peak_bytes": peak * 1024, "size": len(data)}
+    return {**best_and_peak(step, repeat), "size": len(data)}
 
 
 def run(mode: str, path: Path, repeat: int) -> dict:
-    out = subprocess.run(
-        [sys.executable, __file__, "--worker", mode, str(path), "--repeat", str(repeat)],
-        check=True, capture_output=True, text=True, env=os.environ,
-    )
-    return json.loads(out.stdout)
+    return run_worker(__file__, mode, path, repeat)
 
 
 def main() -> None:

@@ -5,7 +5,7 @@ the same size (100 MB by default: UTF-8 with line feeds, the same with carriage
 return + line feed, and Windows-1252), it reports the time and MB/s of
 Gedcom.parse and of to_text(), the ratio of the parse time to the baseline
 `data.decode("utf-8").split("\\n")` measured in the same run, and the peak
-memory of each step beyond the input itself (ru_maxrss, each step in its own
+memory of each step beyond the input itself (VmHWM, each step in its own
 subprocess so that the peaks stay apart). A second table times record(xref) on a
 generated UTF-8 file of about 100,000 records: the first and the last
 identifier, a sample of records each looked up on its own, and every record
@@ -27,37 +27,17 @@ from __future__ import annotations
 
 import argparse
 import json
-import os
-import resource
-import subprocess
 import sys
 import tempfile
 import time
 from pathlib import Path
 
+from measure import best_and_peak, run_worker
+
 HERE = Path(__file__).resolve().parent
 REPO = HERE.parent
 TESTDATA = REPO.parent / "shared" / "testdata"
 MB = 1_000_000
-
-
-def peak_kib() -> int:
-    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss  # KiB on Linux
-
-
-def current_kib() -> int:
-    with open("/proc/self/statm") as f:
-        return int(f.read().split()[1]) * (os.sysconf("SC_PAGE_SIZE") // 1024)
-
-
-def reset_peak() -> int:
-    """Starts the peak afresh where Linux allows it; returns the resident size now."""
-    try:
-        with open("/proc/self/clear_refs", "w") as f:
-            f.write("5")
-    except OSError:
-        pass
-    return max(current_kib(), 0)
 
 
 def worker(mode: str, path: str, repeat: int) -> dict:
@@ -80,14 +60,7 @@ def worker(mode: str, path: str, repeat: int) -> dict:
         def step():
             return data.decode("utf-8", "replace").split("\n")
 
-    before = reset_peak()
-    best = float("inf")
-    for _ in range(repeat):
-        start = time.perf_counter()
-        result = step()
-        best = min(best, time.perf_counter() - start)
-        del result
-    return {"seconds": best, "peak_bytes": max(peak_kib() - before, 0) * 1024, "size": len(data)}
+    return {**best_and_peak(step, repeat), "size": len(data)}
 
 
 def lookups(data: bytes, repeat: int) -> dict:
@@ -116,14 +89,7 @@ def lookups(data: bytes, repeat: int) -> dict:
 
 
 def run(mode: str, path: Path, repeat: int, module_dir: str | None = None) -> dict:
-    env = dict(os.environ)
-    if module_dir:
-        env["PYTHONPATH"] = module_dir
-    out = subprocess.run(
-        [sys.executable, __file__, "--worker", mode, str(path), "--repeat", str(repeat)],
-        check=True, capture_output=True, text=True, env=env,
-    )
-    return json.loads(out.stdout)
+    return run_worker(__file__, mode, path, repeat, module_dir)
 
 
 def largest_parsing_files(count: int) -> list[Path]:
