@@ -1,4 +1,5 @@
-// Nodes and documents: edits, logical payloads, lookups, pointers and the UTF-8 output.
+// Nodes and documents: edits, logical payloads, lookups and pointers (the UTF-8
+// output is tested with reading bytes, in test_decode).
 #include <gtest/gtest.h>
 
 #include <random>
@@ -268,44 +269,6 @@ TEST(Pointers, NextXref) {
         {"0 @5@ A\n0 @7@ A\n", "", "@8@"},
     };
     for (const Case& c : cases) EXPECT_EQ(parse(c.text).next_xref(c.prefix), c.expected) << c.text;
-}
-
-// ---------------------------------------------------------------- UTF-8 output
-
-TEST(Output, ToBytesAndDeclareUtf8) {
-    struct Case {
-        std::string_view text, bytes;  // bytes empty: the same as to_text
-    };
-    const Case cases[] = {
-        {"0 HEAD\n1 CHAR utf-8\n", ""},
-        {"0 HEAD\n1 CHAR  UTF-8 \n", ""},
-        {"0 HEAD\n1 SOUR x\n0 TRLR\n", ""},
-        {"0 HEAD\n1 CHAR UTF8\n0 TRLR\n", "0 HEAD\n1 CHAR UTF-8\n0 TRLR\n"},
-        {"0 HEAD\n01 CHAR ANSEL\n2 VERS x\n", "0 HEAD\n1 CHAR UTF-8\n2 VERS x\n"},
-        {"0 HEAD\n1 CHAR\n1 CHAR ANSEL\n", "0 HEAD\n1 CHAR UTF-8\n1 CHAR ANSEL\n"},
-        {"0 HEAD\n1 @C@ CHAR ASCII\n", "0 HEAD\n1 @C@ CHAR UTF-8\n"},
-        // The logical payload is compared, and a rewritten CHAR loses its
-        // continuation lines while keeping its other children.
-        {"0 HEAD\n1 CHAR UTF-\n2 CONC 8\n0 TRLR\n", ""},
-        {"0 HEAD\n1 CHAR ANS\n2 CONC EL\n2 VERS 1\n3 X\n2 CONT x\n3 Y\n", "0 HEAD\n1 CHAR UTF-8\n2 VERS 1\n3 X\n"},
-        {"0 HEAD\n1 CHAR UTF-8\n2 CONC X\n", "0 HEAD\n1 CHAR UTF-8\n"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
-        Document doc = parse(c.text);
-        const std::string before = doc.to_text();
-        const std::string_view want = c.bytes.empty() ? std::string_view(before) : c.bytes;
-        EXPECT_EQ(doc.to_bytes(), want);
-        EXPECT_EQ(doc.to_text(), before);  // the document itself is unchanged
-        EXPECT_EQ(doc.declare_utf8_encoding(), !c.bytes.empty());
-        EXPECT_EQ(doc.to_text(), want);
-    }
-    EXPECT_EQ(Document{}.to_bytes(), "");
-    // A header that is not first is rewritten because the search of the written bytes honours its CHAR.
-    Document doc = parse("0 @I1@ INDI\n0 HEAD\n1 CHAR ANSEL\n");
-    EXPECT_EQ(doc.to_bytes(), "0 @I1@ INDI\n0 HEAD\n1 CHAR UTF-8\n");
-    EXPECT_TRUE(doc.declare_utf8_encoding());
-    EXPECT_EQ(doc.to_text(), "0 @I1@ INDI\n0 HEAD\n1 CHAR UTF-8\n");
 }
 
 }  // namespace
