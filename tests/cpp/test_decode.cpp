@@ -67,6 +67,7 @@ TEST(Sniffing, DecodesAndReports) {
         {"\xFF\xFE" + utf16("0 H\n1 CHAR ANSEL\n", false), LE, true, "ANSEL", "0 H\n1 CHAR ANSEL\n", 0, {}},
         {"\xFE\xFF" "\0" "0\0"s, BE, true, {}, "0", 0, {kOdd}},
         {"0\0 \0H\0!"s, LE, false, {}, "0 H", 0, {kNoBomLe, kOdd}},
+        {"H\0"s, LE, false, {}, "H", 0, {kNoBomLe}},
         {utf16(with_char("UNICODE"), true), BE, false, "UNICODE", with_char("UNICODE"), 0,
          {"File is UTF-16 (big-endian) but carries no byte-order mark."}},
         {"\xFF\xFE" "\x00\xDC" "A"s, LE, true, {}, "\uFFFD", 1, {kOdd, unmapped(1, "UTF-16 (little-endian)")}},
@@ -101,6 +102,7 @@ TEST(Sniffing, DeclaredKeys) {
         ASSERT_TRUE(r.has_value());
         EXPECT_EQ(r->second.encoding, encoding) << declared;
     }
+    // UTF-16 without its structure reads as UTF-8, as UNICODE does, not as an unknown value.
     EXPECT_EQ(decode::decode_gedcom(with_char("UTF-16"))->second.warnings, std::vector<std::string>{kUnicode});
 }
 
