@@ -113,11 +113,7 @@ TEST(EventView, DatesAndSortKeys) {
     };
     const Case cases[] = {
         {"2 DATE 5 JAN 1882", "5 JAN 1882", "5 January 1882", 1882, 18820105},
-        {"2 DATE JAN 1882", "JAN 1882", "January 1882", 1882, 18820100},
-        {"2 DATE 1882", "1882", "1882", 1882, 18820000},
-        {"2 DATE sometime in 1850s", "sometime in 1850s", "sometime in 1850s", 1850, 18500000},
         {"2 DATE whenever", "whenever", "whenever", std::nullopt, std::nullopt},
-        {"2 DATE 500 BCE", "500 BCE", "-500", -500, -5000000},
         {"2 DATE 5 JAN\n3 CONC  1882\n2 DATE 1700", "5 JAN 1882", "5 January 1882", 1882, 18820105},
         {"2 DATE   \n2 DATE 1700", std::nullopt, std::nullopt, std::nullopt, std::nullopt},
         {"2 PLAC x", std::nullopt, std::nullopt, std::nullopt, std::nullopt},
