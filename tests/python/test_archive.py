@@ -46,8 +46,11 @@ def check_with_zipfile(archive: bytes, entries) -> None:
             assert z.read(info) == data
 
 
-def test_writer_round_trip_and_spent_state():
+def test_writer_round_trip_refusal_and_spent_state():
     w = pellorine.ArchiveWriter.new()
+    with pytest.raises(ValueError) as err:  # refused before anything is written: the writer stays usable
+        w.add("a/../b", b"x")
+    assert str(err.value) == "a/../b contains an unsafe path component"
     for name, data, _ in ENTRIES:
         assert w.add(name, data) is None
     archive = w.finish()
@@ -59,16 +62,6 @@ def test_writer_round_trip_and_spent_state():
     assert pellorine.ArchiveWriter.new().finish() == EMPTY_ARCHIVE
     with pytest.raises(TypeError, match=r"^cannot create 'builtins\.ArchiveWriter' instances$"):
         pellorine.ArchiveWriter()
-
-
-def test_refused_name_leaves_the_writer_usable():
-    w = pellorine.ArchiveWriter.new()
-    w.add("tree.ged", b"1")
-    with pytest.raises(ValueError) as err:
-        w.add("TREE.ged/", b"x")
-    assert str(err.value) == "the archive contains the same path more than once (TREE.ged/)"
-    w.add("ok.txt", b"2")
-    check_with_zipfile(w.finish(), [("tree.ged", b"1", STORED), ("ok.txt", b"2", STORED)])
 
 
 @pytest.mark.parametrize("args", [(b"a.txt", b"x"), ("a.txt", bytearray(b"x")), ("a.txt", "x"), ("a.txt",)])
