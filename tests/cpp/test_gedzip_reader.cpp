@@ -1,13 +1,18 @@
 // The archive reader against archives crafted record by record: every check
-// of the central directory, of extraction and of finding the GEDCOM document.
+// of the central directory, of extraction and of finding the GEDCOM document;
+// the published GEDZIP files.
 #include "gedzip_reader.hpp"
+#include "gedzip_testing.hpp"
 #include "gedzip_zip.hpp"
+#include "testdata.hpp"
 
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <new>
 #include <optional>
 #include <string>
@@ -162,9 +167,8 @@ Zip base() {
     return z;
 }
 
-ArchiveLimits limits(std::uint64_t entries, std::uint64_t total = 4294967296, std::uint64_t ratio = 1000) {
-    return ArchiveLimits{entries, 1073741824, total, ratio};
-}
+// The default limits but for the total size.
+ArchiveLimits total_limit(std::uint64_t total) { return ArchiveLimits{100000, 1073741824, total, 1000}; }
 
 std::string error_of(const std::string& bytes, const ArchiveLimits& lim = {}) {
     auto a = Archive::open_with(bytes, lim);
@@ -210,8 +214,6 @@ const std::vector<OpenCase> kOpenCases = {
     {"zip64 count at the limit is read", [](Zip& z) { z.zip64 = true; z.z64_count = 100000; },
      "file 4 of the archive has no directory record"},
     // Central-directory records; a directory that points outside the bytes.
-    {"directory offset at a local header", [](Zip& z) { z.end_cd_offset = 0; },
-     "file 1 of the archive has no directory record"},
     {"directory offset past the end", [](Zip& z) { z.end_cd_offset = 0x00FFFFFF; }, kTruncated},
     {"name runs past the end", [](Zip& z) { z.entries[2].c_name_len = 0xFFFF; }, kTruncated},
     {"extra runs past the end", [](Zip& z) { z.entries[2].c_extra_len = 0xFFFF; }, kTruncated},
@@ -226,7 +228,8 @@ const std::vector<OpenCase> kOpenCases = {
     {"parent component", [](Zip& z) { z.entries[2].name = "a/../../x"; }, "a/../../x contains an unsafe path component"},
     // Duplicates, and which failure wins when several records fail.
     {"same path in another case", plus({file("GEDCOM.GED")}), dup("GEDCOM.GED")},
-    {"earliest repeat is named", plus({file("b"), file("Media/Photo.JPG"), file("B")}), dup("Media/Photo.JPG")},
+    // z/Z sorts before zz/ZZ and repeats earlier: the earliest of all repeats, not the last in key order.
+    {"earliest repeat is named", plus({file("Z"), file("z"), file("zz"), file("ZZ")}), dup("z")},
     {"duplicate before a bad path", plus({file("Gedcom.ged"), file("../x")}), dup("Gedcom.ged")},
     {"bad path before a duplicate", plus({file("../x"), file("Gedcom.ged")}), "../x contains an unsafe path component"},
     {"duplicate before its own bound failure", plus({claim("GEDCOM.ged", 5000, 1)}), dup("GEDCOM.ged")},
@@ -236,10 +239,10 @@ const std::vector<OpenCase> kOpenCases = {
      "the archive contains a control character in a file path"},
     // Per-entry bounds (a decompression bomb by its claims), total size, method.
     {"ratio over 1000", [](Zip& z) { z.entries[2] = claim("media/photo.jpg", 1001, 1); }, kRatio},
-    {"total at the limit", [](Zip&) {}, "", limits(100000, kGedcom.size() + kPhoto.size())},
+    {"total at the limit", [](Zip&) {}, "", total_limit(kGedcom.size() + kPhoto.size())},
     {"total one byte over the limit", [](Zip&) {},
      "the archive expands to more than the " + std::to_string(kGedcom.size() + kPhoto.size() - 1) + " byte limit",
-     limits(100000, kGedcom.size() + kPhoto.size() - 1)},
+     total_limit(kGedcom.size() + kPhoto.size() - 1)},
     {"unsupported method", [](Zip& z) { z.entries[2].method = 12; },
      "media/photo.jpg uses compression method 12, which is not supported"},
     {"method checked after the bounds", [](Zip& z) {
@@ -321,7 +324,7 @@ TEST(ArchiveOpen, CursorBounds) {
     using pellorine::gedzip::Cursor;
     const std::string bytes = "0123456789";
     const auto outcome = [](const Cursor& c, auto value) {
-        return c.ok() ? std::to_string(value) : c.status().error().message;
+        return c.ok() ? std::to_string(value) : why(c.status());
     };
     Cursor c(bytes, 2);
     EXPECT_EQ(c.take<std::uint64_t>(), 0x3938373635343332ull);
@@ -350,8 +353,6 @@ TEST(ArchiveOpen, EndRecordSearchAndEmptyArchive) {
     auto a = Archive::open(bytes);
     ASSERT_TRUE(a) << a.error().message;
     EXPECT_TRUE(a->entries().empty());
-    EXPECT_EQ(a->total_size(), 0u);
-    EXPECT_EQ(a->document_name().error().message, "the archive holds no GEDCOM document at its root, so it is not a GEDZIP");
     for (std::size_t n : {0, 21}) EXPECT_EQ(error_of(std::string(n, '\0')), "the file does not end like a ZIP archive");
     EXPECT_TRUE(!Archive::looks_like_archive("PK\x03") && !Archive::looks_like_archive(std::string("PK\x01\x02rest", 8)));
     EXPECT_TRUE(Archive::looks_like_archive(std::string("PK\x03\x04", 4)) && Archive::looks_like_archive(Zip{}.build()));
@@ -446,7 +447,7 @@ TEST(ArchiveRead, EntryChangedByHandMeetsTheBoundsAgain) {
     ASSERT_TRUE(a);
     ArchiveEntry e = a->entries()[2];
     e.uncompressed_size = 2000000;
-    EXPECT_EQ(a->read_entry(e).error().message, kRatio);
+    EXPECT_EQ(why(a->read_entry(e)), kRatio);
 }
 
 TEST(ArchiveRead, CopyEntryInChunksAndSinkFailure) {
@@ -465,7 +466,7 @@ TEST(ArchiveRead, CopyEntryInChunksAndSinkFailure) {
             out.append(chunk);
             return {};
         }) && out == big) << e.name;
-        EXPECT_EQ(a->copy_entry(e, sink_full).error().message, "sink full");
+        EXPECT_EQ(why(a->copy_entry(e, sink_full)), "sink full");
     }
     // A stored entry's data is a view into the archive's own bytes.
     EXPECT_EQ(a->entry_data(a->entries()[1])->data(), bytes.data() + bytes.size() - 22 - 2 * (46 + 7) - 300000);
@@ -477,9 +478,7 @@ TEST(ArchiveDocument, CaseTable) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"family.ged", "GEDCOM.GED"}, "GEDCOM.GED"},
         {{"Family.GED", "media/a.ged", "gedcom.ged.bak"}, "Family.GED"},
-        {{"a.ged", "gedcom.ged", "b.ged"}, "gedcom.ged"},
         {{".ged"}, ".ged"},
-        {{"a.ged", "b.ged"}, "!the archive holds 2" + ambiguous},
         {{"a.ged", "b.ged", "c.GED", "dir/gedcom.ged"}, "!the archive holds 3" + ambiguous},
         {{"dir/gedcom.ged", "x.ged/", "tree.gedx"},
          "!the archive holds no GEDCOM document at its root, so it is not a GEDZIP"},
@@ -511,7 +510,7 @@ TEST(ArchiveHostile, AllocationsDoNotFollowClaims) {
         z.zip64 = true;
         z.z64_count = 100000;
         const std::string bytes = z.build();
-        EXPECT_LT(largest_allocation([&] { message = Archive::open(bytes).error().message; }), kSmall);
+        EXPECT_LT(largest_allocation([&] { message = why(Archive::open(bytes)); }), kSmall);
         EXPECT_EQ(message, "file 4 of the archive has no directory record");
     }
     {   // A deflated entry claiming 1 GiB that yields little: output reserved up to 16 MiB at most.
@@ -520,7 +519,7 @@ TEST(ArchiveHostile, AllocationsDoNotFollowClaims) {
         const std::string bytes = z.build();
         auto a = Archive::open(bytes);
         ASSERT_TRUE(a) << a.error().message;
-        EXPECT_LE(largest_allocation([&] { message = a->read("t.ged").error().message; }), 16u * 1024 * 1024 + 65536);
+        EXPECT_LE(largest_allocation([&] { message = why(a->read("t.ged")); }), 16u * 1024 * 1024 + 65536);
         EXPECT_EQ(message, "t.ged expanded to 10 bytes where the archive said 1073741824");
     }
     {   // 50 MB of zeros declared as 100 bytes: extraction stops one byte past the claim.
@@ -531,44 +530,38 @@ TEST(ArchiveHostile, AllocationsDoNotFollowClaims) {
         const std::string bytes = z.build();
         auto a = Archive::open(bytes);
         ASSERT_TRUE(a) << a.error().message;
-        EXPECT_LT(largest_allocation([&] { message = a->read("t.ged").error().message; }), kSmall);
+        EXPECT_LT(largest_allocation([&] { message = why(a->read("t.ged")); }), kSmall);
         EXPECT_EQ(message, "t.ged expands past the size the archive declared");
     }
 }
 
-TEST(ArchiveHostile, RealDeflateBombIsRefusedAtOpening) {
-    // Zeros deflate at about 1030 to 1: past the ratio bound, refused before anything is inflated.
-    const std::string zeros(20 * 1024 * 1024, '\0');
-    Zip z;
-    z.entries = {file("zeros.txt", zeros, 8)};
-    const std::string bytes = z.build();
-    EXPECT_EQ(error_of(bytes), "zeros.txt claims a compression ratio over the 1000-fold limit");
-    auto a = Archive::open_with(bytes, limits(100000, 4294967296, 2000));
-    ASSERT_TRUE(a) << a.error().message;
-    EXPECT_EQ(a->read("zeros.txt")->size(), zeros.size());
-}
-
-TEST(ArchiveHostile, OverlappingFilesBombIsRefusedAtOpening) {
-    // One local record of 1 MiB named by 4000 directory records: each passes
-    // the per-entry bounds and together they stay under the total, yet they
-    // would extract the same bytes 4000 times.
-    std::string kernel;
-    std::uint32_t x = 12345;
-    for (int i = 0; i < (1 << 20); ++i) kernel += char('a' + ((x = x * 1103515245u + 12345u) >> 16) % 26);
-    const std::string stored = deflate_raw(kernel);
-    Zip z;
-    z.entries = {file("kernel.txt", kernel, 8)};
-    for (int i = 1; i < 4000; ++i) {
-        Entry e = claim(std::string("k").append(std::to_string(i)).append(".txt"), kernel.size(), stored.size());
-        e.c_offset = 0;
-        e.c_method = 8;
-        e.c_crc = crc(kernel);
-        z.entries.push_back(e);
+// The published GEDZIP files open, name gedcom.ged as their document and extract
+// whole (fuzz_archive only asks that they open or are refused within bounds).
+TEST(ArchivePublished, OpenFindDocumentAndExtractEverything) {
+    PELLORINE_NEED_TESTDATA();
+    const std::pair<std::string, std::uint64_t> files[] = {
+        {"gedcom70/minimal70.gdz", 39},
+        {"gedcom70/gedcom71/minimal71.gdz", 39},
+        {"gedcom70/maximal70.gdz", 15793 + 79000 + 210 + 625 + 35 + 28},
+        {"gedcom70/maximal70/maximal70.gdz", 15906 + 79000 + 210 + 625 + 35 + 28},
+    };
+    for (const auto& [path, total] : files) {
+        SCOPED_TRACE(path);
+        std::ifstream in(pellorine::testdata::folder() / path, std::ios::binary);
+        const std::string bytes(std::istreambuf_iterator<char>(in), {});
+        auto a = Archive::open(bytes);
+        ASSERT_TRUE(a) << a.error().message;
+        EXPECT_EQ(a->total_size(), total);
+        EXPECT_EQ(a->document_name().value_or(""), "gedcom.ged");
+        // A byte-order mark, then the header record; the trailer last.
+        const std::string ged = a->read("gedcom.ged").value_or("");
+        EXPECT_TRUE(ged.starts_with("\xEF\xBB\xBF" "0 HEAD\r\n") && ged.ends_with("0 TRLR\r\n"));
+        for (const auto& e : a->entries()) EXPECT_TRUE(e.is_dir || a->read_entry(e)) << e.name;
+        // The media entry with a UTF-8 name (and a data-descriptor flag) reads back.
+        if (path == "gedcom70/maximal70.gdz") {
+            EXPECT_TRUE(a->read("media/CharlotteBront\xC3\xAB.jpg").value_or("").starts_with("\xFF\xD8\xFF"));
+        }
     }
-    for (std::size_t i = 0; i < z.entries.size(); ++i) z.central_order.push_back(z.entries.size() - 1 - i);
-    // In directory order the kernel's own record comes last; the first of its
-    // namesakes is the one whose record runs into the next.
-    EXPECT_EQ(error_of(z.build()), "k3999.txt" + kOverlap);
 }
 
 }  // namespace
