@@ -1,14 +1,17 @@
 // The archive reader against archives crafted record by record: every check
 // of the central directory, of extraction and of finding the GEDCOM document;
 // the published GEDZIP files.
+#include "gedzip_io.hpp"
 #include "gedzip_reader.hpp"
 #include "gedzip_testing.hpp"
 #include "gedzip_zip.hpp"
 #include "testdata.hpp"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <zlib.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -17,19 +20,23 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 // The largest single allocation while tracking is on: the reader must not
-// size its allocations by what an archive claims.
+// size its allocations by what an archive claims. With `fail_next` set, the
+// next allocation fails.
 namespace alloc_probe {
 bool tracking = false;
 std::size_t largest = 0;
+bool fail_next = false;
 }  // namespace alloc_probe
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t n) {
     if (alloc_probe::tracking && n > alloc_probe::largest) alloc_probe::largest = n;
+    if (std::exchange(alloc_probe::fail_next, false)) throw std::bad_alloc();
     if (void* p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
@@ -500,6 +507,19 @@ std::size_t largest_allocation(F&& f) {
     f();
     alloc_probe::tracking = false;
     return alloc_probe::largest;
+}
+
+// A source adopts its descriptor at the call: when its buffer cannot be had,
+// the descriptor is closed rather than leaked.
+TEST(ArchiveHostile, AFileSourceThatCannotBeMadeClosesItsDescriptor) {
+    const int fd = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(fd, 0);
+    alloc_probe::fail_next = true;
+    EXPECT_THROW(pellorine::gedzip::FileSource{fd}, std::bad_alloc);
+    alloc_probe::fail_next = false;
+    errno = 0;
+    EXPECT_EQ(::fcntl(fd, F_GETFD), -1);
+    EXPECT_EQ(errno, EBADF);
 }
 
 TEST(ArchiveHostile, AllocationsDoNotFollowClaims) {
