@@ -28,17 +28,11 @@ struct Case {
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
-std::vector<Node> records_of(std::string_view text) {
-    auto doc = Document::parse(text);
-    EXPECT_TRUE(doc) << doc.error().display();
-    return doc ? std::move(doc->records) : std::vector<Node>{};
-}
-
 class Declarations : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Declarations, HeaderAndNotes) {
     const Case& c = GetParam();
-    std::vector<Node> records = records_of(c.input);
+    std::vector<Node> records = parse(c.input).records;
     Pass pass;
     pass.record = "@I1@";  // the step notes no record, whatever came before it
     declare_extensions(records, c.owned, pass);
@@ -135,7 +129,7 @@ TEST(DeclarationsAtScale, HundredThousandTags) {
     std::vector<OwnedExtension> owned;
     for (int i = 1; i < n; i += 4) owned.emplace_back(name(i), "o");
 
-    std::vector<Node> records = records_of(text);
+    std::vector<Node> records = parse(text).records;
     Pass pass;
     declare_extensions(records, owned, pass);
     ASSERT_EQ(pass.notes.size(), static_cast<std::size_t>(n / 2));
