@@ -53,6 +53,7 @@ def test_owned_extensions(call, uri):
     ("_PRIM", "must be a sequence of (str, str) tuples, not str"),
     (5, "must be a sequence of (str, str) tuples, not int"),
     (["_PRIM", "https://example.com/PRIM"], "item 0 must be tuple, not str"),
+    ([("_PRIM",)], "item 0: expected tuple of length 2, but got tuple of length 1"),
     ([("_A", "u"), ("_B", "u", "x")], "item 1: expected tuple of length 2, but got tuple of length 3"),
     ([("_PRIM", b"https://example.com/PRIM")], "item 0 must hold str, not bytes"),
 ])
