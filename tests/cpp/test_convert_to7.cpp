@@ -100,10 +100,6 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     Folding, Converts,
     ::testing::Values(
-        Case{"TwoLinesIntoOne", "0 @N1@ INDI\n1 NOTE abc\n2 CONC def\n2 CONC ghi\n",
-             "0 @N1@ INDI\n1 NOTE abcdefghi\n", {summary("@N1@", 2, 1)}},
-        Case{"NoPayloadBecomesTheText", "0 @N1@ INDI\n1 NOTE\n2 CONC abc\n", "0 @N1@ INDI\n1 NOTE abc\n",
-             {summary("@N1@", 1, 1, 1)}},
         Case{"EmptyConcLinesFoldToNothing", "0 @N1@ INDI\n1 NOTE\n2 CONC\n2 CONC \n", "0 @N1@ INDI\n1 NOTE\n",
              {summary("@N1@", 2, 1)}},
         Case{"ConcContinuesTheLastContEvenAfterOtherLines",
