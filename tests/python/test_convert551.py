@@ -1,5 +1,5 @@
 """Gedcom.to_version551: the method's contract; every published 7.0 file
-converted and read back as 5.5.1; the round trip 5.5.x -> 7.0 -> 5.5.1."""
+converted to 5.5.1; the round trip 5.5.x -> 7.0 -> 5.5.1."""
 
 from __future__ import annotations
 
