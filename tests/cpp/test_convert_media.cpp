@@ -124,7 +124,6 @@ const Case kFormats[] = {
       {"FORM.MEDI", K::Converted, kRenamed},
       {"FORM.MEDI", K::Converted, enumerated("\"photo\"", "PHOTO")}},
      true},
-    {"NoFormNoPathChange", "0 @O1@ OBJE\n1 FILE a/b.jpg\n", "0 @O1@ OBJE\n1 FILE a/b.jpg\n", {}, false},
 };
 INSTANTIATE_TEST_SUITE_P(Formats, MediaRules, ::testing::ValuesIn(kFormats),
                          [](const auto& info) { return std::string(info.param.name); });
