@@ -372,11 +372,11 @@ TEST(BadInput, EveryParsedShapeConvertsAndReadsBack) {
 }
 
 TEST(Notes, JsonFormWritesAbsentRecordAsNull) {
-    ConversionNote n{"CHAR", "a \"b\"", std::nullopt, ConversionKind::Dropped};
-    EXPECT_EQ(n.to_json(), R"({"record":null,"tag":"CHAR","kind":"Dropped","detail":"a \"b\""})");
+    ConversionNote n{"CHAR", "a \"quoted\" word", std::nullopt, ConversionKind::Dropped};
+    EXPECT_EQ(n.to_json(), R"({"record":null,"tag":"CHAR","kind":"Dropped","detail":"a \"quoted\" word"})");
     n.record = "@I1@";
     n.kind = ConversionKind::Kept;
-    EXPECT_EQ(n.to_json(), R"({"record":"@I1@","tag":"CHAR","kind":"Kept","detail":"a \"b\""})");
+    EXPECT_EQ(n.to_json(), R"({"record":"@I1@","tag":"CHAR","kind":"Kept","detail":"a \"quoted\" word"})");
 }
 
 }  // namespace
