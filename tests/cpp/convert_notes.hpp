@@ -37,10 +37,15 @@ inline Document parse(std::string_view text) {
     return doc ? std::move(*doc) : Document{};
 }
 
-// The records as text, each from level 0.
+// A record, or the records, as text from level 0.
+inline std::string render(const Node& record) {
+    std::string out;
+    record.render_into(0, out);
+    return out;
+}
 inline std::string render(const std::vector<Node>& records) {
     std::string out;
-    for (const Node& r : records) r.render_into(0, out);
+    for (const Node& r : records) out += render(r);
     return out;
 }
 

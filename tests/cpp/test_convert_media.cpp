@@ -62,18 +62,6 @@ std::string has_phrase(const std::string& medium) {
            "in; it is left as it is";
 }
 
-Document parse(std::string_view text) {
-    auto doc = Document::parse(text);
-    EXPECT_TRUE(doc) << doc.error().display();
-    return doc ? std::move(*doc) : Document{};
-}
-
-std::string render(const Node& n) {
-    std::string out;
-    n.render_into(0, out);
-    return out;
-}
-
 Node& object_of(Node& record) { return record.tag() == "INDI" ? record.children().front() : record; }
 
 class MediaRules : public ::testing::TestWithParam<Case> {};
@@ -107,18 +95,9 @@ const Case kFormats[] = {
       {"FILE.FORM", K::Converted, media_type("\"png\"", "\"image/png\"")},
       {"FILE.FORM", K::Converted, media_type("\"jpg\"", "\"image/jpeg\"")}},
      true},
-    {"EveryFileHasAFormAlready", "0 @O1@ OBJE\n1 FILE a\n2 FORM image/png\n1 FORM jpg\n",
-     "0 @O1@ OBJE\n1 FILE a\n2 FORM image/png\n", {{"OBJE.FORM", K::Converted, kMoved}}, true},
     {"FormGoesAfterTheFilesOtherChildren", "0 @O1@ OBJE\n1 FILE a\n2 TITL t\n1 FORM gif\n",
      "0 @O1@ OBJE\n1 FILE a\n2 TITL t\n2 FORM image/gif\n",
      {{"OBJE.FORM", K::Converted, kMoved}, {"FILE.FORM", K::Converted, media_type("\"gif\"", "\"image/gif\"")}},
-     true},
-    {"FormWithItsMediumMovesWhole", "0 @O1@ OBJE\n1 FILE a.jpg\n1 FORM jpg\n2 TYPE photo\n",
-     "0 @O1@ OBJE\n1 FILE a.jpg\n2 FORM image/jpeg\n3 MEDI PHOTO\n",
-     {{"OBJE.FORM", K::Converted, kMoved},
-      {"FILE.FORM", K::Converted, media_type("\"jpg\"", "\"image/jpeg\"")},
-      {"FORM.MEDI", K::Converted, kRenamed},
-      {"FORM.MEDI", K::Converted, enumerated("\"photo\"", "PHOTO")}},
      true},
     {"MovedCopyForgetsTheLinesAsRead", "0 @O1@ OBJE\n1 FILE a\n1 FORM xyz\n02 _X y\n",
      "0 @O1@ OBJE\n1 FILE a\n2 FORM xyz\n3 _X y\n",
@@ -127,8 +106,8 @@ const Case kFormats[] = {
      "0 @O1@ OBJE\n1 FILE a\n2 FORM image/bmp\n",
      {{"OBJE.FORM", K::Converted, kMoved}, {"FILE.FORM", K::Converted, media_type("\"bmp\"", "\"image/bmp\"")}},
      true},
-    {"DifferentFormsStay", "0 @O1@ OBJE\n1 FORM jpg\n1 FORM png\n2 TYPE photo\n1 FILE a\n1 FILE b\n",
-     "0 @O1@ OBJE\n1 FORM jpg\n1 FORM png\n2 TYPE photo\n1 FILE a\n1 FILE b\n",
+    {"SecondFormWithSubstructuresStays", "0 @O1@ OBJE\n1 FORM jpg\n1 FORM jpg\n2 TYPE photo\n1 FILE a\n",
+     "0 @O1@ OBJE\n1 FORM jpg\n1 FORM jpg\n2 TYPE photo\n1 FILE a\n",
      {{"OBJE.FORM", K::Kept, kSeveral}}, false},
     {"EqualFormsWithSubstructuresStay", "0 @O1@ OBJE\n1 FORM jpg\n2 TYPE photo\n1 FORM jpg\n1 FILE a b\n",
      "0 @O1@ OBJE\n1 FORM jpg\n2 TYPE photo\n1 FORM jpg\n1 FILE a%20b\n",
@@ -145,7 +124,6 @@ const Case kFormats[] = {
       {"FORM.MEDI", K::Converted, kRenamed},
       {"FORM.MEDI", K::Converted, enumerated("\"photo\"", "PHOTO")}},
      true},
-    {"NoFormNoPathChange", "0 @O1@ OBJE\n1 FILE a/b.jpg\n", "0 @O1@ OBJE\n1 FILE a/b.jpg\n", {}, false},
 };
 INSTANTIATE_TEST_SUITE_P(Formats, MediaRules, ::testing::ValuesIn(kFormats),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -164,26 +142,19 @@ Case path_case(const PathCase& p) {
 }
 
 const PathCase kPaths[] = {
-    {"WindowsPath", "C:\\photos\\my photo.jpg", "C:%5Cphotos%5Cmy%20photo.jpg"},
     {"PercentCodeStays", "a%20b", "a%20b"},
     {"LowercaseHexStays", "a%4ab", "a%4ab"},
-    {"LoneTrailingPercent", "100%", "100%25"},
     {"PercentWithOneDigit", "a%4", "a%254"},
     {"PercentBeforeNonHex", "%zz", "%25zz"},
     {"NonAsciiPerByte", "\xC3\xA9.jpg", "%C3%A9.jpg"},
     {"AllowedPunctuation", "a-b._~:/@!$&'()*+,;=", "a-b._~:/@!$&'()*+,;="},
     {"ControlsAndQuotes", "a\"b<c>d\te", "a%22b%3Cc%3Ed%09e"},
-    // Without a scheme, the URI delimiters are characters of the file name.
-    {"HashInAName", "photos/Smith #3.jpg", "photos/Smith%20%233.jpg"},
-    {"QuestionMarkInAName", "scans/who?.jpg", "scans/who%3F.jpg"},
-    {"BracketsInAName", "[draft]/a]b", "%5Bdraft%5D/a%5Db"},
     {"DriveLetterIsNoScheme", "c:/a#b", "c:/a%23b"},
     {"DigitFirstIsNoScheme", "1x:a?b", "1x:a%3Fb"},
     {"ColonAfterOtherBytesIsNoScheme", "a_b:c#d", "a_b:c%23d"},
+    // Without a scheme, the URI delimiters are characters of the file name.
     {"PublishedSample", "most/paths?get#escaped[like]this", "most/paths%3Fget%23escaped%5Blike%5Dthis"},
     // With a scheme, they keep their URI meaning.
-    {"SchemeKeepsQueryAndFragment", "https://leave.alone?with=args#and-frags",
-     "https://leave.alone?with=args#and-frags"},
     {"SchemeStillEncodesSpaces", "http://h/a b?q=1#f[2]", "http://h/a%20b?q=1#f[2]"},
     {"SchemeOfSeveralKinds", "a+b-c.d:x#y", "a+b-c.d:x#y"},
     {"ShortScheme", "ab:?#", "ab:?#"},
@@ -212,14 +183,7 @@ Case form_case(const char* name, const std::string& form_lines, const std::strin
 
 std::vector<Case> media_cases() {
     return {
-        form_case("WordAsWrittenInTheNote", "2 FORM JPEG\n", "2 FORM image/jpeg\n",
-                  {{"FILE.FORM", K::Converted, media_type("\"JPEG\"", "\"image/jpeg\"")}}, true),
         form_case("MediaTypeStays", "2 FORM image/jpeg\n", "2 FORM image/jpeg\n", {}, false),
-        form_case("EmptyFormStays", "2 FORM\n", "2 FORM\n", {}, false),
-        form_case("LeadingDotIsUnknown", "2 FORM .jpg\n", "2 FORM .jpg\n",
-                  {{"FILE.FORM", K::Kept, unknown_type("\".jpg\"")}}, false),
-        form_case("UnknownWord", "2 FORM raw\n", "2 FORM raw\n", {{"FILE.FORM", K::Kept, unknown_type("\"raw\"")}},
-                  false),
         form_case("TrimmedWord", "2 FORM tif \n", "2 FORM image/tiff\n",
                   {{"FILE.FORM", K::Converted, media_type("\"tif\"", "\"image/tiff\"")}}, true),
         form_case("ContinuedWordIsJoined", "2 FORM mp\n3 CONC 3\n", "2 FORM audio/mpeg\n",
@@ -229,11 +193,6 @@ std::vector<Case> media_cases() {
         form_case("OnlyTheFirstFormCounts", "2 FORM htm\n2 FORM raw\n3 TYPE photo\n",
                   "2 FORM text/html\n2 FORM raw\n3 TYPE photo\n",
                   {{"FILE.FORM", K::Converted, media_type("\"htm\"", "\"text/html\"")}}, true),
-        form_case("TypeBecomesMediAndIsEnumerated", "2 FORM jpg\n3 TYPE photo\n", "2 FORM image/jpeg\n3 MEDI PHOTO\n",
-                  {{"FILE.FORM", K::Converted, media_type("\"jpg\"", "\"image/jpeg\"")},
-                   {"FORM.MEDI", K::Converted, kRenamed},
-                   {"FORM.MEDI", K::Converted, enumerated("\"photo\"", "PHOTO")}},
-                  true),
         form_case("EnumeratedTypeIsOnlyRenamed", "2 FORM image/png\n3 TYPE PHOTO\n", "2 FORM image/png\n3 MEDI PHOTO\n",
                   {{"FORM.MEDI", K::Converted, kRenamed}}, true),
         form_case("UnknownMediumBecomesOther", "2 FORM\n3 MEDI Microfilm\n",
@@ -248,21 +207,20 @@ std::vector<Case> media_cases() {
         form_case("MediumWithAPhraseStays", "2 FORM\n3 MEDI Microfilm\n4 PHRASE film\n",
                   "2 FORM\n3 MEDI Microfilm\n4 PHRASE film\n", {{"FORM.MEDI", K::Kept, has_phrase("\"Microfilm\"")}},
                   false),
-        form_case("ContinuedMediumWithChildrenStays", "2 FORM\n3 MEDI pho\n4 CONC to\n5 _X y\n",
-                  "2 FORM\n3 MEDI pho\n4 CONC to\n5 _X y\n", {{"FORM.MEDI", K::Kept, continuation("source medium")}},
-                  false),
         form_case("RenamedBeforeBeingKept", "2 FORM\n3 TYPE pho\n4 CONC to\n5 _X y\n",
                   "2 FORM\n3 MEDI pho\n4 CONC to\n5 _X y\n",
                   {{"FORM.MEDI", K::Converted, kRenamed}, {"FORM.MEDI", K::Kept, continuation("source medium")}},
+                  true),
+        form_case("SpacedMediaAreTrimmed", "2 FORM\n3 MEDI  PHOTO \n3 MEDI  film strip \n",
+                  "2 FORM\n3 MEDI PHOTO\n3 MEDI OTHER\n4 PHRASE film strip\n",
+                  {{"FORM.MEDI", K::Converted, enumerated("\" PHOTO \"", "PHOTO")},
+                   {"FORM.MEDI", K::Converted, other("\" film strip \"")}},
                   true),
         form_case("ContinuedMediumIsJoined", "2 FORM\n3 MEDI vid\n4 CONC eo\n", "2 FORM\n3 MEDI VIDEO\n",
                   {{"FORM.MEDI", K::Converted, enumerated("\"video\"", "VIDEO")}}, true),
         form_case("MultiLineMediumKeepsItsLines", "2 FORM\n3 MEDI micro\n4 CONT film\n",
                   "2 FORM\n3 MEDI OTHER\n4 PHRASE micro\n5 CONT film\n",
                   {{"FORM.MEDI", K::Converted, other("\"micro\\nfilm\"")}}, true),
-        // A medium that begins with an at-sign must not read as a pointer once it is a PHRASE.
-        form_case("MediumPhraseAtSignIsDoubled", "2 FORM\n3 MEDI @S1@\n", "2 FORM\n3 MEDI OTHER\n4 PHRASE @@S1@\n",
-                  {{"FORM.MEDI", K::Converted, other("\"@S1@\"")}}, true),
         form_case("MediaOfOneFormInOrder", "2 FORM\n3 TYPE book\n3 NOTE n\n3 MEDI Tombstone\n",
                   "2 FORM\n3 MEDI BOOK\n3 NOTE n\n3 MEDI TOMBSTONE\n",
                   {{"FORM.MEDI", K::Converted, kRenamed},
@@ -273,33 +231,6 @@ std::vector<Case> media_cases() {
 }
 INSTANTIATE_TEST_SUITE_P(Media, MediaRules, ::testing::ValuesIn(media_cases()),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(MediaTables, EveryFormatWordAndMedium) {
-    const std::pair<const char*, const char*> types[] = {
-        {"jpg", "image/jpeg"},     {"jpeg", "image/jpeg"}, {"png", "image/png"},         {"gif", "image/gif"},
-        {"bmp", "image/bmp"},      {"tif", "image/tiff"},  {"tiff", "image/tiff"},       {"pdf", "application/pdf"},
-        {"txt", "text/plain"},     {"htm", "text/html"},   {"html", "text/html"},        {"wav", "audio/x-wav"},
-        {"mp3", "audio/mpeg"},     {"svg", "image/svg+xml"}, {"xml", "application/xml"}, {"eml", "message/rfc822"},
-        {"mp4", "video/mp4"},      {"heic", "image/heic"}, {"webp", "image/webp"},       {"json", "application/json"},
-    };
-    for (auto [word, type] : types) {
-        Document doc = parse(std::string("0 OBJE\n1 FILE a\n2 FORM ") + word + "\n");
-        Pass pass;
-        EXPECT_TRUE(media_form_to_7(doc.records[0], pass)) << word;
-        EXPECT_EQ(doc.records[0].children()[0].children()[0].value(), type) << word;
-    }
-    for (const char* medium : {"audio", "book", "card", "electronic", "fiche", "film", "magazine", "manuscript",
-                               "map", "newspaper", "photo", "tombstone", "video"}) {
-        Document doc = parse(std::string("0 OBJE\n1 FILE a\n2 FORM\n3 MEDI ") + medium + "\n");
-        Pass pass;
-        EXPECT_TRUE(media_form_to_7(doc.records[0], pass)) << medium;
-        const Node& medi = doc.records[0].children()[0].children()[0].children()[0];
-        std::string upper;
-        for (char ch : std::string_view(medium)) upper.push_back(static_cast<char>(ch - 'a' + 'A'));
-        EXPECT_EQ(medi.value(), std::optional<std::string_view>(upper)) << medium;
-        EXPECT_TRUE(medi.children().empty()) << medium;
-    }
-}
 
 // A rewritten path must stay short enough for the parser to read back.
 TEST(MediaPaths, EncodedPathWithinTheLineBound) {
@@ -344,15 +275,9 @@ TEST(MediaPaths, JoinedMediumTooLongForOneLineStays) {
     EXPECT_EQ(render(doc.records[0]), input);
 }
 
-TEST(MediaSubtree, ForgetsEveryVerbatimLineBelow) {
-    Document doc = parse("0 @X@ _R\n01 _A\n02 _B x\n1 _C\n");
-    forget_subtree_verbatim(doc.records[0]);
-    EXPECT_EQ(render(doc.records[0]), "0 @X@ _R\n1 _A\n2 _B x\n1 _C\n");
-}
-
 // ---------------------------------------------------------------- published pairs
 
-// A published file's records, its byte-order mark left out; empty without the corpus.
+// A published file's records, its byte-order mark left out; none when the file is missing.
 std::vector<Node> published(const std::string& path) {
     std::ifstream in(pellorine::testdata::folder() / "conversion" / path, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -385,7 +310,8 @@ TEST(MediaPublished, FileNamesPair) {
     PELLORINE_NEED_TESTDATA();
     std::vector<Node> five = published("5/filename-1.ged");
     std::vector<Node> seven = published("7/filename-1.ged");
-    if (five.empty() || seven.empty()) GTEST_SKIP() << "no test data";
+    ASSERT_GT(five.size(), 2u) << "conversion/5/filename-1.ged is missing from " << testdata::folder().string();
+    ASSERT_GT(seven.size(), 2u) << "conversion/7/filename-1.ged is missing from " << testdata::folder().string();
     const std::pair<const char*, bool> expected[] = {
         {"/unix/absolute | image/bmp", false},
         {"c:%5Cwindows%5Cabsolute | image/bmp", false},

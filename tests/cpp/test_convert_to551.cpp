@@ -14,25 +14,6 @@ namespace {
 
 using K = ConversionKind;
 
-struct Expected {
-    std::string tag;
-    K kind;
-    std::string detail;
-    std::optional<std::string> record = "@I1@";
-};
-
-std::vector<std::string> as_json(const std::vector<ConversionNote>& notes) {
-    std::vector<std::string> out;
-    for (const auto& n : notes) out.push_back(n.to_json());
-    return out;
-}
-
-std::vector<std::string> as_json(const std::vector<Expected>& notes) {
-    std::vector<std::string> out;
-    for (const auto& n : notes) out.push_back(ConversionNote{n.tag, n.detail, n.record, n.kind}.to_json());
-    return out;
-}
-
 const std::string kChar = "5.5.1 requires a character set, and the file is written as UTF-8";
 const std::string kGedc = "the header declared no GEDCOM version, and 5.5.1 requires it";
 const std::string kSchma = "5.5.1 has no way to declare an extension; the extensions themselves are kept";
@@ -63,7 +44,8 @@ struct Case {
     const char* name;
     std::string input;
     std::string output;  // empty: the same as the input
-    std::vector<Expected> notes;
+    std::vector<ExpectedNote> notes;
+    std::optional<std::string> record = "@I1@";  // the record every note carries
 };
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
@@ -75,7 +57,7 @@ TEST_P(Converts, ToTheExpectedLinesAndNotes) {
     Document doc = parse(c.input);
     Conversion conv = to_version_5_5_1(doc);
     EXPECT_EQ(render(conv.document), c.output.empty() ? c.input : c.output);
-    EXPECT_EQ(as_json(conv.notes), as_json(c.notes));
+    expect_notes(conv.notes, c.notes, c.record);
     EXPECT_EQ(doc.to_text(), parse(c.input).to_text());  // the input is untouched
     EXPECT_EQ(conv.target_version, "5.5.1");
 }
@@ -89,12 +71,12 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         Case{"v7_header", "0 HEAD\n1 GEDC\n2 VERS 7.0\n0 TRLR\n",
              "0 HEAD\n1 GEDC\n2 VERS 5.5.1\n2 FORM LINEAGE-LINKED\n1 CHAR UTF-8\n0 TRLR\n",
-             {{"CHAR", K::Converted, kChar, std::nullopt}}},
+             {{"CHAR", K::Converted, kChar}}, std::nullopt},
         Case{"char_kept_whatever_it_says", "0 HEAD\n1 GEDC\n2 VERS 5.5.1\n2 FORM LINEAGE-LINKED\n1 CHAR ANSEL\n", "",
              {}},
         Case{"no_gedc", "0 HEAD\n1 SOUR x\n1 CHAR UTF-8\n",
              "0 HEAD\n1 GEDC\n2 VERS 5.5.1\n2 FORM LINEAGE-LINKED\n1 SOUR x\n1 CHAR UTF-8\n",
-             {{"GEDC", K::Converted, kGedc, std::nullopt}}},
+             {{"GEDC", K::Converted, kGedc}}, std::nullopt},
         Case{"gedc_without_vers", "0 HEAD\n1 GEDC\n2 FORM LINEAGE-LINKED\n1 CHAR UTF-8\n",
              "0 HEAD\n1 GEDC\n2 FORM LINEAGE-LINKED\n2 VERS 5.5.1\n1 CHAR UTF-8\n", {}},
         Case{"verbatim_header_lines_rewritten", "0  HEAD \n1  GEDC\n2  VERS 7.0\n1  CHAR UTF-8\n",
@@ -106,27 +88,28 @@ INSTANTIATE_TEST_SUITE_P(
              "0 HEAD\n1 GEDC\n2 VERS 7.0\n1 SCHMA\n2 TAG _X https://x.example/\n1 SCHMA\n1 CHAR UTF-8\n"
              "0 @I1@ INDI\n1 _X y\n",
              "0 HEAD\n1 GEDC\n2 VERS 5.5.1\n2 FORM LINEAGE-LINKED\n1 CHAR UTF-8\n0 @I1@ INDI\n1 _X y\n",
-             {{"SCHMA", K::Dropped, kSchma, std::nullopt}}},
+             {{"SCHMA", K::Dropped, kSchma}}, std::nullopt},
         // Header notes come in their order, then the header's structure notes.
         Case{"header_note_order", "0 HEAD\n1 SCHMA\n1 EXID 1\n",
              "0 HEAD\n1 GEDC\n2 VERS 5.5.1\n2 FORM LINEAGE-LINKED\n1 EXID 1\n1 CHAR UTF-8\n",
-             {{"GEDC", K::Converted, kGedc, std::nullopt},
-              {"CHAR", K::Converted, kChar, std::nullopt},
-              {"SCHMA", K::Dropped, kSchma, std::nullopt},
-              {"EXID", K::Kept, kNotIn551, std::nullopt}}}),
+             {{"GEDC", K::Converted, kGedc},
+              {"CHAR", K::Converted, kChar},
+              {"SCHMA", K::Dropped, kSchma},
+              {"EXID", K::Kept, kNotIn551}},
+             std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     NotesUidAndKept, Converts,
     testing::Values(
         Case{"shared_note_record", "0 @N1@ SNOTE text\n1 CONT more\n", "0 @N1@ NOTE text\n1 CONT more\n",
-             {{"SNOTE", K::Converted, kSnoteRecord, "@N1@"}}},
+             {{"SNOTE", K::Converted, kSnoteRecord}}, "@N1@"},
         Case{"shared_note_record_without_xref", "0 SNOTE text\n", "0 NOTE text\n",
-             {{"SNOTE", K::Converted, kSnoteRecord, std::nullopt}}},
+             {{"SNOTE", K::Converted, kSnoteRecord}}, std::nullopt},
         // 255 - (1 + 5 + 4 + 4) = 241 bytes on the record line, the rest on CONC.
         Case{"shared_note_record_refitted", "0 @N1@ SNOTE " + x(300) + "\n",
              "0 @N1@ NOTE " + x(241) + "\n1 CONC " + x(59) + "\n",
-             {{"SNOTE", K::Converted, kSnoteRecord, "@N1@"}}},
+             {{"SNOTE", K::Converted, kSnoteRecord}}, "@N1@"},
         Case{"shared_note_pointer", "0 @I1@ INDI\n1 SNOTE @N1@\n2 _X y\n", "0 @I1@ INDI\n1 NOTE @N1@\n2 _X y\n",
              {{"SNOTE", K::Converted, kSnotePointer}}},
         Case{"shared_note_text_left", "0 @I1@ INDI\n1 SNOTE text\n1 SNOTE @@\n", "", {}},
@@ -170,8 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"phrase_continuation_with_children", kBirt + "2 DATE 1900\n3 PHRASE a\n4 CONC b\n5 _X c\n", "",
              {{"PHRASE", K::Kept, kPhraseKept}}},
         Case{"date_continuation_with_children", kBirt + "2 DATE 1900\n3 CONC 0\n4 _X c\n3 PHRASE a\n", "",
-             {{"PHRASE", K::Kept, kPhraseKept}}},
-        Case{"no_phrase", kBirt + "2 DATE ABT 1900\n", "", {}}),
+             {{"PHRASE", K::Kept, kPhraseKept}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 const std::string kEven = "0 @I1@ INDI\n1 ASSO @I2@\n";
@@ -201,15 +183,11 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"association_friend", kEven + "2 ROLE FRIEND\n", kEven + "2 RELA Friend\n", {{"ROLE", K::Converted, kRela}}},
         Case{"association_phrase", kEven + "2 ROLE OTHER\n3 PHRASE godmother\n", kEven + "2 RELA godmother\n",
              {{"ROLE", K::Converted, kRela}}},
-        Case{"association_enumerated_wife", kEven + "2 ROLE wife\n", kEven + "2 RELA Wife\n",
-             {{"ROLE", K::Converted, kRela}}},
         Case{"association_other_words", kEven + "2 ROLE godson\n", kEven + "2 RELA GODSON\n",
              {{"ROLE", K::Converted, kRela}}},
         Case{"association_empty", kEven + "2 ROLE\n", kEven + "2 RELA\n", {{"ROLE", K::Converted, kRela}}},
         // A second phrase would be lost: the role is kept as written.
         Case{"two_phrases_event", kEvent + "4 ROLE OTHER\n5 PHRASE godmother\n5 PHRASE aunt by marriage\n", "",
-             {{"ROLE", K::Kept, kRolePhraseKept}}},
-        Case{"two_phrases_association", kEven + "2 ROLE OTHER\n3 PHRASE godmother\n3 PHRASE aunt by marriage\n", "",
              {{"ROLE", K::Kept, kRolePhraseKept}}},
         Case{"phrase_spans_lines", kEven + "2 ROLE OTHER\n3 PHRASE a\n4 CONT b\n", "",
              {{"ROLE", K::Kept, kRolePhraseKept}}},
@@ -237,7 +215,6 @@ const std::string kIndi = "0 @I1@ INDI\n";
 INSTANTIATE_TEST_SUITE_P(
     LongLines, Converts,
     testing::Values(
-        Case{"note_300", kIndi + "1 NOTE " + x(293) + "\n", "", {{"NOTE", K::Kept, long_lines(1)}}},
         Case{"line_254_not_counted", kIndi + "1 NOTE " + x(247) + "\n", "", {}},
         Case{"line_255_counted", kIndi + "1 NOTE " + x(248) + "\n", "", {{"NOTE", K::Kept, long_lines(1)}}},
         Case{"record_line_tag", "0 @I1@ INDI " + x(260) + "\n1 NOTE " + x(300) + "\n", "",
@@ -266,13 +243,6 @@ TEST(ToVersion551, ReportsVersionsAndCarriesEachRecordsIdentifier) {
     EXPECT_EQ(out.version(), "5.5.1");
     // Converting again gives the same result.
     EXPECT_EQ(out.to_text(), render(to_version_5_5_1(doc).document));
-}
-
-TEST(ContinuationHasChildren, OnlyContinuationLinesCount) {
-    Document doc = parse("0 A\n1 CONT\n1 B\n2 C\n0 A\n1 CONC\n2 X\n0 A\n1 CONT\n2 X\n");
-    EXPECT_FALSE(continuation_has_children(doc.records[0].children()));
-    EXPECT_TRUE(continuation_has_children(doc.records[1].children()));
-    EXPECT_TRUE(continuation_has_children(doc.records[2].children()));
 }
 
 TEST(StructuresTo5Node, SaysWhetherAnythingChanged) {
