@@ -70,21 +70,10 @@ def pytest_report_header(config):
 
 
 def decode_utf16(data: bytes, big: bool) -> tuple[str, int]:
-    data = data[: len(data) // 2 * 2]
-    units = [int.from_bytes(data[i : i + 2], "big" if big else "little") for i in range(0, len(data), 2)]
-    out, bad, i = [], 0, 0
-    while i < len(units):
-        u = units[i]
-        if 0xD800 <= u <= 0xDBFF and i + 1 < len(units) and 0xDC00 <= units[i + 1] <= 0xDFFF:
-            out.append(chr(0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00)))
-            i += 1
-        elif 0xD800 <= u <= 0xDFFF:
-            out.append("\ufffd")
-            bad += 1
-        else:
-            out.append(chr(u))
-        i += 1
-    return "".join(out), bad
+    """Pairs combined, each lone surrogate one U+FFFD, an odd final byte dropped."""
+    text = data[: len(data) // 2 * 2].decode("utf-16-be" if big else "utf-16-le", "surrogatepass")
+    lone = [c for c in text if "\ud800" <= c <= "\udfff"]
+    return "".join("\ufffd" if "\ud800" <= c <= "\udfff" else c for c in text), len(lone)
 
 
 def decode_ansel(data: bytes) -> tuple[str, int]:
