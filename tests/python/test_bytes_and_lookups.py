@@ -68,7 +68,7 @@ def test_a_conversion_keeps_the_bytes_its_source_viewed():
     expected = converted.to_text()
     del g
     gc.collect()
-    assert sys.getrefcount(data) == before + 1  # the converted records copied the source's nodes
+    assert sys.getrefcount(data) == before + 1  # the converted records still view the bytes
     del data
     gc.collect()
     assert converted.to_text() == expected
