@@ -1,16 +1,16 @@
 """The JSON bridge: every structured result crosses through json.loads, one
-call per element, with the json module looked up by name."""
+call per element, with the json module looked up by name on every call."""
 
 import json
+import sys
+import types
 
 import pytest
 
 import pellorine
 
-REAL_LOADS = json.loads
-
 SAMPLE = (
-    b"0 HEAD\n1 GEDC\n2 VERS 5.5.1\n1 CHAR UTF-8\n"
+    b"0 HEAD\n1 GEDC\n2 VERS 5.5.1\n1 CHAR UTF-8\n1 SUBM @U1@\n"
     b"0 @I1@ INDI\n1 NAME Ann /Lee/\n1 BIRT\n2 DATE 5 JAN 1882\n1 FAMC @F9@\n"
     b"0 @I2@ INDI\n1 NAME Bo /Lee/\n1 FAMS @F1@\n"
     b"0 @F1@ FAM\n1 HUSB @I2@\n1 CHIL @I1@\n1 CHIL @X1@\n"
@@ -18,45 +18,66 @@ SAMPLE = (
 )
 
 
+def fake_json(monkeypatch, loads):
+    """Puts a module named json with this loads where the bridge looks it up."""
+    module = types.ModuleType("json")
+    module.loads = loads
+    monkeypatch.setitem(sys.modules, "json", module)
+
+
 @pytest.fixture
-def counted_loads(monkeypatch):
-    calls = []
+def calls(monkeypatch):
+    """The texts given to a loads that returns each one marked."""
+    seen = []
 
     def loads(text):
         assert type(text) is str
-        calls.append(text)
-        return REAL_LOADS(text)
+        seen.append(text)
+        return ("loaded", text)
 
-    monkeypatch.setattr(json, "loads", loads)
-    return calls
+    fake_json(monkeypatch, loads)
+    return seen
 
 
 @pytest.mark.parametrize("method, count", [
-    ("records", 5), ("individuals", 2), ("families", 1), ("unresolved_pointers", 2),
+    ("records", 5), ("individuals", 2), ("families", 1), ("unresolved_pointers", 3),
 ])
-def test_one_loads_call_per_element(counted_loads, method, count):
-    g = pellorine.Gedcom.parse(SAMPLE)
-    result = getattr(g, method)()
-    assert len(result) == count
-    assert len(counted_loads) == count
-    assert [REAL_LOADS(t) for t in counted_loads] == result
+def test_one_loads_call_per_element(calls, method, count):
+    result = getattr(pellorine.Gedcom.parse(SAMPLE), method)()
+    assert len(calls) == count and result == [("loaded", text) for text in calls]
 
 
-def test_single_results_cross_once(counted_loads):
+def test_texts_and_single_results(calls):
     g = pellorine.Gedcom.parse(SAMPLE)
-    assert g.record("@i1@")["xref"] == "@I1@"
-    assert pellorine.parse_date("ABT 1900")["kind"] == "About"
-    assert len(counted_loads) == 2
+    g.unresolved_pointers()
+    assert calls == [
+        '{"record":"HEAD","path":[2],"tag":"SUBM","pointer":"@U1@"}',
+        '{"record":"@I1@","path":[2],"tag":"FAMC","pointer":"@F9@"}',
+        '{"record":"@F1@","path":[2],"tag":"CHIL","pointer":"@X1@"}',
+    ]
+    assert g.record("@i1@") == ("loaded", calls[3]) and json.loads(calls[3])["xref"] == "@I1@"
+    assert pellorine.parse_date("ABT 1900") == ("loaded", calls[4]) and json.loads(calls[4])["kind"] == "About"
 
 
 def test_empty_list_never_looks_up_json(monkeypatch):
     g = pellorine.Gedcom.parse(b"0 HEAD\n0 TRLR\n")
-    monkeypatch.setattr(json, "loads", None)
-    assert g.individuals() == []
-    assert g.families() == []
+    monkeypatch.setitem(sys.modules, "json", None)
+    assert g.individuals() == g.families() == []
 
 
-def test_replaced_loads_is_used_by_the_next_call(monkeypatch):
+@pytest.mark.parametrize("error", [ValueError("bad"), KeyError("k")])
+def test_what_loads_raises_passes_through_unchanged(monkeypatch, error):
     g = pellorine.Gedcom.parse(SAMPLE)
-    monkeypatch.setattr(json, "loads", lambda text: text)
-    assert g.families() == ['{"xref":"@F1@","husband":"@I2@","wife":null,"children":["@I1@","@X1@"],"events":[]}']
+
+    def loads(text):
+        raise error
+
+    fake_json(monkeypatch, loads)
+    with pytest.raises(type(error)) as info:
+        g.unresolved_pointers()
+    assert info.value is error
+    monkeypatch.setitem(sys.modules, "json", None)
+    with pytest.raises(ImportError):
+        g.unresolved_pointers()
+    monkeypatch.undo()
+    assert len(g.unresolved_pointers()) == 3

@@ -18,12 +18,8 @@ def point(year, month=None, day=None):
         ("ABT 5 JAN 1882",
          ["Gregorian", "About", point(1882, 1, 5), point(1882, 1, 5), None, "about 5 January 1882",
           "ABT 5 JAN 1882", "ABT 5 JAN 1882"]),
-        ("@#DJULIAN@ BET 1700 AND 1710",
-         ["Julian", "Between", point(1700), point(1710), None, "between 1700 and 1710",
-          "BET @#DJULIAN@ 1700 AND @#DJULIAN@ 1710", "BET JULIAN 1700 AND JULIAN 1710"]),
         ("@#DFRENCH R@ TO 3 (x)",
          ["FrenchRepublican", "Period", None, point(3), "x", "to 3", None, "TO FRENCH_R 3"]),
-        ("1699/00", ["Gregorian", "Exact", point(1699), point(1699), None, "1699", "1699/00", None]),
         ("", ["Gregorian", "Unparsed", None, None, "", "", None, None]),
         ("\u3000 who knows\t", ["Gregorian", "Unparsed", None, None, "who knows", "who knows", None, None]),
     ],
@@ -37,11 +33,8 @@ def test_reading_has_nine_keys_in_order(text, expected):
         assert p is None or list(p) == ["year", "month", "day"]
 
 
-HOSTILE = [
-    "\x00", "ABT \x00 1900", "99999999999999999999999999999999", "1/" * 10000, "ABT " * 10000 + "1900",
-    " AND " * 10000, "(" * 10000 + ")" * 10000, "@#DJULIAN@" * 1000, "\"\\\u2028\x7f\x1b", "\U0001F600 1900",
-    "\u0301\u0301", "1." * 5000,
-]
+# Stalls and limits are the C++ tests' (DateRead.HostileInput); these cross the binding.
+HOSTILE = ["\x00", "ABT \x00 1900", "\"\\\u2028\x7f\x1b", "\U0001F600 1900", "\u0301\u0301", "ABT " * 10000 + "1900"]
 
 
 @pytest.mark.parametrize("text", HOSTILE, ids=range(len(HOSTILE)))
