@@ -139,7 +139,6 @@ bool fold_conc(Node& node, Pass& pass) {
 
 bool uid_to_7(Node& node, Pass& pass) {
     node.set_tag("UID");
-    node.forget_verbatim();
     pass.note("_UID", ConversionKind::Converted, "version 7 defines UID, so the extension is no longer needed");
     return true;
 }
@@ -148,7 +147,6 @@ bool note_pointer_to_7(Node& node, const NoteRecordIds& note_records, Pass& pass
     auto v = node.value();
     if (!v || !is_xref(*v) || !note_records.contains(text::ascii_uppercase(*v))) return false;
     node.set_tag("SNOTE");
-    node.forget_verbatim();
     pass.note("NOTE", ConversionKind::Converted, "a pointer to a note record is a shared note pointer in version 7");
     return true;
 }

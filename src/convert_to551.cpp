@@ -188,13 +188,11 @@ bool structures_to_5_node(Node& node, std::uint16_t level, Pass& pass) {
     const std::string_view tag = node.tag();
     if (tag == "UID") {
         node.set_tag("_UID");
-        node.forget_verbatim();
         pass.note("UID", ConversionKind::Converted, "5.5.1 has no UID, and every producer writes _UID instead");
         rewritten = true;
     } else if (tag == "SNOTE") {
         if (node.pointer()) {
             node.set_tag("NOTE");
-            node.forget_verbatim();
             pass.note("SNOTE", ConversionKind::Converted,
                       "a shared note pointer is an ordinary note pointer in 5.5.1");
             rewritten = true;
@@ -226,7 +224,6 @@ Conversion to_version_5_5_1(const Document& document) {
         if (tag == "HEAD") header_to_5(record, pass);
         if (shared_note) {
             record.set_tag("NOTE");
-            record.forget_verbatim();
             pass.note("SNOTE", ConversionKind::Converted, "5.5.1 has one kind of note record");
         }
         structures_to_5_node(record, 0, pass);

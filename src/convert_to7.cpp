@@ -73,7 +73,6 @@ Conversion to_version_7_with(const Document& document, const std::vector<OwnedEx
         if (is_header) header_to_7(record, pass);
         if (is_note_record) {
             record.set_tag("SNOTE");
-            record.forget_verbatim();
             pass.note("NOTE", ConversionKind::Converted, "a note record is a shared note record in version 7");
         }
         // Extension tags are collected in the same walk, outside headers.
