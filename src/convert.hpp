@@ -170,7 +170,8 @@ bool media_form_to_7(Node& obje, Pass& pass);
 void forget_subtree_verbatim(Node& node);
 
 // Declares in the first header of `records` every extension tag used outside
-// it, with the caller's URI from `owned` or as undocumented, noting each.
+// it, with the caller's URI from `owned` or as undocumented, noting each with
+// no record.
 void declare_extensions(std::vector<Node>& records, const std::vector<OwnedExtension>& owned, Pass& pass);
 // The same for the extension tags already collected from the records.
 void declare_extensions(std::vector<Node>& records, ExtensionTags used, const std::vector<OwnedExtension>& owned,

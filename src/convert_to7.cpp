@@ -80,7 +80,6 @@ Conversion to_version_7_with(const Document& document, const std::vector<OwnedEx
         summarise_folding(pass);
     }
 
-    pass.record.reset();
     declare_extensions(records, std::move(extensions), owned, pass);
     out.notes = std::move(pass.notes);
     return out;
