@@ -64,9 +64,12 @@ bool continuation_has_children(const std::vector<Node>& children) {
     return false;
 }
 
-std::string continuation_kept_detail(std::string_view what) {
-    return "a continuation line of this " + std::string(what) +
-           " has substructures of its own, so rewriting it would delete them; it is left as written";
+bool kept_for_continuation(const Node& node, std::string_view tag, std::string_view what, Pass& pass) {
+    if (!continuation_has_children(node.children())) return false;
+    pass.note(tag, ConversionKind::Kept,
+              "a continuation line of this " + std::string(what) +
+                  " has substructures of its own, so rewriting it would delete them; it is left as written");
+    return true;
 }
 
 bool fits_written_lines(std::string_view text) {

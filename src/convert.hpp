@@ -78,9 +78,9 @@ using OwnedExtension = std::pair<std::string, std::string>;
 // rewriting that payload would delete them.
 bool continuation_has_children(const std::vector<Node>& children);
 
-// The detail of the note for a payload left as written because a continuation
-// line of it has children; `what` names the payload ("DATE", "role", ...).
-std::string continuation_kept_detail(std::string_view what);
+// True when continuation_has_children says so of `node`'s children, and then
+// notes `tag` as kept for it; `what` names the payload ("DATE", "role", ...).
+bool kept_for_continuation(const Node& node, std::string_view tag, std::string_view what, Pass& pass);
 
 // The longest line a rewrite may write: 15 MiB, a margin below the 16 MiB line
 // this library reads back. A joined or encoded text longer than this stays as written.

@@ -205,10 +205,7 @@ bool date_to_7(Node& node, Pass& pass) {
     const GedcomDate reading = GedcomDate::parse(text);
     const std::optional<std::string> form = reading.to_gedcom_7();
     if (form && *form == text) return false;
-    if (continuation_has_children(node.children())) {
-        pass.note("DATE", ConversionKind::Kept, continuation_kept_detail("DATE"));
-        return false;
-    }
+    if (kept_for_continuation(node, "DATE", "DATE", pass)) return false;
     if (node.first("PHRASE")) {
         pass.note("DATE", ConversionKind::Kept,
                   text::quoted(text) +
@@ -271,27 +268,20 @@ bool role_to_7(Node& role, Pass& pass) {
     const std::string_view note_tag = is_rela ? "ASSO.RELA" : "ROLE";
     const std::string text = role.logical_value();
     const std::string_view t = text::trim(text);
-    if (!is_rela && !t.empty()) {
-        const std::string up = text::ascii_uppercase(t);
-        if (is_role_value(up)) {
-            if (up == text) return false;
-            if (continuation_has_children(role.children())) {
-                pass.note(note_tag, ConversionKind::Kept, continuation_kept_detail("role"));
-                return false;
-            }
-            role.set_logical_value(up);
-            pass.note(note_tag, ConversionKind::Converted,
-                      "the role " + text::quoted(text) + " is version 7's enumerated value " + up);
-            return true;
-        }
+    // A ROLE already one of version 7's values, but for its letter case or spaces.
+    const std::string up = is_rela || t.empty() ? std::string() : text::ascii_uppercase(t);
+    const bool enumerated = !up.empty() && is_role_value(up);
+    if (enumerated && up == text) return false;
+    if (kept_for_continuation(role, note_tag, "role", pass)) return false;
+    if (enumerated) {
+        role.set_logical_value(up);
+        pass.note(note_tag, ConversionKind::Converted,
+                  "the role " + text::quoted(text) + " is version 7's enumerated value " + up);
+        return true;
     }
     std::string_view words = t;
     if (words.size() > 1 && words.front() == '(' && words.back() == ')') {
         words = text::trim(words.substr(1, words.size() - 2));
-    }
-    if (continuation_has_children(role.children())) {
-        pass.note(note_tag, ConversionKind::Kept, continuation_kept_detail("role"));
-        return false;
     }
     if (words.empty()) {
         pass.note(note_tag, ConversionKind::Kept, "an empty role has no version 7 reading; it is left as it is");

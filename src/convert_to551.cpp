@@ -128,10 +128,7 @@ bool role_to_5(Node& role, bool in_association, std::uint16_t level, Pass& pass)
         pass.note("ROLE", ConversionKind::Kept, kRolePhraseKept);
         return false;
     }
-    if (continuation_has_children(role.children())) {
-        pass.note("ROLE", ConversionKind::Kept, continuation_kept_detail("role"));
-        return false;
-    }
+    if (kept_for_continuation(role, "ROLE", "role", pass)) return false;
     std::string_view words = phrase ? std::string_view(*phrase) : role_words(v).value_or(v);
     std::string trimmed(text::trim(words));
     if (in_association) {
