@@ -111,4 +111,13 @@ Node* set_gedcom_version(Node& header, std::string_view version) {
     return gedc;
 }
 
+Node& require_gedcom_version(Node& header, std::string_view version, std::string_view target, Pass& pass) {
+    if (Node* gedc = set_gedcom_version(header, version)) return *gedc;
+    auto& children = header.children();
+    children.insert(children.begin(), Node::new_("GEDC").child(Node::with_value("VERS", version)));
+    pass.note("GEDC", ConversionKind::Converted,
+              "the header declared no GEDCOM version, and " + std::string(target) + " requires it");
+    return children.front();
+}
+
 }  // namespace pellorine::convert

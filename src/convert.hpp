@@ -122,6 +122,11 @@ bool remove_tagged(Node& node, std::string_view tag);
 // changing nothing, when the header has none.
 Node* set_gedcom_version(Node& header, std::string_view version);
 
+// Makes the header declare `version` as set_gedcom_version does or, when it has
+// no GEDC, in a new GEDC at its front holding only that VERS, noting that
+// `target` ("version 7", "5.5.1") requires it. Returns the GEDC.
+Node& require_gedcom_version(Node& header, std::string_view version, std::string_view target, Pass& pass);
+
 // ---- toward 7.0
 
 // The identifiers of the records tagged exactly NOTE that carry one, folded to

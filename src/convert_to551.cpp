@@ -54,15 +54,8 @@ void refit(Node& node, std::uint16_t level) { build::fit_node_inner(node, level,
 
 void header_to_5(Node& head, Pass& pass) {
     head.forget_verbatim();
-    if (Node* gedc = set_gedcom_version(head, "5.5.1")) {
-        if (!gedc->first("FORM")) gedc->push(Node::with_value("FORM", "LINEAGE-LINKED"));
-    } else {
-        auto& kids = head.children();
-        kids.insert(kids.begin(), Node::new_("GEDC")
-                                      .child(Node::with_value("VERS", "5.5.1"))
-                                      .child(Node::with_value("FORM", "LINEAGE-LINKED")));
-        pass.note("GEDC", ConversionKind::Converted, "the header declared no GEDCOM version, and 5.5.1 requires it");
-    }
+    Node& gedc = require_gedcom_version(head, "5.5.1", "5.5.1", pass);
+    if (!gedc.first("FORM")) gedc.push(Node::with_value("FORM", "LINEAGE-LINKED"));
     if (!head.first("CHAR")) {
         head.push(Node::with_value("CHAR", "UTF-8"));
         pass.note("CHAR", ConversionKind::Converted,

@@ -41,15 +41,9 @@ NoteRecordIds note_record_ids(const std::vector<Node>& records) {
 
 void header_to_7(Node& header, Pass& pass) {
     header.forget_verbatim();
-    auto& children = header.children();
-    if (Node* gedc = set_gedcom_version(header, "7.0")) {
-        if (remove_tagged(*gedc, "FORM")) {
-            pass.note("GEDC.FORM", ConversionKind::Dropped, "version 7 has one form and does not name it");
-        }
-    } else {
-        children.insert(children.begin(), Node::new_("GEDC").child(Node::with_value("VERS", "7.0")));
-        pass.note("GEDC", ConversionKind::Converted,
-                  "the header declared no GEDCOM version, and version 7 requires it");
+    Node& gedc = require_gedcom_version(header, "7.0", "version 7", pass);
+    if (remove_tagged(gedc, "FORM")) {
+        pass.note("GEDC.FORM", ConversionKind::Dropped, "version 7 has one form and does not name it");
     }
     if (remove_tagged(header, "CHAR")) {
         pass.note("CHAR", ConversionKind::Dropped,
