@@ -35,6 +35,13 @@ void Pass::begin_record(const Node& r) {
     }
 }
 
+const Role* role_7(std::string_view value) {
+    for (const Role& r : roles_7) {
+        if (r.value == value) return &r;
+    }
+    return nullptr;
+}
+
 Conversion start_conversion(const Document& document, std::string_view target) {
     Conversion out;
     out.source_version = document.version().value_or("unstated");

@@ -109,6 +109,9 @@ inline constexpr std::array<Role, 15> roles_7{{
     {"SPOU", "Spouse"},    {"WIFE", "Wife"},       {"WITN", "Witness"},
 }};
 
+// The role of `roles_7` that version 7 writes exactly as `value`, or null.
+const Role* role_7(std::string_view value);
+
 // A conversion before any rule: the source's version, `target`, and a deep
 // copy of the source's records.
 Conversion start_conversion(const Document& document, std::string_view target);

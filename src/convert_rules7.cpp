@@ -247,13 +247,6 @@ constexpr std::array<RoleWord, 23> role_words{{
     {"godmother", "GODP"},    {"officiator", "OFFICIATOR"}, {"officiant", "OFFICIATOR"},
 }};
 
-bool is_role_value(std::string_view s) {
-    for (const Role& r : roles_7) {
-        if (r.value == s) return true;
-    }
-    return false;
-}
-
 std::string_view role_for_words(std::string_view words) {
     const std::string lower = text::unicode_lowercase(words);
     for (const RoleWord& w : role_words) {
@@ -270,7 +263,7 @@ bool role_to_7(Node& role, Pass& pass) {
     const std::string_view t = text::trim(text);
     // A ROLE already one of version 7's values, but for its letter case or spaces.
     const std::string up = is_rela || t.empty() ? std::string() : text::ascii_uppercase(t);
-    const bool enumerated = !up.empty() && is_role_value(up);
+    const bool enumerated = !up.empty() && role_7(up) != nullptr;
     if (enumerated && up == text) return false;
     if (kept_for_continuation(role, note_tag, "role", pass)) return false;
     if (enumerated) {

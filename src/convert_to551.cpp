@@ -87,13 +87,6 @@ bool dated_phrase_to_5(Node& date, Pass& pass) {
     return true;
 }
 
-std::optional<std::string_view> role_words(std::string_view value) {
-    for (const Role& r : roles_7) {
-        if (r.value == value) return r.words;
-    }
-    return std::nullopt;
-}
-
 // The words of a role's PHRASE when 5.5.1 can hold them on the role's line:
 // one PHRASE only, nothing but continuation lines beneath it (and nothing
 // beneath those, which removing the PHRASE would delete), one line of text
@@ -122,7 +115,12 @@ bool role_to_5(Node& role, bool in_association, std::uint16_t level, Pass& pass)
         return false;
     }
     if (kept_for_continuation(role, "ROLE", "role", pass)) return false;
-    std::string_view words = phrase ? std::string_view(*phrase) : role_words(v).value_or(v);
+    std::string_view words = v;
+    if (phrase) {
+        words = *phrase;
+    } else if (const Role* r = role_7(v)) {
+        words = r->words;
+    }
     std::string trimmed(text::trim(words));
     if (in_association) {
         remove_tagged(role, "PHRASE");
