@@ -44,20 +44,6 @@ bool fold_conc(Node& node, Pass& pass) {
     auto& children = node.children();
     std::size_t conc_count = 0;
     bool conc_has_own = false;
-    for (const Node& c : children) {
-        if (c.tag() != kConc) continue;
-        ++conc_count;
-        conc_has_own = conc_has_own || c.xref() || !c.children().empty();
-    }
-    if (conc_count == 0) return false;
-    // A copy: setting the node's own payload below replaces the text its tag views.
-    const std::string own_tag(node.tag());
-    if (own_tag == kCont || own_tag == kConc || conc_has_own) {
-        note_conc_kept(pass, own_tag, conc_count,
-                       own_tag == kCont || own_tag == kConc ? reason_under_continuation : reason_conc_has_own);
-        return false;
-    }
-
     // Each anchor opens at most one segment, at its first CONC.
     std::vector<Segment> segments;
     Node* anchor = &node;
@@ -67,6 +53,8 @@ bool fold_conc(Node& node, Pass& pass) {
             anchor = &c;
             anchor_open = false;
         } else if (c.tag() == kConc) {
+            ++conc_count;
+            conc_has_own = conc_has_own || c.xref() || !c.children().empty();
             if (!anchor_open) {
                 segments.push_back(Segment{anchor, std::string(anchor->value().value_or("")), false, false});
                 anchor_open = true;
@@ -75,6 +63,14 @@ bool fold_conc(Node& node, Pass& pass) {
             segments.back().joined.append(v);
             segments.back().folds_text = segments.back().folds_text || !v.empty();
         }
+    }
+    if (conc_count == 0) return false;
+    // A copy: setting the node's own payload below replaces the text its tag views.
+    const std::string own_tag(node.tag());
+    if (own_tag == kCont || own_tag == kConc || conc_has_own) {
+        note_conc_kept(pass, own_tag, conc_count,
+                       own_tag == kCont || own_tag == kConc ? reason_under_continuation : reason_conc_has_own);
+        return false;
     }
 
     std::string reasons;
