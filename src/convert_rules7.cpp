@@ -320,7 +320,6 @@ bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& p
     // rule applies to, so the tag is read once. The view is not used after a
     // rule has run: a rewrite gives the node new storage.
     const std::string_view tag = node.tag();
-    const bool extension = !tag.empty() && tag.front() == '_';
     if (tag == "_UID") {
         changed = uid_to_7(node, pass) || changed;
     } else if (tag == "NOTE") {
@@ -333,7 +332,7 @@ bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& p
         if (node.first("FILE")) changed = media_form_to_7(node, pass) || changed;
     }
     // The node's tag is final now: the rules of its descendants do not change it.
-    if (extensions && extension) extensions->add(node.tag());
+    if (extensions) extensions->add(node.tag());
     for (Node& child : node.children()) {
         changed = structures_to_7_node(child, note_records, pass, extensions) || changed;
     }
