@@ -152,7 +152,7 @@ bool is_plain_number(std::string_view s, std::size_t digits, unsigned max) {
     if (s.empty() || s.size() > digits || s.front() == '0') return false;
     unsigned n = 0;
     for (char c : s) {
-        if (c < '0' || c > '9') return false;
+        if (!text::is_ascii_digit(c)) return false;
         n = n * 10 + static_cast<unsigned>(c - '0');
     }
     return n <= max;
