@@ -1,7 +1,9 @@
 // Line-limit fitting and wrapping: the cutting rule, re-splitting a node's
 // payload segments within a limit, and rebuilding over-long structures as
 // CONT and CONC lines.
+#include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include "build.hpp"
 #include "json.hpp"
@@ -33,6 +35,23 @@ std::optional<std::string_view> present(std::string_view piece) {
     return piece.empty() ? std::nullopt : std::optional<std::string_view>(piece);
 }
 
+// The payload bytes left of `room` on a line whose head is `head` bytes long,
+// after the space before the payload; absent when fewer than cut's 4 bytes.
+std::optional<std::uint64_t> payload_room(std::uint64_t room, std::size_t head) {
+    const std::uint64_t fixed = head + 1;
+    if (room < fixed || room - fixed < 4) return std::nullopt;
+    return room - fixed;
+}
+
+// The payload rooms of a node's first line and of its CONC lines, one level below.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> payload_rooms(const Node& node, std::uint16_t level,
+                                                                    std::uint64_t room) {
+    const auto first = payload_room(room, detail::head_length(level, node.xref(), node.tag()));
+    const auto later = payload_room(room, detail::head_length(level + 1u, std::nullopt, kConc));
+    if (!first || !later) return std::nullopt;
+    return std::pair{*first, *later};
+}
+
 // ---------------------------------------------------------------- fitting
 
 // Re-splits one segment: `head` (its line at `level`) and the CONC lines
@@ -48,13 +67,10 @@ bool resplit_segment(Node& head, std::uint16_t level, std::vector<Node>& run, st
     for (std::size_t i = begin; i < end; ++i) {
         if (run[i].verbatim() || carries_more_than_text(run[i])) return keep();
     }
-    // Around each payload: the line's head, the space before the payload and
-    // a line end of up to two bytes.
-    std::uint64_t first_fixed = detail::head_length(level, head.xref(), head.tag()) + 3;
-    std::uint64_t later_fixed = detail::head_length(level + 1u, std::nullopt, kConc) + 3;
-    if (limit < first_fixed || limit < later_fixed) return keep();
-    std::uint64_t first = limit - first_fixed, later = limit - later_fixed;
-    if (first < 4 || later < 4) return keep();
+    // A line end takes up to two bytes of the limit.
+    const auto rooms = payload_rooms(head, level, limit < 2 ? 0 : limit - 2);
+    if (!rooms) return keep();
+    const auto [first, later] = *rooms;
 
     bool fits = head.value().value_or("").size() <= first;
     for (std::size_t i = begin; fits && i < end; ++i) fits = run[i].value().value_or("").size() <= later;
@@ -219,12 +235,8 @@ void wrap_node(Node& node, std::uint16_t level, std::uint64_t budget, std::strin
         }
     }
     if (too_long && rebuildable(node, level)) {
-        // Around each payload: the line's head and the space before the payload.
-        std::uint64_t first_fixed = detail::head_length(level, node.xref(), node.tag()) + 1;
-        std::uint64_t later_fixed = detail::head_length(child_level, std::nullopt, kConc) + 1;
-        std::uint64_t later = budget >= later_fixed ? budget - later_fixed : 0;
-        if (budget >= first_fixed && budget - first_fixed >= 4 && later >= 4) {
-            rewrap(node, budget - first_fixed, later);
+        if (const auto rooms = payload_rooms(node, level, budget)) {
+            rewrap(node, rooms->first, rooms->second);
             continued = true;
             settled = 0;  // the children moved
             reports.push_back({std::string(record), path, std::string(node.tag())});

@@ -35,6 +35,13 @@ void Pass::begin_record(const Node& r) {
     }
 }
 
+const Role* role_7(std::string_view value) {
+    for (const Role& r : roles_7) {
+        if (r.value == value) return &r;
+    }
+    return nullptr;
+}
+
 Conversion start_conversion(const Document& document, std::string_view target) {
     Conversion out;
     out.source_version = document.version().value_or("unstated");
@@ -64,9 +71,12 @@ bool continuation_has_children(const std::vector<Node>& children) {
     return false;
 }
 
-std::string continuation_kept_detail(std::string_view what) {
-    return "a continuation line of this " + std::string(what) +
-           " has substructures of its own, so rewriting it would delete them; it is left as written";
+bool kept_for_continuation(const Node& node, std::string_view tag, std::string_view what, Pass& pass) {
+    if (!continuation_has_children(node.children())) return false;
+    pass.note(tag, ConversionKind::Kept,
+              "a continuation line of this " + std::string(what) +
+                  " has substructures of its own, so rewriting it would delete them; it is left as written");
+    return true;
 }
 
 bool fits_written_lines(std::string_view text) {
@@ -106,6 +116,15 @@ Node* set_gedcom_version(Node& header, std::string_view version) {
         gedc->push(Node::with_value("VERS", version));
     }
     return gedc;
+}
+
+Node& require_gedcom_version(Node& header, std::string_view version, std::string_view target, Pass& pass) {
+    if (Node* gedc = set_gedcom_version(header, version)) return *gedc;
+    auto& children = header.children();
+    children.insert(children.begin(), Node::new_("GEDC").child(Node::with_value("VERS", version)));
+    pass.note("GEDC", ConversionKind::Converted,
+              "the header declared no GEDCOM version, and " + std::string(target) + " requires it");
+    return children.front();
 }
 
 }  // namespace pellorine::convert

@@ -78,9 +78,9 @@ using OwnedExtension = std::pair<std::string, std::string>;
 // rewriting that payload would delete them.
 bool continuation_has_children(const std::vector<Node>& children);
 
-// The detail of the note for a payload left as written because a continuation
-// line of it has children; `what` names the payload ("DATE", "role", ...).
-std::string continuation_kept_detail(std::string_view what);
+// True when continuation_has_children says so of `node`'s children, and then
+// notes `tag` as kept for it; `what` names the payload ("DATE", "role", ...).
+bool kept_for_continuation(const Node& node, std::string_view tag, std::string_view what, Pass& pass);
 
 // The longest line a rewrite may write: 15 MiB, a margin below the 16 MiB line
 // this library reads back. A joined or encoded text longer than this stays as written.
@@ -109,6 +109,9 @@ inline constexpr std::array<Role, 15> roles_7{{
     {"SPOU", "Spouse"},    {"WIFE", "Wife"},       {"WITN", "Witness"},
 }};
 
+// The role of `roles_7` that version 7 writes exactly as `value`, or null.
+const Role* role_7(std::string_view value);
+
 // A conversion before any rule: the source's version, `target`, and a deep
 // copy of the source's records.
 Conversion start_conversion(const Document& document, std::string_view target);
@@ -121,6 +124,11 @@ bool remove_tagged(Node& node, std::string_view tag);
 // when it has none; GEDC's verbatim text is forgotten. Returns that GEDC, or null,
 // changing nothing, when the header has none.
 Node* set_gedcom_version(Node& header, std::string_view version);
+
+// Makes the header declare `version` as set_gedcom_version does or, when it has
+// no GEDC, in a new GEDC at its front holding only that VERS, noting that
+// `target` ("version 7", "5.5.1") requires it. Returns the GEDC.
+Node& require_gedcom_version(Node& header, std::string_view version, std::string_view target, Pass& pass);
 
 // ---- toward 7.0
 
@@ -170,7 +178,8 @@ bool media_form_to_7(Node& obje, Pass& pass);
 void forget_subtree_verbatim(Node& node);
 
 // Declares in the first header of `records` every extension tag used outside
-// it, with the caller's URI from `owned` or as undocumented, noting each.
+// it, with the caller's URI from `owned` or as undocumented, noting each with
+// no record.
 void declare_extensions(std::vector<Node>& records, const std::vector<OwnedExtension>& owned, Pass& pass);
 // The same for the extension tags already collected from the records.
 void declare_extensions(std::vector<Node>& records, ExtensionTags used, const std::vector<OwnedExtension>& owned,

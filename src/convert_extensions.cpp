@@ -40,10 +40,12 @@ void declare_extensions(std::vector<Node>& records, ExtensionTags used, const st
     for (std::string_view tag : tags) {
         if (declared.contains(tag)) continue;
         auto found = uris.find(tag);
-        if (!target) target = &schema::first_schema(*header);
+        if (!target) {
+            target = &schema::first_schema(*header);
+            header->forget_verbatim();
+        }
         target->push(schema::declaration(tag, found != uris.end() ? found->second
                                                                    : schema::UNDOCUMENTED_EXTENSION_URI));
-        header->forget_verbatim();
         if (found != uris.end()) {
             pass.note(tag, ConversionKind::Converted,
                       "declared in the header, which version 7 requires of every extension");

@@ -128,10 +128,7 @@ bool path_to_7(Node& file, Pass& pass) {
     std::string path = file.logical_value();
     std::string uri = path_to_uri(path);
     if (uri == path) return false;
-    if (continuation_has_children(file.children())) {
-        pass.note("FILE", ConversionKind::Kept, continuation_kept_detail("file path"));
-        return false;
-    }
+    if (kept_for_continuation(file, "FILE", "file path", pass)) return false;
     if (!fits_written_lines(uri)) {
         pass.note("FILE", ConversionKind::Kept,
                   "the percent-encoded file path would be longer than this library reads back; "
@@ -150,10 +147,7 @@ bool media_type_to_7(Node& form, Pass& pass) {
     std::string payload = form.logical_value();
     std::string_view word = text::trim(payload);
     if (word.empty() || word.find('/') != std::string_view::npos) return false;
-    if (continuation_has_children(form.children())) {
-        pass.note("FILE.FORM", ConversionKind::Kept, continuation_kept_detail("format"));
-        return false;
-    }
+    if (kept_for_continuation(form, "FILE.FORM", "format", pass)) return false;
     std::optional<std::string_view> type = media_type(text::ascii_lowercase(word));
     if (!type) {
         pass.note("FILE.FORM", ConversionKind::Kept,
@@ -181,10 +175,7 @@ bool medium_to_7(Node& medi, Pass& pass) {
     const bool enumerated = is_enumerated_medium(value);
     if (!enumerated) value = "OTHER";
     if (value == medium) return changed;
-    if (continuation_has_children(medi.children())) {
-        pass.note("FORM.MEDI", ConversionKind::Kept, continuation_kept_detail("source medium"));
-        return changed;
-    }
+    if (kept_for_continuation(medi, "FORM.MEDI", "source medium", pass)) return changed;
     if (enumerated) {
         pass.note("FORM.MEDI", ConversionKind::Converted,
                   "the source medium " + text::quoted(medium) + " became the enumerated value " + value);

@@ -44,20 +44,6 @@ bool fold_conc(Node& node, Pass& pass) {
     auto& children = node.children();
     std::size_t conc_count = 0;
     bool conc_has_own = false;
-    for (const Node& c : children) {
-        if (c.tag() != kConc) continue;
-        ++conc_count;
-        conc_has_own = conc_has_own || c.xref() || !c.children().empty();
-    }
-    if (conc_count == 0) return false;
-    // A copy: setting the node's own payload below replaces the text its tag views.
-    const std::string own_tag(node.tag());
-    if (own_tag == kCont || own_tag == kConc || conc_has_own) {
-        note_conc_kept(pass, own_tag, conc_count,
-                       own_tag == kCont || own_tag == kConc ? reason_under_continuation : reason_conc_has_own);
-        return false;
-    }
-
     // Each anchor opens at most one segment, at its first CONC.
     std::vector<Segment> segments;
     Node* anchor = &node;
@@ -67,6 +53,8 @@ bool fold_conc(Node& node, Pass& pass) {
             anchor = &c;
             anchor_open = false;
         } else if (c.tag() == kConc) {
+            ++conc_count;
+            conc_has_own = conc_has_own || c.xref() || !c.children().empty();
             if (!anchor_open) {
                 segments.push_back(Segment{anchor, std::string(anchor->value().value_or("")), false, false});
                 anchor_open = true;
@@ -75,6 +63,14 @@ bool fold_conc(Node& node, Pass& pass) {
             segments.back().joined.append(v);
             segments.back().folds_text = segments.back().folds_text || !v.empty();
         }
+    }
+    if (conc_count == 0) return false;
+    // A copy: setting the node's own payload below replaces the text its tag views.
+    const std::string own_tag(node.tag());
+    if (own_tag == kCont || own_tag == kConc || conc_has_own) {
+        note_conc_kept(pass, own_tag, conc_count,
+                       own_tag == kCont || own_tag == kConc ? reason_under_continuation : reason_conc_has_own);
+        return false;
     }
 
     std::string reasons;
@@ -139,7 +135,6 @@ bool fold_conc(Node& node, Pass& pass) {
 
 bool uid_to_7(Node& node, Pass& pass) {
     node.set_tag("UID");
-    node.forget_verbatim();
     pass.note("_UID", ConversionKind::Converted, "version 7 defines UID, so the extension is no longer needed");
     return true;
 }
@@ -148,7 +143,6 @@ bool note_pointer_to_7(Node& node, const NoteRecordIds& note_records, Pass& pass
     auto v = node.value();
     if (!v || !is_xref(*v) || !note_records.contains(text::ascii_uppercase(*v))) return false;
     node.set_tag("SNOTE");
-    node.forget_verbatim();
     pass.note("NOTE", ConversionKind::Converted, "a pointer to a note record is a shared note pointer in version 7");
     return true;
 }
@@ -158,7 +152,7 @@ bool is_plain_number(std::string_view s, std::size_t digits, unsigned max) {
     if (s.empty() || s.size() > digits || s.front() == '0') return false;
     unsigned n = 0;
     for (char c : s) {
-        if (c < '0' || c > '9') return false;
+        if (!text::is_ascii_digit(c)) return false;
         n = n * 10 + static_cast<unsigned>(c - '0');
     }
     return n <= max;
@@ -207,10 +201,7 @@ bool date_to_7(Node& node, Pass& pass) {
     const GedcomDate reading = GedcomDate::parse(text);
     const std::optional<std::string> form = reading.to_gedcom_7();
     if (form && *form == text) return false;
-    if (continuation_has_children(node.children())) {
-        pass.note("DATE", ConversionKind::Kept, continuation_kept_detail("DATE"));
-        return false;
-    }
+    if (kept_for_continuation(node, "DATE", "DATE", pass)) return false;
     if (node.first("PHRASE")) {
         pass.note("DATE", ConversionKind::Kept,
                   text::quoted(text) +
@@ -252,13 +243,6 @@ constexpr std::array<RoleWord, 23> role_words{{
     {"godmother", "GODP"},    {"officiator", "OFFICIATOR"}, {"officiant", "OFFICIATOR"},
 }};
 
-bool is_role_value(std::string_view s) {
-    for (const Role& r : roles_7) {
-        if (r.value == s) return true;
-    }
-    return false;
-}
-
 std::string_view role_for_words(std::string_view words) {
     const std::string lower = text::unicode_lowercase(words);
     for (const RoleWord& w : role_words) {
@@ -273,27 +257,20 @@ bool role_to_7(Node& role, Pass& pass) {
     const std::string_view note_tag = is_rela ? "ASSO.RELA" : "ROLE";
     const std::string text = role.logical_value();
     const std::string_view t = text::trim(text);
-    if (!is_rela && !t.empty()) {
-        const std::string up = text::ascii_uppercase(t);
-        if (is_role_value(up)) {
-            if (up == text) return false;
-            if (continuation_has_children(role.children())) {
-                pass.note(note_tag, ConversionKind::Kept, continuation_kept_detail("role"));
-                return false;
-            }
-            role.set_logical_value(up);
-            pass.note(note_tag, ConversionKind::Converted,
-                      "the role " + text::quoted(text) + " is version 7's enumerated value " + up);
-            return true;
-        }
+    // A ROLE already one of version 7's values, but for its letter case or spaces.
+    const std::string up = is_rela || t.empty() ? std::string() : text::ascii_uppercase(t);
+    const bool enumerated = !up.empty() && role_7(up) != nullptr;
+    if (enumerated && up == text) return false;
+    if (kept_for_continuation(role, note_tag, "role", pass)) return false;
+    if (enumerated) {
+        role.set_logical_value(up);
+        pass.note(note_tag, ConversionKind::Converted,
+                  "the role " + text::quoted(text) + " is version 7's enumerated value " + up);
+        return true;
     }
     std::string_view words = t;
     if (words.size() > 1 && words.front() == '(' && words.back() == ')') {
         words = text::trim(words.substr(1, words.size() - 2));
-    }
-    if (continuation_has_children(role.children())) {
-        pass.note(note_tag, ConversionKind::Kept, continuation_kept_detail("role"));
-        return false;
     }
     if (words.empty()) {
         pass.note(note_tag, ConversionKind::Kept, "an empty role has no version 7 reading; it is left as it is");
@@ -343,7 +320,6 @@ bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& p
     // rule applies to, so the tag is read once. The view is not used after a
     // rule has run: a rewrite gives the node new storage.
     const std::string_view tag = node.tag();
-    const bool extension = !tag.empty() && tag.front() == '_';
     if (tag == "_UID") {
         changed = uid_to_7(node, pass) || changed;
     } else if (tag == "NOTE") {
@@ -356,7 +332,7 @@ bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& p
         if (node.first("FILE")) changed = media_form_to_7(node, pass) || changed;
     }
     // The node's tag is final now: the rules of its descendants do not change it.
-    if (extensions && extension) extensions->add(node.tag());
+    if (extensions) extensions->add(node.tag());
     for (Node& child : node.children()) {
         changed = structures_to_7_node(child, note_records, pass, extensions) || changed;
     }

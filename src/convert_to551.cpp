@@ -54,15 +54,8 @@ void refit(Node& node, std::uint16_t level) { build::fit_node_inner(node, level,
 
 void header_to_5(Node& head, Pass& pass) {
     head.forget_verbatim();
-    if (Node* gedc = set_gedcom_version(head, "5.5.1")) {
-        if (!gedc->first("FORM")) gedc->push(Node::with_value("FORM", "LINEAGE-LINKED"));
-    } else {
-        auto& kids = head.children();
-        kids.insert(kids.begin(), Node::new_("GEDC")
-                                      .child(Node::with_value("VERS", "5.5.1"))
-                                      .child(Node::with_value("FORM", "LINEAGE-LINKED")));
-        pass.note("GEDC", ConversionKind::Converted, "the header declared no GEDCOM version, and 5.5.1 requires it");
-    }
+    Node& gedc = require_gedcom_version(head, "5.5.1", "5.5.1", pass);
+    if (!gedc.first("FORM")) gedc.push(Node::with_value("FORM", "LINEAGE-LINKED"));
     if (!head.first("CHAR")) {
         head.push(Node::with_value("CHAR", "UTF-8"));
         pass.note("CHAR", ConversionKind::Converted,
@@ -74,48 +67,33 @@ void header_to_5(Node& head, Pass& pass) {
     }
 }
 
+// The text of the node's PHRASE when 5.5.1 can hold it on the node's line:
+// one PHRASE only, nothing but continuation lines beneath it (and nothing
+// beneath those, which removing the PHRASE would delete), one line of text.
+std::optional<std::string> one_line_phrase(const Node& node) {
+    if (count_tagged(node, "PHRASE") != 1) return std::nullopt;
+    const Node& phrase = *node.first("PHRASE");
+    const auto& kids = phrase.children();
+    const auto text_line = [](const Node& c) { return is_continuation(c) && c.children().empty(); };
+    if (!std::all_of(kids.begin(), kids.end(), text_line)) return std::nullopt;
+    std::string words = phrase.logical_value();
+    if (words.find('\n') != std::string::npos) return std::nullopt;
+    return words;
+}
+
 // A DATE with a PHRASE becomes "INT date (phrase)" when both fit on one line
 // with nothing beneath; true when it was rewritten.
 bool dated_phrase_to_5(Node& date, Pass& pass) {
-    const Node& phrase_node = *date.first("PHRASE");
-    std::string phrase = phrase_node.logical_value();
+    std::optional<std::string> phrase = one_line_phrase(date);
     std::string when = date.logical_value();
-    bool only_continuations = std::all_of(phrase_node.children().begin(), phrase_node.children().end(),
-                                          [](const Node& c) { return is_continuation(c); });
-    if (count_tagged(date, "PHRASE") > 1 || phrase.find('\n') != std::string::npos ||
-        when.find('\n') != std::string::npos || !only_continuations ||
-        continuation_has_children(phrase_node.children()) || continuation_has_children(date.children())) {
+    if (!phrase || when.find('\n') != std::string::npos || continuation_has_children(date.children())) {
         pass.note("PHRASE", ConversionKind::Kept, kPhraseKept);
         return false;
     }
     remove_tagged(date, "PHRASE");
-    date.set_logical_value("INT " + when + " (" + phrase + ")");
+    date.set_logical_value("INT " + when + " (" + *phrase + ")");
     pass.note("PHRASE", ConversionKind::Converted, "a dated phrase became 5.5.1's interpreted form");
     return true;
-}
-
-std::optional<std::string_view> role_words(std::string_view value) {
-    for (const Role& r : roles_7) {
-        if (r.value == value) return r.words;
-    }
-    return std::nullopt;
-}
-
-// The words of a role's PHRASE when 5.5.1 can hold them on the role's line:
-// one PHRASE only, nothing but continuation lines beneath it (and nothing
-// beneath those, which removing the PHRASE would delete), one line of text
-// that is not blank.
-std::optional<std::string> usable_phrase(const Node& role) {
-    if (count_tagged(role, "PHRASE") != 1) return std::nullopt;
-    const Node& phrase = *role.first("PHRASE");
-    const auto& kids = phrase.children();
-    if (!std::all_of(kids.begin(), kids.end(), [](const Node& c) { return is_continuation(c); }) ||
-        continuation_has_children(kids)) {
-        return std::nullopt;
-    }
-    std::string words = phrase.logical_value();
-    if (words.find('\n') != std::string::npos || text::trim(words).empty()) return std::nullopt;
-    return words;
 }
 
 // One ROLE of an EVEN (or of an ASSO, which makes it a RELA) in 5.5.1's form;
@@ -123,16 +101,19 @@ std::optional<std::string> usable_phrase(const Node& role) {
 bool role_to_5(Node& role, bool in_association, std::uint16_t level, Pass& pass) {
     std::string v = text::ascii_uppercase(text::trim(role.logical_value()));
     bool has_phrase = role.first("PHRASE") != nullptr;
-    std::optional<std::string> phrase = usable_phrase(role);
-    if (has_phrase && !phrase) {
+    // A blank phrase would leave the role's line no words to hold.
+    std::optional<std::string> phrase = one_line_phrase(role);
+    if (has_phrase && (!phrase || text::trim(*phrase).empty())) {
         pass.note("ROLE", ConversionKind::Kept, kRolePhraseKept);
         return false;
     }
-    if (continuation_has_children(role.children())) {
-        pass.note("ROLE", ConversionKind::Kept, continuation_kept_detail("role"));
-        return false;
+    if (kept_for_continuation(role, "ROLE", "role", pass)) return false;
+    std::string_view words = v;
+    if (phrase) {
+        words = *phrase;
+    } else if (const Role* r = role_7(v)) {
+        words = r->words;
     }
-    std::string_view words = phrase ? std::string_view(*phrase) : role_words(v).value_or(v);
     std::string trimmed(text::trim(words));
     if (in_association) {
         remove_tagged(role, "PHRASE");
@@ -188,13 +169,11 @@ bool structures_to_5_node(Node& node, std::uint16_t level, Pass& pass) {
     const std::string_view tag = node.tag();
     if (tag == "UID") {
         node.set_tag("_UID");
-        node.forget_verbatim();
         pass.note("UID", ConversionKind::Converted, "5.5.1 has no UID, and every producer writes _UID instead");
         rewritten = true;
     } else if (tag == "SNOTE") {
         if (node.pointer()) {
             node.set_tag("NOTE");
-            node.forget_verbatim();
             pass.note("SNOTE", ConversionKind::Converted,
                       "a shared note pointer is an ordinary note pointer in 5.5.1");
             rewritten = true;
@@ -226,7 +205,6 @@ Conversion to_version_5_5_1(const Document& document) {
         if (tag == "HEAD") header_to_5(record, pass);
         if (shared_note) {
             record.set_tag("NOTE");
-            record.forget_verbatim();
             pass.note("SNOTE", ConversionKind::Converted, "5.5.1 has one kind of note record");
         }
         structures_to_5_node(record, 0, pass);

@@ -41,15 +41,9 @@ NoteRecordIds note_record_ids(const std::vector<Node>& records) {
 
 void header_to_7(Node& header, Pass& pass) {
     header.forget_verbatim();
-    auto& children = header.children();
-    if (Node* gedc = set_gedcom_version(header, "7.0")) {
-        if (remove_tagged(*gedc, "FORM")) {
-            pass.note("GEDC.FORM", ConversionKind::Dropped, "version 7 has one form and does not name it");
-        }
-    } else {
-        children.insert(children.begin(), Node::new_("GEDC").child(Node::with_value("VERS", "7.0")));
-        pass.note("GEDC", ConversionKind::Converted,
-                  "the header declared no GEDCOM version, and version 7 requires it");
+    Node& gedc = require_gedcom_version(header, "7.0", "version 7", pass);
+    if (remove_tagged(gedc, "FORM")) {
+        pass.note("GEDC.FORM", ConversionKind::Dropped, "version 7 has one form and does not name it");
     }
     if (remove_tagged(header, "CHAR")) {
         pass.note("CHAR", ConversionKind::Dropped,
@@ -73,7 +67,6 @@ Conversion to_version_7_with(const Document& document, const std::vector<OwnedEx
         if (is_header) header_to_7(record, pass);
         if (is_note_record) {
             record.set_tag("SNOTE");
-            record.forget_verbatim();
             pass.note("NOTE", ConversionKind::Converted, "a note record is a shared note record in version 7");
         }
         // Extension tags are collected in the same walk, outside headers.
@@ -81,7 +74,6 @@ Conversion to_version_7_with(const Document& document, const std::vector<OwnedEx
         summarise_folding(pass);
     }
 
-    pass.record.reset();
     declare_extensions(records, std::move(extensions), owned, pass);
     out.notes = std::move(pass.notes);
     return out;
