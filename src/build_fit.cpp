@@ -16,7 +16,6 @@ namespace {
 constexpr std::string_view kCont = "CONT";
 constexpr std::string_view kConc = "CONC";
 
-bool is_continuation_tag(std::string_view t) { return t == kCont || t == kConc; }
 using text::is_continuation_byte;
 
 // Continuation lines go one level below their node: a node at the depth bound

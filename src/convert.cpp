@@ -65,8 +65,7 @@ void Pass::note(std::string_view tag, ConversionKind kind, std::string&& detail)
 
 bool continuation_has_children(const std::vector<Node>& children) {
     for (const Node& c : children) {
-        std::string_view t = c.tag();
-        if ((t == "CONT" || t == "CONC") && !c.children().empty()) return true;
+        if (is_continuation_tag(c.tag()) && !c.children().empty()) return true;
     }
     return false;
 }

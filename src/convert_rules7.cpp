@@ -67,9 +67,9 @@ bool fold_conc(Node& node, Pass& pass) {
     if (conc_count == 0) return false;
     // A copy: setting the node's own payload below replaces the text its tag views.
     const std::string own_tag(node.tag());
-    if (own_tag == kCont || own_tag == kConc || conc_has_own) {
+    if (is_continuation_tag(own_tag) || conc_has_own) {
         note_conc_kept(pass, own_tag, conc_count,
-                       own_tag == kCont || own_tag == kConc ? reason_under_continuation : reason_conc_has_own);
+                       is_continuation_tag(own_tag) ? reason_under_continuation : reason_conc_has_own);
         return false;
     }
 
@@ -192,9 +192,8 @@ namespace {
 bool date_to_7(Node& node, Pass& pass) {
     // Most dates are already written as version 7 writes them: no need to read those.
     const auto& kids = node.children();
-    const bool single_line = std::none_of(kids.begin(), kids.end(), [](const Node& c) {
-        return c.tag() == kCont || c.tag() == kConc;
-    });
+    const bool single_line =
+        std::none_of(kids.begin(), kids.end(), [](const Node& c) { return is_continuation_tag(c.tag()); });
     if (auto v = node.value(); v && single_line && is_canonical_7_date(*v)) return false;
     const std::string text = node.logical_value();
     if (text::trim(text).empty()) return false;

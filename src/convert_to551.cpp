@@ -36,8 +36,6 @@ constexpr std::string_view kRolePhraseKept =
     "5.5.1 holds a role on one line with nothing beneath it, and this role's PHRASE spans lines or has "
     "substructures; it is kept as written, which 5.5.1 does not define";
 
-bool is_continuation(const Node& n) { return n.tag() == "CONT" || n.tag() == "CONC"; }
-
 template <std::size_t N>
 bool one_of(std::string_view s, const std::array<std::string_view, N>& set) {
     return std::find(set.begin(), set.end(), s) != set.end();
@@ -74,7 +72,7 @@ std::optional<std::string> one_line_phrase(const Node& node) {
     if (count_tagged(node, "PHRASE") != 1) return std::nullopt;
     const Node& phrase = *node.first("PHRASE");
     const auto& kids = phrase.children();
-    const auto text_line = [](const Node& c) { return is_continuation(c) && c.children().empty(); };
+    const auto text_line = [](const Node& c) { return is_continuation_tag(c.tag()) && c.children().empty(); };
     if (!std::all_of(kids.begin(), kids.end(), text_line)) return std::nullopt;
     std::string words = phrase.logical_value();
     if (words.find('\n') != std::string::npos) return std::nullopt;

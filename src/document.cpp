@@ -20,10 +20,7 @@ namespace {
 constexpr std::string_view kCont = "CONT";
 constexpr std::string_view kConc = "CONC";
 
-bool is_continuation(const Node& n) {
-    std::string_view t = n.tag();
-    return t == kCont || t == kConc;
-}
+bool is_continuation(const Node& n) { return is_continuation_tag(n.tag()); }
 
 // Two byte searches: find_first_of would search the two-byte set once per byte.
 bool has_line_end(std::string_view s) {

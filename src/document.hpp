@@ -36,6 +36,8 @@ void render_line(std::uint16_t level, std::optional<std::string_view> xref, std:
                  std::optional<std::string_view> value, std::string& out);
 // True when `s` is non-empty and only ASCII letters, digits and underscores.
 bool is_tag(std::string_view s);
+// True for CONT and CONC, the tags of a payload's continuation lines.
+inline bool is_continuation_tag(std::string_view tag) { return tag == "CONT" || tag == "CONC"; }
 // True when `s` is at least 3 bytes, begins and ends with '@' and has no other '@': the pointer shape.
 bool is_xref(std::string_view s);
 

@@ -7,8 +7,6 @@
 namespace pellorine::view {
 namespace {
 
-bool is_continuation(std::string_view tag) { return tag == "CONT" || tag == "CONC"; }
-
 std::optional<std::string> copy(std::optional<std::string_view> s) {
     if (!s) return std::nullopt;
     return std::string(*s);
@@ -64,7 +62,7 @@ StructureView StructureView::from_node(const Node& node, std::uint16_t level, Pa
     StructureView v;
     const auto& kids = node.children();
     for (std::size_t i = 0; i < kids.size(); ++i) {
-        if (is_continuation(kids[i].tag())) continue;
+        if (is_continuation_tag(kids[i].tag())) continue;
         Path child_path = path;
         child_path.push_back(i);
         v.children.push_back(from_node(kids[i], static_cast<std::uint16_t>(level + 1), std::move(child_path)));
@@ -104,7 +102,7 @@ RecordView RecordView::from_node(const Node& record) {
     const auto& kids = record.children();
     v.structures.reserve(kids.size());
     for (std::size_t i = 0; i < kids.size(); ++i) {
-        if (is_continuation(kids[i].tag())) continue;
+        if (is_continuation_tag(kids[i].tag())) continue;
         v.structures.push_back(StructureView::from_node(kids[i], 1, Path{i}));
     }
     v.xref = copy(record.xref());
