@@ -121,11 +121,8 @@ PyObject* gedcom_set_logical_value(PyObject* self, PyObject* args, PyObject* kwa
         GedcomState& st = state_of(self);
         Node* record = st.find_record(id);
         if (!record) throw py::key_error(xref);
-        Node* node = record;
-        for (std::size_t index : at) {
-            if (index >= node->children().size()) throw py::value_error("no structure at " + build::path_text(at));
-            node = &node->children()[index];
-        }
+        Node* node = record->at(at);
+        if (!node) throw py::value_error("no structure at " + build::path_text(at));
         if (auto ok = build::check_logical_value(*node, at.size(), text); !ok) throw py::value_error(ok.error());
         edit_record(st, record, [&] {
             node->set_logical_value(text);

@@ -160,13 +160,8 @@ Result<void> append_structures_under(Node* record, std::string_view record_text,
         }
     }
     if (!record) return fail(GedcomError::structure("no record " + std::string(record_text)));
-    Node* node = record;
-    for (std::size_t index : path) {
-        if (index >= node->children().size()) {
-            return fail(GedcomError::structure("no structure at " + path_text(path) + " in " + std::string(record_text)));
-        }
-        node = &node->children()[index];
-    }
+    Node* node = record->at(path);
+    if (!node) return fail(GedcomError::structure("no structure at " + path_text(path) + " in " + std::string(record_text)));
     // The new lines stand below the node reached; the deepest must still be readable.
     std::size_t landing = path.size() + 1;
     for (const Node& s : structures) {

@@ -324,15 +324,20 @@ std::optional<std::string> Node::value_of(std::string_view tag) const {
     return c->logical_value();
 }
 
+Node* Node::at(std::span<const std::size_t> path) {
+    Node* node = this;
+    for (std::size_t index : path) {
+        if (index >= node->children_.size()) return nullptr;
+        node = &node->children_[index];
+    }
+    return node;
+}
+
 std::optional<Node> Node::remove_at(const Path& path) {
     if (path.empty()) return std::nullopt;
-    Node* parent = this;
-    for (std::size_t i = 0; i + 1 < path.size(); ++i) {
-        if (path[i] >= parent->children_.size()) return std::nullopt;
-        parent = &parent->children_[path[i]];
-    }
+    Node* parent = at(std::span(path).first(path.size() - 1));
     std::size_t last = path.back();
-    if (last >= parent->children_.size()) return std::nullopt;
+    if (!parent || last >= parent->children_.size()) return std::nullopt;
     std::optional<Node> out(std::move(parent->children_[last]));
     parent->children_.erase(parent->children_.begin() + static_cast<std::ptrdiff_t>(last));
     return out;

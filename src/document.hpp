@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -85,6 +86,8 @@ public:
     Node* first(std::string_view tag);
     // The logical payload of first(tag); absent when there is no such child.
     std::optional<std::string> value_of(std::string_view tag) const;
+    // The structure at `path` (child indices from this node; empty: this node), or nullptr when there is none.
+    Node* at(std::span<const std::size_t> path);
     // Removes and returns the structure at `path` below this node; absent, removing nothing, when there is none.
     std::optional<Node> remove_at(const Path& path);
     // Appends a child.
