@@ -276,8 +276,6 @@ TEST(Validate, ChildrenListedTwiceAndEmptyFamilies) {
     for (int i = 0; i < 20; ++i)
         twenty.push_back("child-listed-twice: @C" + std::to_string(i) + "@ is listed as a child of this family more than once");
     run({
-        {"0 @F1@ FAM\n1 CHIL @I1@\n1 CHIL @i1@\n",
-         {"child-listed-twice: @i1@ is listed as a child of this family more than once"}},
         {"0 @F1@ FAM\n1 CHIL @I1@\n1 CHIL @I2@\n1 CHIL @i1@\n1 CHIL @I1@\n",
          {"child-listed-twice: @i1@ is listed as a child of this family more than once",
           "child-listed-twice: @I1@ is listed as a child of this family more than once"}},
