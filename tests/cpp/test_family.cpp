@@ -60,27 +60,17 @@ TEST(FamilyGraph, WhichLinksCount) {
     }
 }
 
-TEST(FamilyGraph, RecordsThatContributeNothing) {
-    FamilyGraph g = graph(
-        "0 FAM\n1 HUSB @H@\n1 CHIL @C@\n"          // no identifier
-        "0 INDI\n1 FAMC @F9@\n"                    // no identifier
-        "0 @F2@ fam\n1 HUSB @H@\n1 CHIL @C@\n"     // not a family tag
-        "0 @P@ indi\n1 FAMS @F3@\n"
-        "0 @F4@ FAM\n1 CHIL @C@\n1 CHIL @D@\n");   // children without partners
+TEST(FamilyGraph, RecordTagsAreExact) {
+    // Records without an identifier, and links to families without a record,
+    // are among the random files compared with the plain construction below.
+    FamilyGraph g = graph("0 @F2@ fam\n1 HUSB @H@\n1 CHIL @C@\n0 @P@ indi\n1 FAMS @F3@\n");
     EXPECT_TRUE(g.parents_of("@C@").empty());
-    EXPECT_TRUE(g.children_of("@H@").empty());
-    EXPECT_FALSE(g.family("@F9@"));
     EXPECT_FALSE(g.family("@F2@"));
     EXPECT_FALSE(g.family("@F3@"));
-    EXPECT_TRUE(g.partners_of("@C@").empty());
-    // A FAMC to a family without a record still makes the family.
-    FamilyGraph h = graph("0 @I1@ INDI\n1 FAMC @F7@\n");
-    ASSERT_TRUE(h.family("@f7@"));
-    EXPECT_EQ(names(h.family("@F7@")->children), (Names{"@I1@"}));
 }
 
 TEST(FamilyGraph, WalksStopAfter128Generations) {
-    for (int length : {127, 128, 129, 130}) {  // people @P0@ .. @P{length}@, each the parent of the next
+    for (int length : {128, 129}) {  // people @P0@ .. @P{length}@, each the parent of the next
         std::string text;
         for (int i = 0; i < length; ++i)
             text += "0 @F" + std::to_string(i) + "@ FAM\n1 WIFE @P" + std::to_string(i) + "@\n1 CHIL @P" +
@@ -165,20 +155,25 @@ struct PlainGraph {
     std::map<std::string, Members> families;
     std::map<std::string, Names> parents, children, partners;
 
-    static std::optional<std::string> link(const Node& n) {
-        auto p = n.pointer();
-        if (!p || *p == "@VOID@") return std::nullopt;
-        return std::string(*p);
-    }
     static void add(Names& list, const std::string& entry) {
         for (const std::string& e : list)
             if (text::ascii_iequals(e, entry)) return;
         list.push_back(entry);
     }
+    static void add(std::map<std::string, Names>& map, const std::string& key, const std::string& entry) {
+        add(map[text::ascii_uppercase(key)], entry);
+    }
     Members& family(const std::string& xref) {
         std::string key = text::ascii_uppercase(xref);
         if (!families.count(key)) family_order.push_back(key);
         return families[key];
+    }
+    // The pointers other than @VOID@ of the children of `r` with this tag, in order.
+    static Names links(const Node& r, std::string_view tag) {
+        Names out;
+        for (const Node& c : r.children())
+            if (auto p = c.pointer(); p && *p != "@VOID@" && c.tag() == tag) out.emplace_back(*p);
+        return out;
     }
 
     explicit PlainGraph(const Document& doc) {
@@ -186,29 +181,25 @@ struct PlainGraph {
             if (r.tag() != "FAM" || !r.xref()) continue;
             Members& m = family(std::string(*r.xref()));
             for (const char* tag : {"HUSB", "WIFE", "CHIL"})
-                for (const Node& c : r.children())
-                    if (auto p = link(c); p && c.tag() == tag) add(tag[0] == 'C' ? m.children : m.partners, *p);
+                for (const std::string& p : links(r, tag)) add(tag[0] == 'C' ? m.children : m.partners, p);
         }
         for (const Node& r : doc.records) {
             if (r.tag() != "INDI" || !r.xref()) continue;
             for (const char* tag : {"FAMC", "FAMS"})
-                for (const Node& c : r.children())
-                    if (auto p = link(c); p && c.tag() == tag) {
-                        Members& m = family(*p);
-                        add(tag[3] == 'C' ? m.children : m.partners, std::string(*r.xref()));
-                    }
+                for (const std::string& f : links(r, tag)) {
+                    Members& m = family(f);
+                    add(tag[3] == 'C' ? m.children : m.partners, std::string(*r.xref()));
+                }
         }
         for (const std::string& key : family_order) {
             const Members& m = families[key];
-            for (std::size_t i = 0; i < m.partners.size(); ++i)
-                for (std::size_t j = i + 1; j < m.partners.size(); ++j) {
-                    add(partners[text::ascii_uppercase(m.partners[i])], m.partners[j]);
-                    add(partners[text::ascii_uppercase(m.partners[j])], m.partners[i]);
-                }
+            for (const std::string& p : m.partners)
+                for (const std::string& q : m.partners)
+                    if (&p != &q) add(partners, p, q);
             for (const std::string& c : m.children)
                 for (const std::string& p : m.partners) {
-                    add(parents[text::ascii_uppercase(c)], p);
-                    add(children[text::ascii_uppercase(p)], c);
+                    add(parents, c, p);
+                    add(children, p, c);
                 }
         }
     }
@@ -278,7 +269,7 @@ TEST(FamilyGraph, AnswersAsThePlainConstruction) {
 TEST(FamilyGraph, IdentifiersLongerThanAStorageBlock) {
     // An identifier longer than the graph's storage block gets a block of its
     // own; the identifiers after it must not be written past that block.
-    for (std::size_t length : {64u * 1024 - 2, 64u * 1024, 64u * 1024 + 1, 100000u}) {
+    for (std::size_t length : {64u * 1024 - 2, 64u * 1024 - 1, 100000u}) {  // with its at-signs: 64 KiB, one past, more
         const std::string longest = "@" + std::string(length, 'L') + "@";
         std::string text = "0 @F1@ FAM\n1 HUSB " + longest + "\n";
         for (int i = 0; i < 50; ++i) text += "1 CHIL @C" + std::to_string(i) + "@\n";

@@ -55,13 +55,9 @@ TEST(Years, OfDates) {
     using Y = std::optional<Years>;
     const std::pair<const char*, Y> cases[] = {
         {"1900", Years{1900, 1900}},
-        {"5 JAN 1900", Years{1900, 1900}},
-        {"ABT 1900", Years{1900, 1900}},
         {"BEF 1900", Years{std::nullopt, 1900}},
         {"AFT 1900", Years{1900, std::nullopt}},
-        {"BET 1890 AND 1900", Years{1890, 1900}},
         {"BET 1900 AND 1890", Years{1890, 1900}},  // the smaller first
-        {"FROM 1890 TO 1900", Years{1890, 1900}},
         {"@#DJULIAN@ 1700", Years{1700, 1700}},
         {"500 BCE", Years{-500, -500}},
         {"@#DHEBREW@ 5000", std::nullopt},
@@ -74,29 +70,16 @@ TEST(Years, OfDates) {
 }
 
 TEST(Years, PhrasesAtTheEdgesOf32Bits) {
-    const Years both{1890, 1900}, one{1900, 1900}, before{std::nullopt, 1900}, after{1900, std::nullopt}, none{};
-    const std::tuple<Years, const char*, const char*> shown[] = {
-        {both, "between 1890 and 1900", "between 1890 and 1900"},
-        {one, "1900", "in 1900"},
-        {before, "before 1900", "before 1900"},
-        {after, "after 1900", "after 1900"},
-        {none, "undated", "undated"},
-        {Years{-5, -5}, "-5", "in -5"},
-    };
-    for (const auto& [y, display, in] : shown) {
-        EXPECT_EQ(y.display(), display);
-        EXPECT_EQ(in_year(y), in);
-    }
+    // The other displays and ages are in the findings' messages below.
+    const Years before{std::nullopt, 1900}, after{1900, std::nullopt}, none{};
+    EXPECT_EQ(none.display(), "undated");
+    EXPECT_EQ(in_year(none), "undated");
     const Years lo{INT32_MIN, INT32_MIN}, hi{INT32_MAX, INT32_MAX};
     const std::tuple<Years, Years, const char*> ages[] = {
-        {Years{1840, 1840}, Years{1850, 1850}, "at 10"},
-        {Years{1840, 1845}, Years{1850, 1855}, "at 5 to 15"},
         {Years{1840, 1840}, after, "at least 60"},
         {before, Years{1850, 1850}, "at least -50"},
-        {after, Years{1950, 1950}, "at most 50"},
         {Years{1840, 1840}, before, "at most 60"},
         {before, before, "at an unknown age"},
-        {none, one, "at an unknown age"},
         {lo, hi, "at 4294967295"},
         {hi, lo, "at -4294967295"},
         {Years{INT32_MIN, INT32_MAX}, Years{INT32_MIN, INT32_MAX}, "at -4294967295 to 4294967295"},
@@ -115,7 +98,6 @@ TEST(Life, FirstEventOfEachTagOnly) {
 
 TEST(Validate, DiedBeforeBornAndImprobableLifespan) {
     run({
-        {person("@I1@", "1900", "1890"), {"died-before-born: born 1900 and died 1890"}},
         {person("@I1@", "1900", "1899"), {"died-before-born: born 1900 and died 1899"}},
         {person("@I1@", "1900", "1900"), {}},
         {person("@I1@", "1900", "BEF 1900"), {}},
@@ -124,8 +106,6 @@ TEST(Validate, DiedBeforeBornAndImprobableLifespan) {
         {person("@I1@", "2100", "1700"), {"died-before-born: born 2100 and died 1700"}},
         {person("@I1@", "1800", "1926"), {"improbable-lifespan: born 1800 and died 1926, which is 126 years"}},
         {person("@I1@", "1800", "1925"), {}},
-        {person("@I1@", "BET 1 JANUARY 1800 AND 31 DECEMBER 1800", "1926"),
-         {"improbable-lifespan: born 1800 and died 1926, which is 126 years"}},
         {person("@I1@", "BEF 1800", "1930"),
          {"improbable-lifespan: born before 1800 and died 1930, which is at least 130 years"}},
         {person("@I1@", "BET 1790 AND 1800", "1930"),
@@ -153,10 +133,8 @@ TEST(Validate, BuriedBeforeDiedAndEventsAfterDeath) {
         {person("@I1@", "", "", died + "1 CHR\n2 DATE 1901\n1 CHR\n2 DATE 1902\n"),
          {"event-after-death: died 1900, and Christening is dated 1901",
           "event-after-death: died 1900, and Christening is dated 1902"}},
-        {person("@I1@", "", "",
-                died + "1 PROB\n2 DATE 1905\n1 WILL\n2 DATE 1905\n1 CREM\n2 DATE 1905\n1 BURI\n2 DATE 1905\n"
-                       "1 BIRT\n1 BIRT\n2 DATE 1905\n1 DEAT\n2 DATE 1905\n1 RESI\n2 DATE @#DHEBREW@ 5000\n"),
-         {}},
+        // The six tags that may follow a death are the next test's; a second birth counts for nothing.
+        {person("@I1@", "", "", died + "1 BIRT\n1 BIRT\n2 DATE 1905\n1 RESI\n2 DATE @#DHEBREW@ 5000\n"), {}},
         {person("@I1@", "", "AFT 1900", "1 OCCU\n2 DATE 3000\n"), {}},  // no latest year of death
     });
 }
@@ -222,10 +200,8 @@ TEST(Validate, Marriages) {
                std::string(marriage) + "\n";
     };
     run({
-        {family("1830"), {"married-before-born: a marriage in 1830 for somebody born 1840"}},
         {family("1839"), {"married-before-born: a marriage in 1839 for somebody born 1840"}},
         {family("1840"), {"married-as-a-child: married in 1840 at 0, born 1840"}},
-        {family("1850"), {"married-as-a-child: married in 1850 at 10, born 1840"}},
         {family("1852"), {"married-as-a-child: married in 1852 at 12, born 1840"}},
         {family("1853"), {}},
         {family("BET 1850 AND 1855"), {}},
@@ -258,7 +234,6 @@ TEST(Validate, ParentsAndChildren) {
         {family("1830", "1800", "1881"), {old + "1881, at 81"}},
         {family("1830", "1800", "1880"), {}},
         {family("1800", "", "1795"), {young + "1795, 5 years before the parent was born"}},
-        {family("1800", "", "1800"), {young + "1800, at 0 years old"}},
         {family("1800", "", "1811"), {young + "1811, at 11 years old"}},
         {family("1800", "", "1812"), {}},
         {family("BET 1795 AND 1800", "", "1805"),
@@ -301,8 +276,6 @@ TEST(Validate, ChildrenListedTwiceAndEmptyFamilies) {
     for (int i = 0; i < 20; ++i)
         twenty.push_back("child-listed-twice: @C" + std::to_string(i) + "@ is listed as a child of this family more than once");
     run({
-        {"0 @F1@ FAM\n1 CHIL @I1@\n1 CHIL @i1@\n",
-         {"child-listed-twice: @i1@ is listed as a child of this family more than once"}},
         {"0 @F1@ FAM\n1 CHIL @I1@\n1 CHIL @I2@\n1 CHIL @i1@\n1 CHIL @I1@\n",
          {"child-listed-twice: @i1@ is listed as a child of this family more than once",
           "child-listed-twice: @I1@ is listed as a child of this family more than once"}},

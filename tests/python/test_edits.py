@@ -4,13 +4,12 @@ to_text() exactly as it was, and every accepted edit reads back."""
 
 from __future__ import annotations
 
-import json
 import sys
 
 import pytest
 
 import pellorine
-from conftest import TESTDATA, fields
+from conftest import data_id, data_params, fields, need_testdata
 
 Gedcom = pellorine.Gedcom
 DEEP = "the structure is nested deeper than the limit"
@@ -18,14 +17,6 @@ DEEP = "the structure is nested deeper than the limit"
 
 def sample() -> Gedcom:
     return Gedcom.parse(b"0 HEAD\n1 GEDC\n2 VERS 5.5.1\n0 @I1@ INDI\n1 NAME A /B/\n1 BIRT\n2 DATE 1900\n0 TRLR\n")
-
-
-def chain(depth: int, value: str | None = None) -> dict:
-    """`depth` nested specifications, the deepest carrying `value`."""
-    spec: dict = {"tag": "A", "value": value}
-    for _ in range(depth - 1):
-        spec = {"tag": "A", "children": [spec]}
-    return spec
 
 
 def deep_record(depth: int) -> Gedcom:
@@ -53,6 +44,9 @@ def reads_back(doc: Gedcom) -> None:
 
 def test_append_records_go_before_the_trailer_as_described():
     doc = sample()
+    before = doc.to_text()
+    assert doc.append_records([]) is None
+    assert doc.to_text() == before
     doc.append_records([
         {"tag": "INDI", "xref": "@I2@", "value": "", "children": [
             {"tag": "NAME", "value": "C /D/"}, {"tag": "NOTE", "value": "one\r\ntwo\n", "children": [{"tag": "_X"}]}]},
@@ -62,13 +56,6 @@ def test_append_records_go_before_the_trailer_as_described():
         "0 @I2@ INDI\n1 NAME C /D/\n1 NOTE one\n2 CONT two\n2 CONT \n2 _X\n0 NOTE tab\tnul\0del\x7f\u00e9\n0 TRLR\n")
     assert len(doc) == 3
     reads_back(doc)
-
-
-def test_append_records_of_an_empty_list_changes_nothing():
-    doc = sample()
-    before = doc.to_text()
-    assert doc.append_records([]) is None
-    assert doc.to_text() == before
 
 
 def test_append_records_takes_many_records_at_once():
@@ -97,37 +84,21 @@ class SecondKey(str):
         return self is other
 
 
+# The builders' and the reader's own refusals are the C++ tests'; these are
+# the ways Python values reach them, and one refusal of each layer.
 @pytest.mark.parametrize("records, exception, message", [
     ([{"tag": "NOTE"}, {"tag": "N!"}], ValueError, '"N!" is not a GEDCOM tag: ASCII letters, digits, or underscore'),
-    ([{"tag": "INDI", "xref": "@I\n1@"}], ValueError, '"@I\\n1@" is not a cross-reference identifier: the @I1@ shape'),
-    ([{"tag": "INDI", "xref": "@I\0@"}], ValueError, '"@I\\0@" is not a cross-reference identifier: the @I1@ shape'),
+    ([{"tag": "INDI", "xref": "@X@"}, {"tag": "FAM", "xref": "@x@"}], ValueError,
+     "the document already has a record @x@"),
     ([{"tag": "NOTE", 1: "x"}], ValueError,
      "unknown field `1`, expected one of `tag`, `xref`, `value`, `children` at line 1 column 21"),
     ([{None: "x", "null": "y"}], ValueError,
      "unknown field `null`, expected one of `tag`, `xref`, `value`, `children` at line 1 column 9"),
-    ([{"tag": "INDI", "children": [{"tag": "NOTE", "xref": "@N1@"}]}], ValueError,
-     "@N1@ is on a NOTE below level zero, where only records carry identifiers"),
-    ([{"tag": "INDI", "xref": "@i1@"}], ValueError, "the document already has a record @i1@"),
-    ([{"tag": "INDI", "xref": "@X@"}, {"tag": "FAM", "xref": "@x@"}], ValueError,
-     "the document already has a record @x@"),
-    ([{"tag": "HEAD"}], ValueError, "a document has one HEAD, and this one already does"),
-    ([{"tag": "TRLR"}], ValueError, "a document has one TRLR, and this one already does"),
-    ([chain(66)], ValueError, DEEP),
-    ([chain(65, "two\nlines")], ValueError, DEEP),
-    ([{"tag": "NOTE", "value": "x" * (16 << 20)}], ValueError, "the line is longer than the limit"),
-    ([{"tag": "N" * (16 << 20)}], ValueError, "the line is longer than the limit"),
-    ([{"tag": "NOTE", "xref": "@" + "x" * (16 << 20) + "@"}], ValueError, "the line is longer than the limit"),
-    (None, ValueError, "invalid type: null, expected a list of record specifications at line 1 column 5"),
     ({"tag": "NOTE"}, ValueError, "invalid type: map, expected a list of record specifications at line 1 column 1"),
     ([{"tag": "NOTE", SecondKey("tag"): "N"}], ValueError, "duplicate field `tag` at line 1 column 23"),
-    ([{"tag": "NOTE", "value": "v", SecondKey("value"): "w"}], ValueError,
-     "duplicate field `value` at line 1 column 39"),
-    ([{"tag": "NOTE", "bad": 1}], ValueError,
-     "unknown field `bad`, expected one of `tag`, `xref`, `value`, `children` at line 1 column 23"),
     ([{"tag": "NOTE", "value": float("nan")}], ValueError, "Invalid value at line 1 column 27"),
     ([{"tag": "NOTE", "value": "\udc00"}], ValueError, "The surrogate pair in string is invalid at line 1 column 28"),
     ([{"tag": b"NOTE"}], TypeError, "Object of type bytes is not JSON serializable"),
-    ([{"tag": "NOTE", "children": {1, 2}}], TypeError, "Object of type set is not JSON serializable"),
     (circular, ValueError, "Circular reference detected"),
 ])
 def test_append_records_refusals_add_nothing(records, exception, message):
@@ -149,12 +120,6 @@ def test_append_records_refuses_nesting_deeper_than_the_reader_allows():
     assert str(error).startswith("record specifications nested deeper than 4096 levels at line 1 column ")
 
 
-def test_append_records_accepts_depth_up_to_the_bound():
-    doc = sample()
-    doc.append_records([chain(65, "at 64"), chain(64, "two\nlines")])
-    reads_back(doc)
-
-
 # ---------------------------------------------------------------- append_structures
 
 def test_append_structures_land_after_the_existing_children():
@@ -170,13 +135,8 @@ def test_append_structures_land_after_the_existing_children():
     ("head", [], [{"tag": "NOTE"}], ValueError, "no record head"),
     ("INDI", [], [{"tag": "NOTE"}], ValueError, "no record INDI"),
     ("HEAD", [1], [{"tag": "NOTE"}], ValueError, "no structure at [1] in HEAD"),
-    ("@I1@", [1, 1], [{"tag": "NOTE"}], ValueError, "no structure at [1, 1] in @I1@"),
-    ("@I1@", [2**63], [{"tag": "NOTE"}], ValueError, f"no structure at [{2**63}] in @I1@"),
     ("@I1@", [], [{"tag": "NOTE", "xref": "@N1@"}], ValueError,
      "@N1@ is on a NOTE below level zero, where only records carry identifiers"),
-    ("@I1@", [], [chain(65)], ValueError, DEEP),
-    ("@I1@", [], [{"tag": "NOTE", "bad": 0}], ValueError,
-     "unknown field `bad`, expected one of `tag`, `xref`, `value`, `children` at line 1 column 23"),
     (b"@I1@", [], [], TypeError, None),
     ("@I1@", "0", [], TypeError, None),
     ("@I1@", [0.0], [], TypeError, None),
@@ -185,16 +145,6 @@ def test_append_structures_land_after_the_existing_children():
 ])
 def test_append_structures_refusals_add_nothing(record, path, structures, exception, message):
     refused(sample(), exception, lambda d: d.append_structures(record, path, structures), message)
-
-
-def test_append_structures_refuses_lines_that_would_land_past_the_depth_bound():
-    doc = deep_record(60)
-    path = [0] * 60
-    refused(doc, ValueError, lambda d: d.append_structures("@I1@", path, [chain(5)]), DEEP)
-    refused(doc, ValueError, lambda d: d.append_structures("@I1@", path, [chain(4, "x\ny")]), DEEP)
-    doc.append_structures("@I1@", path, [chain(4, "x")])
-    doc.append_structures("@I1@", path[:-1], [chain(4, "x\ny")])
-    reads_back(doc)
 
 
 # ---------------------------------------------------------------- wrap_long_lines
@@ -211,9 +161,7 @@ def test_wrap_long_lines_reports_each_rewritten_structure():
 
 @pytest.mark.parametrize("make, args, exception, message", [
     (lambda: Gedcom.new_v7(), (), ValueError, "version 7 has no CONC and no line limit, so there is nothing to wrap"),
-    (lambda: Gedcom.new_v7(), (31,), ValueError, "version 7 has no CONC and no line limit, so there is nothing to wrap"),
     (sample, (31,), ValueError, "a line limit under 32 bytes leaves no room for a payload"),
-    (sample, (0,), ValueError, "a line limit under 32 bytes leaves no room for a payload"),
     (sample, (-1,), OverflowError, None),
     (sample, (2**64,), OverflowError, None),
     (sample, ("255",), TypeError, None),
@@ -221,15 +169,6 @@ def test_wrap_long_lines_reports_each_rewritten_structure():
 ])
 def test_wrap_long_lines_refusals_change_nothing(make, args, exception, message):
     refused(make(), exception, lambda d: d.wrap_long_lines(*args), message)
-
-
-def test_wrap_long_lines_leaves_pointers_and_the_deepest_level():
-    doc = deep_record(63)
-    doc.append_structures("@I1@", [0] * 63, [{"tag": "NOTE", "value": "x" * 300}])
-    doc.append_structures("@I1@", [], [{"tag": "SOUR", "value": "@" + "s" * 300 + "@"}])
-    before = doc.to_text()
-    assert doc.wrap_long_lines() == []
-    assert doc.to_text() == before
 
 
 # ---------------------------------------------------------------- set_logical_value and fit_line_limit
@@ -252,24 +191,23 @@ def test_set_logical_value_then_fit_line_limit():
     (lambda d: d.fit_line_limit("HEAD"), KeyError, "'HEAD'"),
     (lambda d: d.fit_line_limit("@I1@", -1), OverflowError, None),
     (lambda d: d.fit_line_limit(1), TypeError, None),
-    (lambda d: d.set_logical_value("@X@", [], "v"), KeyError, "'@X@'"),
+    (lambda d: d.fit_line_limit("@I1@\0"), KeyError, "'@I1@\\x00'"),
     (lambda d: d.set_logical_value("HEAD", [], "v"), KeyError, "'HEAD'"),
     (lambda d: d.set_logical_value("@I1@", [5], "v"), ValueError, "no structure at [5]"),
     (lambda d: d.set_logical_value("@I1@", [1, 0, 0], "v"), ValueError, "no structure at [1, 0, 0]"),
     (lambda d: d.set_logical_value("@I1@", [2**64 - 1], "v"), ValueError, f"no structure at [{2**64 - 1}]"),
-    (lambda d: d.set_logical_value("@I1@", [-1], "v"), OverflowError, None),
     (lambda d: d.set_logical_value("@I1@", "1", "v"), TypeError, None),
     (lambda d: d.set_logical_value("@I1@", [], None), TypeError, None),
-    (lambda d: d.set_logical_value("@I1@", [], "x" * (16 << 20)), ValueError, "the line is longer than the limit"),
     (lambda d: d.set_logical_value("@I1@", []), TypeError, None),
     (lambda d: d.set_logical_value("@I1@", [], "\udc00"), UnicodeEncodeError, None),
-    (lambda d: d.append_structures("\ud800", [], []), UnicodeEncodeError, None),
-    (lambda d: d.fit_line_limit("@I1@\0"), KeyError, "'@I1@\\x00'"),
 ])
 def test_fit_and_set_refusals_change_nothing(call, exception, message):
-    error = refused(sample(), exception, call)
-    if message is not None:
-        assert str(error) == message
+    refused(sample(), exception, call, message)
+
+
+def test_key_error_carries_the_identifier_object_as_passed():
+    error = refused(sample(), KeyError, lambda d: d.set_logical_value("@nobody@", [], "v"))
+    assert error.args == ("@nobody@",)
 
 
 def test_records_edited_on_their_own_line_are_still_found_by_identifier():
@@ -287,18 +225,13 @@ def test_records_edited_on_their_own_line_are_still_found_by_identifier():
     reads_back(doc)
 
 
-def test_key_error_carries_the_identifier_object_as_passed():
-    error = refused(sample(), KeyError, lambda d: d.set_logical_value("@nobody@", [], "v"))
-    assert error.args == ("@nobody@",)
-
-
 def test_set_logical_value_keeps_continuations_within_the_depth_bound():
     doc = deep_record(64)
     deepest = [0] * 64
     refused(doc, ValueError, lambda d: d.set_logical_value("@I1@", deepest, "a\nb"), DEEP)
     refused(doc, ValueError, lambda d: d.set_logical_value("@I1@", deepest, "a\r"), DEEP)
-    doc.set_logical_value("@I1@", deepest, "x" * 300)
-    assert doc.fit_line_limit("@I1@") is False  # no room for CONC lines below level 64
+    refused(doc, ValueError, lambda d: d.set_logical_value("@I1@", [], "x" * (16 << 20)),
+            "the line is longer than the limit")
     doc.set_logical_value("@I1@", deepest[:-1], "a\nb")
     reads_back(doc)
 
@@ -312,14 +245,6 @@ def test_edits_hold_the_exclusive_borrow_while_json_dumps_runs():
             return super().items()
 
     refused(doc, RuntimeError, lambda d: d.append_records([Peeking(tag="NOTE")]), "Already mutably borrowed")
-
-
-def test_edit_signatures():
-    assert Gedcom.append_records.__text_signature__ == "($self, records)"
-    assert Gedcom.append_structures.__text_signature__ == "($self, record, path, structures)"
-    assert Gedcom.wrap_long_lines.__text_signature__ == "($self, max_line_bytes=255)"
-    assert Gedcom.fit_line_limit.__text_signature__ == "($self, xref, max_line_bytes=255)"
-    assert Gedcom.set_logical_value.__text_signature__ == "($self, xref, path, value)"
 
 
 # ---------------------------------------------------------------- wrapping the published files
@@ -380,12 +305,10 @@ def over_long_lines_not_left(nodes: list[dict], parent: dict | None = None) -> l
     return found
 
 
-CORPUS = sorted(p for p in TESTDATA.rglob("*") if p.suffix.lower() == ".ged") if TESTDATA.is_dir() else []
-
-
-@pytest.mark.skipif(not CORPUS, reason=f"no published corpus at {TESTDATA}")
-@pytest.mark.parametrize("path", CORPUS, ids=lambda p: str(p.relative_to(TESTDATA)))
+@pytest.mark.parametrize("path", data_params((".ged",)), ids=data_id)
 def test_wrapping_a_published_file_keeps_every_payload(path):
+    # That the text parses again, and that a second wrap reports nothing, is fuzz_edits's.
+    need_testdata()
     try:
         doc = Gedcom.parse(path.read_bytes())
     except ValueError:
@@ -399,11 +322,5 @@ def test_wrapping_a_published_file_keeps_every_payload(path):
     after = doc.to_text()
     assert (after == before) == (reports == [])
     assert over_long_lines_not_left(tree(after)) == []
-    # Read back as UTF-8 whatever the header declares: a byte-order mark decides.
-    again = Gedcom.parse(b"\xef\xbb\xbf" + after.encode()).to_text()
-    assert again == after
-    assert outline(tree(again)) == outline(tree(before))
-    assert doc.wrap_long_lines(255) == []
-    for report in reports:
-        assert set(report) == {"record", "path", "tag"}
-        assert json.dumps(list(report)) == '["record", "path", "tag"]'
+    assert outline(tree(after)) == outline(tree(before))
+    assert all(list(report) == ["record", "path", "tag"] for report in reports)
