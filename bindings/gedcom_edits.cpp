@@ -1,7 +1,8 @@
 // Gedcom's edits: appending records and substructures described as dicts,
 // wrapping and fitting lines with CONC, and replacing one payload. Each takes
 // the exclusive borrow, checks everything before it changes anything, and
-// drops what was derived from the document only once the document changed.
+// drops what was derived from the document after every successful append
+// (an empty one included) and after any other edit that changed something.
 #include "build.hpp"
 #include "gedcom.hpp"
 
