@@ -86,7 +86,7 @@ TEST(Build, RefusesWithTheRuleBroken) {
         {chain(64, "a\r"), false, kDeep, ErrorKind::Limit},
         {spec("NOTE", std::string(kLine - 6, 'x')), false, kLong, ErrorKind::Limit},
         {spec(std::string(kLine - 1, 'A')), true, kLong, ErrorKind::Limit},
-        {spec("N", {}, {}, "@" + std::string(kLine - 5, 'x') + "@"), true, kLong, ErrorKind::Limit},
+        {spec("N", {}, {}, std::string("@").append(kLine - 5, 'x').append("@")), true, kLong, ErrorKind::Limit},
         {spec("NOTE", "a\n" + std::string(kLine - 6, 'x')), true, kLong, ErrorKind::Limit},
     };
     for (const auto& c : cases) {
@@ -153,8 +153,8 @@ TEST(Build, AcceptedTreesReadBackAndRefusedOnesChangeNothing) {
     };
     auto maybe = [&](std::size_t most) { return random() % 3 ? std::optional<std::string>(text(most)) : std::nullopt; };
     auto tree = [&](auto&& self, int depth) -> NodeSpec {
-        NodeSpec s{depth == 0 && random() % 2 ? std::optional<std::string>("@" + text(4) + "@") : maybe(4),
-                   random() % 4 ? "T" + std::to_string(random() % 9) : text(3), maybe(12), {}};
+        NodeSpec s{depth == 0 && random() % 2 ? std::optional<std::string>(std::string("@").append(text(4)).append("@")) : maybe(4),
+                   random() % 4 ? std::string{'T', static_cast<char>('0' + random() % 9)} : text(3), maybe(12), {}};
         if (depth < 3)
             for (std::size_t i = random() % 3; i > 0; --i) s.children.push_back(self(self, depth + 1));
         return s;
