@@ -102,9 +102,10 @@ Result<Directory> find_directory(std::string_view data) {
     if (size >= end_size) {
         const std::uint64_t lowest = size > kEndSearchSpan ? size - kEndSearchSpan : 0;
         for (std::uint64_t q = size - end_size + 1; q-- > lowest;) {
-            if (data[q] != 'P' || Cursor(data, q).take<std::uint32_t>() != end_record_signature) continue;
+            if (data[q] != 'P') continue;
             EndRecord end;
-            Cursor(data, q).read(end);
+            Cursor(data, q).read(end);   // it fits: q is at least a record's length from the end
+            if (end.signature != end_record_signature) continue;
             if (end.entries == max_u16 || end.directory_offset == max_u32 || end.directory_size == max_u32)
                 return read_zip64_directory(data, q);
             return Directory{end.entries, end.directory_offset};
