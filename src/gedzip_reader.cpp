@@ -6,7 +6,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -156,7 +155,6 @@ public:
 
     Result<void> start() {
         if (!deflated_) return {};
-        std::memset(&z_, 0, sizeof z_);
         if (inflate_start(z_) != Z_OK) return fail(decompress_error());
         started_ = true;
         chunk_ = std::make_unique_for_overwrite<char[]>(chunk_size);
