@@ -112,20 +112,12 @@ Result<void> ArchiveWriter<Sink>::add_streamed_reserving(std::string_view name, 
     if (!key) return fail(key.error());
     if (declared > limits_.max_entry_size) return fail(too_large(name, limits_.max_entry_size));
     if (auto d = check_directory_is_empty(name, declared); !d) return d;
-    std::uint16_t method = method_stored;
-    std::uint64_t reserved;
-    if (declared == 0) {
-        reserved = reserve.value_or(0);
-    } else {
-        if (should_deflate(name)) method = method_deflated;
-        if (reserve) {
-            reserved = *reserve;
-        } else if (method == method_stored) {
-            reserved = declared;
-        } else {
-            reserved = saturating_add(saturating_add(declared, declared / 8), 1024);
-        }
-    }
+    // An empty entry is stored whatever its name. Unless the caller says how
+    // much room to announce, a stored entry needs its size, a deflated one
+    // a bound on what DEFLATE can make of it.
+    const std::uint16_t method = declared > 0 && should_deflate(name) ? method_deflated : method_stored;
+    const std::uint64_t deflate_bound = saturating_add(saturating_add(declared, declared / 8), 1024);
+    const std::uint64_t reserved = reserve ? *reserve : method == method_stored ? declared : deflate_bound;
 
     // From here on a failure may leave part of an entry in the file.
     const auto poison = [this](GedcomError e) {
