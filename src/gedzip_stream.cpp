@@ -125,15 +125,13 @@ Result<void> ArchiveWriter<Sink>::add_streamed_reserving(std::string_view name, 
         return fail(std::move(e));
     };
     const std::uint64_t offset = sink_.count;
-    std::uint64_t header_pos = 0;
-    if (auto f = sink_.inner.flush(); !f) {
-        return poison(GedcomError::archive("the archive's position could not be read: " + f.error().text));
-    }
-    if (auto p = sink_.inner.position(); !p) {
-        return poison(GedcomError::archive("the archive's position could not be read: " + p.error().text));
-    } else {
-        header_pos = *p;
-    }
+    const auto unplaced = [&](const IoError& e) {
+        return poison(GedcomError::archive("the archive's position could not be read: " + e.text));
+    };
+    if (auto f = sink_.inner.flush(); !f) return unplaced(f.error());
+    const auto at = sink_.inner.position();
+    if (!at) return unplaced(at.error());
+    const std::uint64_t header_pos = *at;
     auto zip64 = write_local_header(name, method, 0, declared, reserved);
     if (!zip64) return fail(zip64.error());   // write_all has poisoned the writer
     const std::uint64_t after_header = sink_.count;
