@@ -164,7 +164,7 @@ Result<void> ArchiveWriter<Sink>::add_streamed_reserving(std::string_view name, 
         return poison(named(name, " ended after " + std::to_string(read_total) + " of the " +
                                       std::to_string(declared) + " bytes declared for it"));
     }
-    const std::uint64_t compressed = sink_.count > after_header ? sink_.count - after_header : 0;
+    const std::uint64_t compressed = sink_.count - after_header;   // the count never goes down
     if (compressed >= max_u32 && !*zip64) {
         return poison(named(name, " compressed to more than its header reserved room for"));
     }
