@@ -110,8 +110,7 @@ Result<void> ArchiveWriter<Sink>::add_streamed_reserving(std::string_view name, 
     // Until the header position is known nothing is written: failures leave the writer as it was.
     auto key = admit(name);
     if (!key) return fail(key.error());
-    if (declared > limits_.max_entry_size) return fail(too_large(name, limits_.max_entry_size));
-    if (auto d = check_directory_is_empty(name, declared); !d) return d;
+    if (auto s = admit_size(name, declared); !s) return s;
     // An empty entry is stored whatever its name. Unless the caller says how
     // much room to announce, a stored entry needs its size, a deflated one
     // a bound on what DEFLATE can make of it.

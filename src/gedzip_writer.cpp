@@ -124,6 +124,12 @@ Result<std::string> ArchiveWriter<Sink>::admit(std::string_view name) const {
 }
 
 template <ArchiveSink Sink>
+Result<void> ArchiveWriter<Sink>::admit_size(std::string_view name, std::uint64_t size) const {
+    if (size > limits_.max_entry_size) return fail(too_large(name, limits_.max_entry_size));
+    return check_directory_is_empty(name, size);
+}
+
+template <ArchiveSink Sink>
 Result<void> ArchiveWriter<Sink>::write_all(std::string_view bytes) {
     if (auto w = sink_.write_all(bytes); !w) {
         poisoned_ = true;
@@ -165,8 +171,7 @@ Result<void> ArchiveWriter<Sink>::add(std::string_view name, std::string_view da
     auto key = admit(name);
     if (!key) return fail(key.error());
     // The bytes are already whole in memory: the bounded read reduces to the length test.
-    if (data.size() > limits_.max_entry_size) return fail(too_large(name, limits_.max_entry_size));
-    if (auto d = check_directory_is_empty(name, data.size()); !d) return d;
+    if (auto s = admit_size(name, data.size()); !s) return s;
     return store_entry(name, std::move(*key), data);
 }
 

@@ -58,6 +58,9 @@ private:
     // The poisoned, path-rule, duplicate and entry-count checks of every add;
     // yields the name's dedupe key.
     Result<std::string> admit(std::string_view name) const;
+    // The size checks of an entry whose size is known before its bytes are
+    // read: the per-entry limit, then a directory's emptiness.
+    Result<void> admit_size(std::string_view name, std::uint64_t size) const;
     // Writes a local header; yields whether it carries a Zip64 field.
     Result<bool> write_local_header(std::string_view name, std::uint16_t method, std::uint32_t crc,
                                     std::uint64_t uncompressed, std::uint64_t compressed);
