@@ -184,8 +184,8 @@ PyObject* file_writer_finish(PyObject* self, PyObject* /*unused*/) {
         py::Exclusive borrow(py::cell(self));
         gz::FileSink sink = finish_writer<FileWriterState>(self);
         const std::string& path = py::state<FileWriterState>(self).path;
-        if (auto f = sink.flush(); !f) throw py::os_error(path, f.error().code);
-        // A failed close can be the first report of a lost write: not a success.
+        // finish() has flushed the sink; a failed close can still be the first
+        // report of a lost write: not a success.
         if (auto c = sink.close(); !c) throw py::os_error(path, c.error().code);
         struct stat meta {};
         if (::stat(path.c_str(), &meta) != 0) throw py::os_error(path, errno);
