@@ -95,11 +95,6 @@ Ref JsonBridge::loads(std::string_view json) {
     return Ref::check(PyObject_CallFunctionObjArgs(loads_.get(), text.get(), nullptr));
 }
 
-Ref json_to_py(std::string_view json) {
-    JsonBridge bridge;
-    return bridge.loads(json);
-}
-
 std::string py_to_json(PyObject* obj) {
     Ref dumps = import_json_function("dumps");
     Ref text = Ref::check(PyObject_CallFunctionObjArgs(dumps.get(), obj, nullptr));
