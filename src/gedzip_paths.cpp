@@ -106,21 +106,23 @@ bool should_deflate(std::string_view name) {
     return false;
 }
 
+bool within_ratio(std::uint64_t uncompressed, std::uint64_t compressed, std::uint64_t max_ratio) {
+    if (uncompressed == 0) return true;
+    if (compressed == 0) return false;
+    // A product past 64 bits is above every size.
+    std::uint64_t product;
+    return __builtin_mul_overflow(compressed, max_ratio, &product) || uncompressed <= product;
+}
+
 Result<void> check_entry_bounds(std::string_view name, std::uint64_t uncompressed, std::uint64_t compressed,
                                 const ArchiveLimits& limits) {
     if (uncompressed > limits.max_entry_size) {
         return fail(named(name, " expands to " + std::to_string(uncompressed) + " bytes and the per-file limit is " +
                                     std::to_string(limits.max_entry_size)));
     }
-    if (uncompressed == 0) return {};
-    const auto ratio_failure = [&] {
-        return fail(named(name, " claims a compression ratio over the " + std::to_string(limits.max_ratio) +
-                                    "-fold limit"));
-    };
-    if (compressed == 0) return ratio_failure();
-    std::uint64_t product;
-    if (__builtin_mul_overflow(compressed, limits.max_ratio, &product) || uncompressed <= product) return {};
-    return ratio_failure();
+    if (within_ratio(uncompressed, compressed, limits.max_ratio)) return {};
+    return fail(named(name, " claims a compression ratio over the " + std::to_string(limits.max_ratio) +
+                                "-fold limit"));
 }
 
 }  // namespace pellorine::gedzip

@@ -54,7 +54,8 @@ std::optional<std::string> deflate_if_smaller(std::string_view data) {
 }
 
 // One entry's bytes as they go into the archive: deflated when the name asks
-// for it and that makes them smaller, else as they are.
+// for it and that makes them smaller without passing the reader's ratio
+// bound, else as they are.
 struct Packed {
     std::uint32_t crc;
     std::uint16_t method;
@@ -64,9 +65,11 @@ struct Packed {
     std::string_view stored() const { return deflated ? std::string_view(*deflated) : data; }
 };
 
-Packed pack(std::string_view name, std::string_view data) {
+Packed pack(std::string_view name, std::string_view data, std::uint64_t max_ratio) {
     Packed p{crc32(data), method_stored, std::nullopt, data};
     if (should_deflate(name)) p.deflated = deflate_if_smaller(data);
+    // Bytes that expand past the ratio bound would be refused when read back.
+    if (p.deflated && !within_ratio(data.size(), p.deflated->size(), max_ratio)) p.deflated.reset();
     if (p.deflated) p.method = method_deflated;
     return p;
 }
@@ -157,7 +160,7 @@ void ArchiveWriter<Sink>::record_entry(std::string_view name, std::string key, s
 
 template <ArchiveSink Sink>
 Result<void> ArchiveWriter<Sink>::store_entry(std::string_view name, std::string key, std::string_view data) {
-    const Packed p = pack(name, data);
+    const Packed p = pack(name, data, limits_.max_ratio);
     const std::uint64_t offset = sink_.count;
     if (auto h = write_local_header(name, p.method, p.crc, data.size(), p.stored().size()); !h)
         return fail(h.error());
@@ -227,7 +230,7 @@ Result<std::string> write_archive(std::span<const std::pair<std::string, std::st
         if (auto d = check_directory_is_empty(name, data.size()); !d) return fail(d.error());
         const std::uint64_t offset = out.size();
         if (offset >= max_u32) return fail(beyond());
-        const Packed p = pack(name, data);
+        const Packed p = pack(name, data, default_archive_limits.max_ratio);
         if (local_needs_zip64(data.size(), p.stored().size()))
             return fail(named(name, " is too large for this writer"));
         out += local_header_bytes(name, p.method, p.crc, data.size(), p.stored().size(), false);

@@ -85,7 +85,8 @@ extern template class ArchiveWriter<FileSink>;
 // Reads a source to its end, but refuses more than `limit` bytes; `name` names the entry in messages.
 Result<std::string> read_bounded(ByteSource& source, std::uint64_t limit, std::string_view name);
 
-// A one-shot classic archive (no Zip64, no limits) from (name, bytes) pairs.
+// A one-shot classic archive (no Zip64, no limits) from (name, bytes) pairs;
+// like the writer, it stores an entry that would deflate past the default ratio bound.
 Result<std::string> write_archive(std::span<const std::pair<std::string, std::string>> entries);
 
 }  // namespace pellorine::gedzip
