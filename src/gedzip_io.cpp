@@ -190,4 +190,20 @@ IoResult<std::size_t> FileSource::read(char* out, std::size_t size) {
     return n;
 }
 
+IoResult<std::uint64_t> FileSource::tell() const {
+    if (fd_ < 0) return std::unexpected(IoError::from_errno(EBADF));
+    const off_t p = ::lseek(fd_, 0, SEEK_CUR);
+    if (p < 0) return std::unexpected(IoError::from_errno(errno));
+    // The buffered bytes not yet handed out come before the file's position.
+    return static_cast<std::uint64_t>(p) - (filled_ - pos_);
+}
+
+IoResult<void> FileSource::seek(std::uint64_t pos) {
+    if (fd_ < 0) return std::unexpected(IoError::from_errno(EBADF));
+    if (pos > static_cast<std::uint64_t>(INT64_MAX)) return std::unexpected(IoError::from_errno(EINVAL));
+    if (::lseek(fd_, static_cast<off_t>(pos), SEEK_SET) < 0) return std::unexpected(IoError::from_errno(errno));
+    pos_ = filled_ = 0;
+    return {};
+}
+
 }  // namespace pellorine::gedzip

@@ -114,7 +114,7 @@ Result<void> ArchiveWriter<Sink>::add_streamed_reserving(std::string_view name, 
     // An empty entry is stored whatever its name. Unless the caller says how
     // much room to announce, a stored entry needs its size, a deflated one
     // a bound on what DEFLATE can make of it.
-    const std::uint16_t method = declared > 0 && should_deflate(name) ? method_deflated : method_stored;
+    std::uint16_t method = declared > 0 && should_deflate(name) ? method_deflated : method_stored;
     const std::uint64_t deflate_bound = saturating_add(saturating_add(declared, declared / 8), 1024);
     const std::uint64_t reserved = reserve ? *reserve : method == method_stored ? declared : deflate_bound;
 
@@ -135,43 +135,65 @@ Result<void> ArchiveWriter<Sink>::add_streamed_reserving(std::string_view name, 
     if (!zip64) return fail(zip64.error());   // write_all has poisoned the writer
     const std::uint64_t after_header = sink_.count;
 
+    // Where the source starts, should the body have to be read a second time.
+    const IoResult<std::uint64_t> source_start =
+        method == method_deflated ? source.tell() : IoResult<std::uint64_t>(0);
     std::unique_ptr<char[]> chunk(new char[chunk_size]());
-    Payload payload(sink_, method == method_deflated);
-    std::uint64_t read_total = 0;
-    std::uint32_t crc = 0;
-    for (;;) {
-        const std::uint64_t remaining = declared > read_total ? declared - read_total : 0;
-        const std::size_t want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(saturating_add(remaining, 1), chunk_size));
-        auto n = source.read(chunk.get(), want);
-        if (!n) {
-            if (n.error().code == EINTR) continue;
-            return poison(unreadable(name, n.error().text));
+    // Copies the whole source into the body, deflated or stored; yields the
+    // CRC-32 of exactly `declared` bytes read.
+    const auto copy_body = [&](bool deflated) -> Result<std::uint32_t> {
+        Payload payload(sink_, deflated);
+        std::uint64_t read_total = 0;
+        std::uint32_t crc = 0;
+        for (;;) {
+            const std::uint64_t remaining = declared > read_total ? declared - read_total : 0;
+            const std::size_t want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(saturating_add(remaining, 1), chunk_size));
+            auto n = source.read(chunk.get(), want);
+            if (!n) {
+                if (n.error().code == EINTR) continue;
+                return poison(unreadable(name, n.error().text));
+            }
+            if (*n == 0) break;
+            read_total = saturating_add(read_total, *n);
+            if (read_total > declared) {
+                return poison(named(name, " yielded more than the " + std::to_string(declared) +
+                                              " bytes declared for it"));
+            }
+            const std::string_view bytes(chunk.get(), *n);
+            crc = crc32(bytes, crc);
+            if (auto w = payload.write(bytes); !w) return poison(not_written(w.error().text));
         }
-        if (*n == 0) break;
-        read_total = saturating_add(read_total, *n);
-        if (read_total > declared) {
-            return poison(named(name, " yielded more than the " + std::to_string(declared) +
-                                          " bytes declared for it"));
+        if (auto w = payload.finish(); !w) return poison(not_written(w.error().text));
+        if (read_total < declared) {
+            return poison(named(name, " ended after " + std::to_string(read_total) + " of the " +
+                                          std::to_string(declared) + " bytes declared for it"));
         }
-        const std::string_view bytes(chunk.get(), *n);
-        crc = crc32(bytes, crc);
-        if (auto w = payload.write(bytes); !w) return poison(not_written(w.error().text));
+        return crc;
+    };
+    auto crc = copy_body(method == method_deflated);
+    if (!crc) return fail(crc.error());   // copy_body has poisoned the writer
+    // Bytes that expand past the ratio bound would be refused when read back:
+    // the body is written again, stored, over the shorter deflated one.
+    if (method == method_deflated && !within_ratio(declared, sink_.count - after_header, limits_.max_ratio)) {
+        method = method_stored;
+        if (!source_start) return poison(unreadable(name, source_start.error().text));
+        if (auto s = source.seek(*source_start); !s) return poison(unreadable(name, s.error().text));
+        if (auto s = seek_exactly(sink_.inner, header_pos + (after_header - offset)); !s)
+            return poison(not_written(s.error().text));
+        sink_.count = after_header;
+        crc = copy_body(false);
+        if (!crc) return fail(crc.error());
     }
-    if (auto w = payload.finish(); !w) return poison(not_written(w.error().text));
-    if (read_total < declared) {
-        return poison(named(name, " ended after " + std::to_string(read_total) + " of the " +
-                                      std::to_string(declared) + " bytes declared for it"));
-    }
-    const std::uint64_t compressed = sink_.count - after_header;   // the count never goes down
+    const std::uint64_t compressed = sink_.count - after_header;   // the count never goes below after_header
     if (compressed >= max_u32 && !*zip64) {
         return poison(named(name, " compressed to more than its header reserved room for"));
     }
     const std::uint64_t end_pos = header_pos + (sink_.count - offset);
-    const std::string header = local_header_bytes(name, method, crc, read_total, compressed, *zip64);
+    const std::string header = local_header_bytes(name, method, *crc, declared, compressed, *zip64);
     if (auto c = complete_local_header(sink_.inner, header_pos, header, end_pos); !c)
         return poison(not_written(c.error().text));
-    record_entry(name, std::move(*key), method, crc, declared, compressed, offset);
+    record_entry(name, std::move(*key), method, *crc, declared, compressed, offset);
     return {};
 }
 
