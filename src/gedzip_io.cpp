@@ -50,6 +50,14 @@ IoResult<std::size_t> write_some(int fd, const char* data, std::size_t size) {
     }
 }
 
+// Moves `fd` to the absolute position `pos`; yields the position the file reports.
+IoResult<std::uint64_t> seek_to(int fd, std::uint64_t pos) {
+    if (pos > static_cast<std::uint64_t>(INT64_MAX)) return std::unexpected(IoError::from_errno(EINVAL));
+    const off_t p = ::lseek(fd, static_cast<off_t>(pos), SEEK_SET);
+    if (p < 0) return std::unexpected(IoError::from_errno(errno));
+    return static_cast<std::uint64_t>(p);
+}
+
 }  // namespace
 
 IoResult<FileSink> FileSink::create(const std::string& path) {
@@ -128,10 +136,7 @@ IoResult<std::uint64_t> FileSink::position() {
 
 IoResult<std::uint64_t> FileSink::seek(std::uint64_t pos) {
     if (auto f = flush(); !f) return std::unexpected(f.error());
-    if (pos > static_cast<std::uint64_t>(INT64_MAX)) return std::unexpected(IoError::from_errno(EINVAL));
-    const off_t p = ::lseek(fd_, static_cast<off_t>(pos), SEEK_SET);
-    if (p < 0) return std::unexpected(IoError::from_errno(errno));
-    return static_cast<std::uint64_t>(p);
+    return seek_to(fd_, pos);
 }
 
 IoResult<void> FileSink::close() {
@@ -200,8 +205,7 @@ IoResult<std::uint64_t> FileSource::tell() const {
 
 IoResult<void> FileSource::seek(std::uint64_t pos) {
     if (fd_ < 0) return std::unexpected(IoError::from_errno(EBADF));
-    if (pos > static_cast<std::uint64_t>(INT64_MAX)) return std::unexpected(IoError::from_errno(EINVAL));
-    if (::lseek(fd_, static_cast<off_t>(pos), SEEK_SET) < 0) return std::unexpected(IoError::from_errno(errno));
+    if (auto p = seek_to(fd_, pos); !p) return std::unexpected(p.error());
     pos_ = filled_ = 0;
     return {};
 }
