@@ -74,6 +74,13 @@ Packed pack(std::string_view name, std::string_view data, std::uint64_t max_rati
     return p;
 }
 
+// What a poisoned writer answers; `refused` says what it will not do.
+GedcomError poisoned_refusal(std::string_view refused) {
+    return GedcomError::archive(
+        "a previous write to this archive's sink failed, so the sink may hold a partial record; " +
+        std::string(refused));
+}
+
 }  // namespace
 
 Result<std::string> read_bounded(ByteSource& source, std::uint64_t limit, std::string_view name) {
@@ -111,11 +118,7 @@ Result<std::string> read_bounded(ByteSource& source, std::uint64_t limit, std::s
 
 template <ArchiveSink Sink>
 Result<std::string> ArchiveWriter<Sink>::admit(std::string_view name) const {
-    if (poisoned_) {
-        return fail(GedcomError::archive(
-            "a previous write to this archive's sink failed, so the sink may hold a partial record; "
-            "no further entries can be added"));
-    }
+    if (poisoned_) return fail(poisoned_refusal("no further entries can be added"));
     if (auto v = validate_entry_path(name); !v) return fail(v.error());
     std::string key = dedupe_key(name);
     if (paths_.contains(key)) return fail(duplicate_path(name));
@@ -190,11 +193,7 @@ Result<void> ArchiveWriter<Sink>::add(std::string_view name, ByteSource& source)
 
 template <ArchiveSink Sink>
 Result<Sink> ArchiveWriter<Sink>::finish() && {
-    if (poisoned_) {
-        return fail(GedcomError::archive(
-            "a previous write to this archive's sink failed, so the sink may hold a partial record; "
-            "the archive cannot be finished"));
-    }
+    if (poisoned_) return fail(poisoned_refusal("the archive cannot be finished"));
     const std::uint64_t offset = sink_.count;
     const std::uint64_t size = central_.size();
     const std::uint64_t entries = paths_.size();
