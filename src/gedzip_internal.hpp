@@ -34,6 +34,9 @@ inline GedcomError named(std::string_view name, std::string_view rest) {
     return GedcomError::archive(std::move(m));
 }
 
+// A directory entry asked for bytes, by a writer or by the reader.
+inline GedcomError not_a_file(std::string_view name) { return named(name, " is a directory, not a file"); }
+
 // Two entries under one dedupe key.
 inline GedcomError duplicate_path(std::string_view name) {
     return GedcomError::archive("the archive contains the same path more than once (" + std::string(name) + ")");

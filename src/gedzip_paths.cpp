@@ -48,7 +48,7 @@ bool is_reserved_device(std::string_view stem) {
 }  // namespace
 
 Result<void> check_directory_is_empty(std::string_view name, std::uint64_t size) {
-    if (size > 0 && !name.empty() && name.back() == '/') return fail(named(name, " is a directory, not a file"));
+    if (size > 0 && name.ends_with('/')) return fail(not_a_file(name));
     return {};
 }
 

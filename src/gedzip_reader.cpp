@@ -316,7 +316,7 @@ Result<std::string_view> Archive::entry_data(const ArchiveEntry& entry) const {
 }
 
 Result<void> Archive::copy_entry(const ArchiveEntry& entry, const EntrySink& sink) const {
-    if (entry.is_dir) return fail(named(entry.name, " is a directory, not a file"));
+    if (entry.is_dir) return fail(not_a_file(entry.name));
     if (auto ok = check_entry_bounds(entry.name, entry.uncompressed_size, entry.compressed_size, limits_); !ok)
         return fail(ok.error());
     auto stored = entry_data(entry);
