@@ -37,6 +37,11 @@ inline GedcomError named(std::string_view name, std::string_view rest) {
 // A directory entry asked for bytes, by a writer or by the reader.
 inline GedcomError not_a_file(std::string_view name) { return named(name, " is a directory, not a file"); }
 
+// A name that is not UTF-8, found by the path rules or, earlier, by the reader.
+inline GedcomError name_not_utf8() {
+    return GedcomError::archive("a file in the archive has a name that is not valid UTF-8");
+}
+
 // Two entries under one dedupe key.
 inline GedcomError duplicate_path(std::string_view name) {
     return GedcomError::archive("the archive contains the same path more than once (" + std::string(name) + ")");

@@ -58,8 +58,7 @@ Result<void> validate_entry_path(std::string_view name) {
         return fail(GedcomError::archive("the archive contains a file with an unreasonably long path"));
     // From C++ a name might not be UTF-8; written under the UTF-8 flag it
     // would be refused by every reader.
-    if (!text::is_valid_utf8(name))
-        return fail(GedcomError::archive("a file in the archive has a name that is not valid UTF-8"));
+    if (!text::is_valid_utf8(name)) return fail(name_not_utf8());
     if (name.front() == '/' || name.front() == '\\') return fail(named(name, " is an absolute path"));
     if (name.find('\\') != std::string_view::npos)
         return fail(named(name, " uses a backslash, which a ZIP path may not"));

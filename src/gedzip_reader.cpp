@@ -134,8 +134,7 @@ Result<ArchiveEntry> read_central_record(Cursor& c, std::uint64_t number) {
         return fail(archive_error("encrypted entries are not supported"));
     const std::string_view name = c.bytes(r.name_length);
     if (auto ok = c.status(); !ok) return fail(ok.error());
-    if (!text::is_valid_utf8(name))
-        return fail(archive_error("a file in the archive has a name that is not valid UTF-8"));
+    if (!text::is_valid_utf8(name)) return fail(name_not_utf8());
     const std::string_view extra = c.bytes(r.extra_length);
     if (auto ok = c.status(); !ok) return fail(ok.error());
 
