@@ -138,7 +138,7 @@ Result<void> ArchiveWriter<Sink>::add_streamed_reserving(std::string_view name, 
     // Where the source starts, should the body have to be read a second time.
     const IoResult<std::uint64_t> source_start =
         method == method_deflated ? source.tell() : IoResult<std::uint64_t>(0);
-    std::unique_ptr<char[]> chunk(new char[chunk_size]());
+    const auto chunk = std::make_unique_for_overwrite<char[]>(chunk_size);
     // Copies the whole source into the body, deflated or stored; yields the
     // CRC-32 of exactly `declared` bytes read.
     const auto copy_body = [&](bool deflated) -> Result<std::uint32_t> {
