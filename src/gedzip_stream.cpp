@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <memory>
 
 #include "gedzip_internal.hpp"
@@ -149,11 +148,8 @@ Result<void> ArchiveWriter<Sink>::add_streamed_reserving(std::string_view name, 
             const std::uint64_t remaining = declared > read_total ? declared - read_total : 0;
             const std::size_t want =
                 static_cast<std::size_t>(std::min<std::uint64_t>(saturating_add(remaining, 1), chunk_size));
-            auto n = source.read(chunk.get(), want);
-            if (!n) {
-                if (n.error().code == EINTR) continue;
-                return poison(unreadable(name, n.error().text));
-            }
+            auto n = read_entry_bytes(source, chunk.get(), want, name);
+            if (!n) return poison(n.error());
             if (*n == 0) break;
             read_total = saturating_add(read_total, *n);
             if (read_total > declared) {

@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <memory>
 #include <optional>
@@ -90,24 +89,13 @@ Result<std::string> read_bounded(ByteSource& source, std::uint64_t limit, std::s
     while (out.size() < most) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(most - out.size(), chunk_size));
         const std::size_t old = out.size();
-        std::size_t got = 0;
-        bool failed = false;
-        IoError error;
+        Result<std::size_t> got = 0;
         out.resize_and_overwrite(old + want, [&](char* buf, std::size_t) -> std::size_t {
-            auto n = source.read(buf + old, want);
-            if (!n) {
-                failed = true;
-                error = n.error();
-                return old;
-            }
-            got = std::min(*n, want);
-            return old + got;
+            got = read_entry_bytes(source, buf + old, want, name);
+            return got ? old + std::min(*got, want) : old;
         });
-        if (failed) {
-            if (error.code == EINTR) continue;
-            return fail(unreadable(name, error.text));
-        }
-        if (got == 0) break;
+        if (!got) return fail(got.error());
+        if (*got == 0) break;
     }
     if (out.size() > limit) return fail(too_large(name, limit));
     return out;
