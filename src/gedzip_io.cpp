@@ -40,10 +40,13 @@ template struct CountingWriter<FileSink>;
 
 namespace {
 
+// The most bytes asked of one read(2) or write(2): the most Linux moves in one call.
+constexpr std::size_t max_transfer = 0x7FFFF000;
+
 // One write(2), retried while interrupted.
 IoResult<std::size_t> write_some(int fd, const char* data, std::size_t size) {
     for (;;) {
-        const ssize_t n = ::write(fd, data, std::min<std::size_t>(size, 0x7FFFF000));
+        const ssize_t n = ::write(fd, data, std::min(size, max_transfer));
         if (n >= 0) return static_cast<std::size_t>(n);
         if (errno == EINTR) continue;
         return std::unexpected(IoError::from_errno(errno));
@@ -179,7 +182,7 @@ IoResult<std::size_t> FileSource::read(char* out, std::size_t size) {
     if (size == 0) return std::size_t{0};
     // Large requests on an empty buffer go straight to the file.
     if (pos_ == filled_ && size >= buffer_size) {
-        const ssize_t n = ::read(fd_, out, std::min<std::size_t>(size, 0x7FFFF000));
+        const ssize_t n = ::read(fd_, out, std::min(size, max_transfer));
         if (n < 0) return std::unexpected(IoError::from_errno(errno));
         return static_cast<std::size_t>(n);
     }
