@@ -23,6 +23,15 @@ namespace {
 
 constexpr const char* already_finished = "finish() was already called";
 
+// The instance's writer, under the caller's borrow; ValueError once `finish()`
+// has taken it.
+template <class State>
+auto& live_writer(PyObject* self) {
+    auto& writer = py::state<State>(self).writer;
+    if (!writer) throw py::value_error(already_finished);
+    return *writer;
+}
+
 // `add(name, data)` is the same for both writers: only their state differs.
 template <class State>
 PyObject* writer_add(PyObject* self, PyObject* args, PyObject* kwargs) {
@@ -31,9 +40,7 @@ PyObject* writer_add(PyObject* self, PyObject* args, PyObject* kwargs) {
         py::Exclusive borrow(py::cell(self));
         const std::string_view name = py::arg_text(name_arg, "add", "name");
         const std::string_view data = py::arg_bytes(data_arg, "add", "data");
-        auto& st = py::state<State>(self);
-        if (!st.writer) throw py::value_error(already_finished);
-        if (auto r = st.writer->add(name, data); !r) throw py::value_error(r.error());
+        if (auto r = live_writer<State>(self).add(name, data); !r) throw py::value_error(r.error());
         return py::none();
     });
 }
@@ -170,10 +177,8 @@ PyObject* file_writer_add_file(PyObject* self, PyObject* args, PyObject* kwargs)
         const int flags = ::fcntl(file.fd, F_GETFL);
         if (flags < 0 || ::fcntl(file.fd, F_SETFL, flags & ~O_NONBLOCK) != 0) throw py::os_error(source, errno);
 
-        auto& st = py::state<FileWriterState>(self);
-        if (!st.writer) throw py::value_error(already_finished);
-        auto r = st.writer->add_streamed_reserving(name, gz::FileSource(file.release()),
-                                                   static_cast<std::uint64_t>(meta.st_size), std::nullopt);
+        auto r = live_writer<FileWriterState>(self).add_streamed_reserving(
+            name, gz::FileSource(file.release()), static_cast<std::uint64_t>(meta.st_size), std::nullopt);
         if (!r) throw py::value_error(r.error());
         return py::none();
     });
@@ -184,8 +189,8 @@ PyObject* file_writer_finish(PyObject* self, PyObject* /*unused*/) {
         py::Exclusive borrow(py::cell(self));
         gz::FileSink sink = finish_writer<FileWriterState>(self);
         const std::string& path = py::state<FileWriterState>(self).path;
-        if (auto f = sink.flush(); !f) throw py::os_error(path, f.error().code);
-        // A failed close can be the first report of a lost write: not a success.
+        // finish() has flushed the sink; a failed close can still be the first
+        // report of a lost write: not a success.
         if (auto c = sink.close(); !c) throw py::os_error(path, c.error().code);
         struct stat meta {};
         if (::stat(path.c_str(), &meta) != 0) throw py::os_error(path, errno);

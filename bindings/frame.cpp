@@ -95,11 +95,6 @@ Ref JsonBridge::loads(std::string_view json) {
     return Ref::check(PyObject_CallFunctionObjArgs(loads_.get(), text.get(), nullptr));
 }
 
-Ref json_to_py(std::string_view json) {
-    JsonBridge bridge;
-    return bridge.loads(json);
-}
-
 std::string py_to_json(PyObject* obj) {
     Ref dumps = import_json_function("dumps");
     Ref text = Ref::check(PyObject_CallFunctionObjArgs(dumps.get(), obj, nullptr));
@@ -239,18 +234,17 @@ std::vector<std::size_t> arg_index_list(PyObject* o, const char* func, const cha
 }
 
 std::string arg_fs_path(PyObject* o, const char* func, const char* name) {
+    Ref path = Ref::borrow(o);
     if (!PyUnicode_Check(o)) {
         PyObject* p = PyOS_FSPath(o);
         if (!p) {
             PyErr_Clear();
             throw wrong_type(o, func, name, "str or os.PathLike");
         }
-        Ref path = Ref::steal(p);
+        path = Ref::steal(p);
         if (!PyUnicode_Check(path.get())) throw wrong_type(o, func, name, "str or os.PathLike of str");
-        Ref encoded = Ref::check(PyUnicode_EncodeFSDefault(path.get()));
-        return std::string(arg_bytes(encoded.get(), func, name));
     }
-    Ref encoded = Ref::check(PyUnicode_EncodeFSDefault(o));
+    Ref encoded = Ref::check(PyUnicode_EncodeFSDefault(path.get()));
     return std::string(arg_bytes(encoded.get(), func, name));
 }
 

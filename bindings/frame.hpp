@@ -136,9 +136,6 @@ Ref list_of(const Range& range, F&& convert) {
     for (const auto& item : range) items.push_back(convert(item));
     return list(std::move(items));
 }
-inline Ref str_list(const std::vector<std::string>& items) {
-    return list_of(items, [](const std::string& s) { return str(s); });
-}
 
 // ---- JSON bridge ----
 
@@ -178,9 +175,6 @@ private:
     json::Writer writer_;
     Ref loads_;
 };
-
-// Turns one compact JSON text into Python objects with the interpreter's json.loads.
-Ref json_to_py(std::string_view json);
 
 // One result value through the JSON bridge.
 template <class T>

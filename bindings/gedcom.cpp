@@ -245,11 +245,17 @@ EncodingReport fixed_report() {
     return report;
 }
 
-PyTypeObject* gedcom_type() {
+namespace {
+
+py::LazyClass<GedcomState>& gedcom_class() {
     static py::LazyClass<GedcomState> the_class(
         "builtins.Gedcom", "A parsed GEDCOM document and the report of how its bytes were read.", slots);
-    return the_class.get();
+    return the_class;
 }
+
+}  // namespace
+
+PyTypeObject* gedcom_type() { return gedcom_class().get(); }
 
 Ref new_gedcom(Document document, EncodingReport report) {
     PyTypeObject* type = gedcom_type();
@@ -257,11 +263,6 @@ Ref new_gedcom(Document document, EncodingReport report) {
     return py::create(type, GedcomState{std::move(document), std::move(report), std::nullopt, std::nullopt});
 }
 
-int add_gedcom(PyObject* module) {
-    PyTypeObject* type = gedcom_type();
-    if (!type) return -1;
-    Py_INCREF(type);
-    return py::add_to_module(module, "Gedcom", reinterpret_cast<PyObject*>(type));
-}
+int add_gedcom(PyObject* module) { return gedcom_class().add_to(module, "Gedcom"); }
 
 }  // namespace pellorine::bindings

@@ -5,12 +5,14 @@
 
 #include <zlib.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "error.hpp"
+#include "gedzip_io.hpp"
 
 namespace pellorine::gedzip {
 
@@ -34,6 +36,14 @@ inline GedcomError named(std::string_view name, std::string_view rest) {
     return GedcomError::archive(std::move(m));
 }
 
+// A directory entry asked for bytes, by a writer or by the reader.
+inline GedcomError not_a_file(std::string_view name) { return named(name, " is a directory, not a file"); }
+
+// A name that is not UTF-8, found by the path rules or, earlier, by the reader.
+inline GedcomError name_not_utf8() {
+    return GedcomError::archive("a file in the archive has a name that is not valid UTF-8");
+}
+
 // Two entries under one dedupe key.
 inline GedcomError duplicate_path(std::string_view name) {
     return GedcomError::archive("the archive contains the same path more than once (" + std::string(name) + ")");
@@ -52,6 +62,17 @@ inline GedcomError unreadable(std::string_view name, std::string_view why) {
 // A failed write to the archive's sink, with the sink's own description.
 inline GedcomError not_written(std::string_view why) {
     return GedcomError::archive("the archive could not be written: " + std::string(why));
+}
+
+// One read of an entry's bytes from `source`, retried while interrupted; a
+// failure names the entry.
+inline Result<std::size_t> read_entry_bytes(ByteSource& source, char* out, std::size_t size,
+                                            std::string_view name) {
+    for (;;) {
+        auto n = source.read(out, size);
+        if (n) return *n;
+        if (n.error().code != EINTR) return fail(unreadable(name, n.error().text));
+    }
 }
 
 // Starts a raw DEFLATE encoder (no zlib header or trailer) at level 6, the one

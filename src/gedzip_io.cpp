@@ -40,14 +40,25 @@ template struct CountingWriter<FileSink>;
 
 namespace {
 
+// The most bytes asked of one read(2) or write(2): the most Linux moves in one call.
+constexpr std::size_t max_transfer = 0x7FFFF000;
+
 // One write(2), retried while interrupted.
 IoResult<std::size_t> write_some(int fd, const char* data, std::size_t size) {
     for (;;) {
-        const ssize_t n = ::write(fd, data, std::min<std::size_t>(size, 0x7FFFF000));
+        const ssize_t n = ::write(fd, data, std::min(size, max_transfer));
         if (n >= 0) return static_cast<std::size_t>(n);
         if (errno == EINTR) continue;
         return std::unexpected(IoError::from_errno(errno));
     }
+}
+
+// Moves `fd` to the absolute position `pos`; yields the position the file reports.
+IoResult<std::uint64_t> seek_to(int fd, std::uint64_t pos) {
+    if (pos > static_cast<std::uint64_t>(INT64_MAX)) return std::unexpected(IoError::from_errno(EINVAL));
+    const off_t p = ::lseek(fd, static_cast<off_t>(pos), SEEK_SET);
+    if (p < 0) return std::unexpected(IoError::from_errno(errno));
+    return static_cast<std::uint64_t>(p);
 }
 
 }  // namespace
@@ -128,10 +139,7 @@ IoResult<std::uint64_t> FileSink::position() {
 
 IoResult<std::uint64_t> FileSink::seek(std::uint64_t pos) {
     if (auto f = flush(); !f) return std::unexpected(f.error());
-    if (pos > static_cast<std::uint64_t>(INT64_MAX)) return std::unexpected(IoError::from_errno(EINVAL));
-    const off_t p = ::lseek(fd_, static_cast<off_t>(pos), SEEK_SET);
-    if (p < 0) return std::unexpected(IoError::from_errno(errno));
-    return static_cast<std::uint64_t>(p);
+    return seek_to(fd_, pos);
 }
 
 IoResult<void> FileSink::close() {
@@ -174,7 +182,7 @@ IoResult<std::size_t> FileSource::read(char* out, std::size_t size) {
     if (size == 0) return std::size_t{0};
     // Large requests on an empty buffer go straight to the file.
     if (pos_ == filled_ && size >= buffer_size) {
-        const ssize_t n = ::read(fd_, out, std::min<std::size_t>(size, 0x7FFFF000));
+        const ssize_t n = ::read(fd_, out, std::min(size, max_transfer));
         if (n < 0) return std::unexpected(IoError::from_errno(errno));
         return static_cast<std::size_t>(n);
     }
@@ -188,6 +196,21 @@ IoResult<std::size_t> FileSource::read(char* out, std::size_t size) {
     std::memcpy(out, buffer_.get() + pos_, n);
     pos_ += n;
     return n;
+}
+
+IoResult<std::uint64_t> FileSource::tell() const {
+    if (fd_ < 0) return std::unexpected(IoError::from_errno(EBADF));
+    const off_t p = ::lseek(fd_, 0, SEEK_CUR);
+    if (p < 0) return std::unexpected(IoError::from_errno(errno));
+    // The buffered bytes not yet handed out come before the file's position.
+    return static_cast<std::uint64_t>(p) - (filled_ - pos_);
+}
+
+IoResult<void> FileSource::seek(std::uint64_t pos) {
+    if (fd_ < 0) return std::unexpected(IoError::from_errno(EBADF));
+    if (auto p = seek_to(fd_, pos); !p) return std::unexpected(p.error());
+    pos_ = filled_ = 0;
+    return {};
 }
 
 }  // namespace pellorine::gedzip

@@ -126,6 +126,10 @@ public:
     ~FileSource() override;
     // Reads at most `size` bytes, through the buffer or, for large requests, straight from the file.
     IoResult<std::size_t> read(char* out, std::size_t size) override;
+    // The offset in the file of the next byte read() yields.
+    IoResult<std::uint64_t> tell() const;
+    // Moves so that the next byte read() yields is the file's byte at `pos`.
+    IoResult<void> seek(std::uint64_t pos);
     // The file descriptor.
     int fd() const { return fd_; }
 

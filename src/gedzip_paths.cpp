@@ -48,7 +48,7 @@ bool is_reserved_device(std::string_view stem) {
 }  // namespace
 
 Result<void> check_directory_is_empty(std::string_view name, std::uint64_t size) {
-    if (size > 0 && !name.empty() && name.back() == '/') return fail(named(name, " is a directory, not a file"));
+    if (size > 0 && name.ends_with('/')) return fail(not_a_file(name));
     return {};
 }
 
@@ -58,8 +58,7 @@ Result<void> validate_entry_path(std::string_view name) {
         return fail(GedcomError::archive("the archive contains a file with an unreasonably long path"));
     // From C++ a name might not be UTF-8; written under the UTF-8 flag it
     // would be refused by every reader.
-    if (!text::is_valid_utf8(name))
-        return fail(GedcomError::archive("a file in the archive has a name that is not valid UTF-8"));
+    if (!text::is_valid_utf8(name)) return fail(name_not_utf8());
     if (name.front() == '/' || name.front() == '\\') return fail(named(name, " is an absolute path"));
     if (name.find('\\') != std::string_view::npos)
         return fail(named(name, " uses a backslash, which a ZIP path may not"));
@@ -106,21 +105,23 @@ bool should_deflate(std::string_view name) {
     return false;
 }
 
+bool within_ratio(std::uint64_t uncompressed, std::uint64_t compressed, std::uint64_t max_ratio) {
+    if (uncompressed == 0) return true;
+    if (compressed == 0) return false;
+    // A product past 64 bits is above every size.
+    std::uint64_t product;
+    return __builtin_mul_overflow(compressed, max_ratio, &product) || uncompressed <= product;
+}
+
 Result<void> check_entry_bounds(std::string_view name, std::uint64_t uncompressed, std::uint64_t compressed,
                                 const ArchiveLimits& limits) {
     if (uncompressed > limits.max_entry_size) {
         return fail(named(name, " expands to " + std::to_string(uncompressed) + " bytes and the per-file limit is " +
                                     std::to_string(limits.max_entry_size)));
     }
-    if (uncompressed == 0) return {};
-    const auto ratio_failure = [&] {
-        return fail(named(name, " claims a compression ratio over the " + std::to_string(limits.max_ratio) +
-                                    "-fold limit"));
-    };
-    if (compressed == 0) return ratio_failure();
-    std::uint64_t product;
-    if (__builtin_mul_overflow(compressed, limits.max_ratio, &product) || uncompressed <= product) return {};
-    return ratio_failure();
+    if (within_ratio(uncompressed, compressed, limits.max_ratio)) return {};
+    return fail(named(name, " claims a compression ratio over the " + std::to_string(limits.max_ratio) +
+                                "-fold limit"));
 }
 
 }  // namespace pellorine::gedzip

@@ -19,7 +19,7 @@ struct ArchiveLimits {
     std::uint64_t max_entries = 100000;          // entries one archive may hold
     std::uint64_t max_entry_size = 1073741824;   // 1 GiB, uncompressed, per entry
     std::uint64_t max_total_size = 4294967296;   // 4 GiB, uncompressed, all entries (reader only)
-    std::uint64_t max_ratio = 1000;              // uncompressed / compressed (reader only)
+    std::uint64_t max_ratio = 1000;              // uncompressed / compressed (writers store past it)
 };
 // The bounds used where none are given.
 inline constexpr ArchiveLimits default_archive_limits{};
@@ -45,6 +45,10 @@ bool ends_with_folded(std::string_view name, std::string_view ending);
 
 // True when the name ends with .ged .txt .xml .json .csv .md .svg, ignoring ASCII case.
 bool should_deflate(std::string_view name);
+
+// True when `compressed` bytes expanding to `uncompressed` stay within
+// `max_ratio`: the reader's ratio test, which the writers keep to.
+bool within_ratio(std::uint64_t uncompressed, std::uint64_t compressed, std::uint64_t max_ratio);
 
 // The per-entry size and ratio test of the reader.
 Result<void> check_entry_bounds(std::string_view name, std::uint64_t uncompressed, std::uint64_t compressed,

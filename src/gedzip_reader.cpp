@@ -6,7 +6,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,7 +22,17 @@ constexpr std::size_t kInputBuffer = 32768;
 
 GedcomError archive_error(std::string message) { return GedcomError::archive(std::move(message)); }
 
-GedcomError truncated() { return archive_error("the archive is truncated"); }
+// Fills a record whose first field is its signature and yields how many of
+// its bytes were read. A record cut short inside its signature fails as the
+// cursor does ("the archive is truncated"); one whose signature is not its
+// kind's fails with `wrong()`. The fields after the signature are the caller's.
+template <class Record, class Wrong>
+Result<std::size_t> read_signed(Cursor& c, Record& r, Wrong&& wrong) {
+    const std::size_t got = c.read(r);
+    if (got < sizeof r.signature) return fail(c.status().error());
+    if (r.signature != Record{}.signature) return fail(wrong());
+    return got;
+}
 
 GedcomError unsupported_method(std::string_view name, std::uint16_t method) {
     return named(name, " uses compression method " + std::to_string(method) + ", which is not supported");
@@ -88,9 +97,8 @@ Result<Directory> read_zip64_directory(std::string_view data, std::uint64_t end_
         return fail(archive_error("the archive needs a Zip64 directory and has none"));
     Cursor c(data, locator.end_record_offset);
     Zip64EndRecord record;
-    if (c.read(record) < sizeof record.signature) return fail(truncated());
-    if (record.signature != zip64_end_record_signature)
-        return fail(archive_error("the archive's Zip64 directory record is malformed"));
+    const auto malformed = [] { return archive_error("the archive's Zip64 directory record is malformed"); };
+    if (auto got = read_signed(c, record, malformed); !got) return fail(got.error());
     if (auto ok = c.status(); !ok) return fail(ok.error());
     return Directory{record.entries, record.directory_offset};
 }
@@ -102,9 +110,10 @@ Result<Directory> find_directory(std::string_view data) {
     if (size >= end_size) {
         const std::uint64_t lowest = size > kEndSearchSpan ? size - kEndSearchSpan : 0;
         for (std::uint64_t q = size - end_size + 1; q-- > lowest;) {
-            if (data[q] != 'P' || Cursor(data, q).take<std::uint32_t>() != end_record_signature) continue;
+            if (data[q] != 'P') continue;
             EndRecord end;
-            Cursor(data, q).read(end);
+            Cursor(data, q).read(end);   // it fits: q is at least a record's length from the end
+            if (end.signature != end_record_signature) continue;
             if (end.entries == max_u16 || end.directory_offset == max_u32 || end.directory_size == max_u32)
                 return read_zip64_directory(data, q);
             return Directory{end.entries, end.directory_offset};
@@ -117,16 +126,15 @@ Result<Directory> find_directory(std::string_view data) {
 // depend on other records. The cursor is left at the record's comment.
 Result<ArchiveEntry> read_central_record(Cursor& c, std::uint64_t number) {
     CentralRecord r;
-    const std::size_t got = c.read(r);
-    if (got < sizeof r.signature) return fail(truncated());
-    if (r.signature != central_record_signature)
-        return fail(archive_error("file " + std::to_string(number) + " of the archive has no directory record"));
-    if (got >= field_end(&CentralRecord::flags) && (r.flags & flag_encrypted))
+    const auto got = read_signed(c, r, [number] {
+        return archive_error("file " + std::to_string(number) + " of the archive has no directory record");
+    });
+    if (!got) return fail(got.error());
+    if (*got >= field_end(&CentralRecord::flags) && (r.flags & flag_encrypted))
         return fail(archive_error("encrypted entries are not supported"));
     const std::string_view name = c.bytes(r.name_length);
     if (auto ok = c.status(); !ok) return fail(ok.error());
-    if (!text::is_valid_utf8(name))
-        return fail(archive_error("a file in the archive has a name that is not valid UTF-8"));
+    if (!text::is_valid_utf8(name)) return fail(name_not_utf8());
     const std::string_view extra = c.bytes(r.extra_length);
     if (auto ok = c.status(); !ok) return fail(ok.error());
 
@@ -155,7 +163,6 @@ public:
 
     Result<void> start() {
         if (!deflated_) return {};
-        std::memset(&z_, 0, sizeof z_);
         if (inflate_start(z_) != Z_OK) return fail(decompress_error());
         started_ = true;
         chunk_ = std::make_unique_for_overwrite<char[]>(chunk_size);
@@ -293,9 +300,8 @@ std::uint64_t Archive::total_size() const {
 Result<std::string_view> Archive::entry_data(const ArchiveEntry& entry) const {
     Cursor c(data_, entry.local_header_offset);
     LocalHeader h;
-    if (c.read(h) < sizeof h.signature) return fail(truncated());
-    if (h.signature != local_header_signature)
-        return fail(named(entry.name, " has no file header"));
+    if (auto got = read_signed(c, h, [&] { return named(entry.name, " has no file header"); }); !got)
+        return fail(got.error());
     if (auto ok = c.status(); !ok) return fail(ok.error());
     if (h.flags != entry.flags || h.method != entry.method)
         return fail(named(entry.name, " has a local header that disagrees with its directory record"));
@@ -309,7 +315,7 @@ Result<std::string_view> Archive::entry_data(const ArchiveEntry& entry) const {
 }
 
 Result<void> Archive::copy_entry(const ArchiveEntry& entry, const EntrySink& sink) const {
-    if (entry.is_dir) return fail(named(entry.name, " is a directory, not a file"));
+    if (entry.is_dir) return fail(not_a_file(entry.name));
     if (auto ok = check_entry_bounds(entry.name, entry.uncompressed_size, entry.compressed_size, limits_); !ok)
         return fail(ok.error());
     auto stored = entry_data(entry);

@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <memory>
 
 #include "gedzip_internal.hpp"
@@ -110,22 +109,13 @@ Result<void> ArchiveWriter<Sink>::add_streamed_reserving(std::string_view name, 
     // Until the header position is known nothing is written: failures leave the writer as it was.
     auto key = admit(name);
     if (!key) return fail(key.error());
-    if (declared > limits_.max_entry_size) return fail(too_large(name, limits_.max_entry_size));
-    if (auto d = check_directory_is_empty(name, declared); !d) return d;
-    std::uint16_t method = method_stored;
-    std::uint64_t reserved;
-    if (declared == 0) {
-        reserved = reserve.value_or(0);
-    } else {
-        if (should_deflate(name)) method = method_deflated;
-        if (reserve) {
-            reserved = *reserve;
-        } else if (method == method_stored) {
-            reserved = declared;
-        } else {
-            reserved = saturating_add(saturating_add(declared, declared / 8), 1024);
-        }
-    }
+    if (auto s = admit_size(name, declared); !s) return s;
+    // An empty entry is stored whatever its name. Unless the caller says how
+    // much room to announce, a stored entry needs its size, a deflated one
+    // a bound on what DEFLATE can make of it.
+    std::uint16_t method = declared > 0 && should_deflate(name) ? method_deflated : method_stored;
+    const std::uint64_t deflate_bound = saturating_add(saturating_add(declared, declared / 8), 1024);
+    const std::uint64_t reserved = reserve ? *reserve : method == method_stored ? declared : deflate_bound;
 
     // From here on a failure may leave part of an entry in the file.
     const auto poison = [this](GedcomError e) {
@@ -133,56 +123,73 @@ Result<void> ArchiveWriter<Sink>::add_streamed_reserving(std::string_view name, 
         return fail(std::move(e));
     };
     const std::uint64_t offset = sink_.count;
-    std::uint64_t header_pos = 0;
-    if (auto f = sink_.inner.flush(); !f) {
-        return poison(GedcomError::archive("the archive's position could not be read: " + f.error().text));
-    }
-    if (auto p = sink_.inner.position(); !p) {
-        return poison(GedcomError::archive("the archive's position could not be read: " + p.error().text));
-    } else {
-        header_pos = *p;
-    }
+    const auto unplaced = [&](const IoError& e) {
+        return poison(GedcomError::archive("the archive's position could not be read: " + e.text));
+    };
+    if (auto f = sink_.inner.flush(); !f) return unplaced(f.error());
+    const auto at = sink_.inner.position();
+    if (!at) return unplaced(at.error());
+    const std::uint64_t header_pos = *at;
     auto zip64 = write_local_header(name, method, 0, declared, reserved);
     if (!zip64) return fail(zip64.error());   // write_all has poisoned the writer
     const std::uint64_t after_header = sink_.count;
 
-    std::unique_ptr<char[]> chunk(new char[chunk_size]());
-    Payload payload(sink_, method == method_deflated);
-    std::uint64_t read_total = 0;
-    std::uint32_t crc = 0;
-    for (;;) {
-        const std::uint64_t remaining = declared > read_total ? declared - read_total : 0;
-        const std::size_t want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(saturating_add(remaining, 1), chunk_size));
-        auto n = source.read(chunk.get(), want);
-        if (!n) {
-            if (n.error().code == EINTR) continue;
-            return poison(unreadable(name, n.error().text));
+    // Where the source starts, should the body have to be read a second time.
+    const IoResult<std::uint64_t> source_start =
+        method == method_deflated ? source.tell() : IoResult<std::uint64_t>(0);
+    const auto chunk = std::make_unique_for_overwrite<char[]>(chunk_size);
+    // Copies the whole source into the body, deflated or stored; yields the
+    // CRC-32 of exactly `declared` bytes read.
+    const auto copy_body = [&](bool deflated) -> Result<std::uint32_t> {
+        Payload payload(sink_, deflated);
+        std::uint64_t read_total = 0;
+        std::uint32_t crc = 0;
+        for (;;) {
+            const std::uint64_t remaining = declared > read_total ? declared - read_total : 0;
+            const std::size_t want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(saturating_add(remaining, 1), chunk_size));
+            auto n = read_entry_bytes(source, chunk.get(), want, name);
+            if (!n) return poison(n.error());
+            if (*n == 0) break;
+            read_total = saturating_add(read_total, *n);
+            if (read_total > declared) {
+                return poison(named(name, " yielded more than the " + std::to_string(declared) +
+                                              " bytes declared for it"));
+            }
+            const std::string_view bytes(chunk.get(), *n);
+            crc = crc32(bytes, crc);
+            if (auto w = payload.write(bytes); !w) return poison(not_written(w.error().text));
         }
-        if (*n == 0) break;
-        read_total = saturating_add(read_total, *n);
-        if (read_total > declared) {
-            return poison(named(name, " yielded more than the " + std::to_string(declared) +
-                                          " bytes declared for it"));
+        if (auto w = payload.finish(); !w) return poison(not_written(w.error().text));
+        if (read_total < declared) {
+            return poison(named(name, " ended after " + std::to_string(read_total) + " of the " +
+                                          std::to_string(declared) + " bytes declared for it"));
         }
-        const std::string_view bytes(chunk.get(), *n);
-        crc = crc32(bytes, crc);
-        if (auto w = payload.write(bytes); !w) return poison(not_written(w.error().text));
+        return crc;
+    };
+    auto crc = copy_body(method == method_deflated);
+    if (!crc) return fail(crc.error());   // copy_body has poisoned the writer
+    // Bytes that expand past the ratio bound would be refused when read back:
+    // the body is written again, stored, over the shorter deflated one.
+    if (method == method_deflated && !within_ratio(declared, sink_.count - after_header, limits_.max_ratio)) {
+        method = method_stored;
+        if (!source_start) return poison(unreadable(name, source_start.error().text));
+        if (auto s = source.seek(*source_start); !s) return poison(unreadable(name, s.error().text));
+        if (auto s = seek_exactly(sink_.inner, header_pos + (after_header - offset)); !s)
+            return poison(not_written(s.error().text));
+        sink_.count = after_header;
+        crc = copy_body(false);
+        if (!crc) return fail(crc.error());
     }
-    if (auto w = payload.finish(); !w) return poison(not_written(w.error().text));
-    if (read_total < declared) {
-        return poison(named(name, " ended after " + std::to_string(read_total) + " of the " +
-                                      std::to_string(declared) + " bytes declared for it"));
-    }
-    const std::uint64_t compressed = sink_.count > after_header ? sink_.count - after_header : 0;
+    const std::uint64_t compressed = sink_.count - after_header;   // the count never goes below after_header
     if (compressed >= max_u32 && !*zip64) {
         return poison(named(name, " compressed to more than its header reserved room for"));
     }
     const std::uint64_t end_pos = header_pos + (sink_.count - offset);
-    const std::string header = local_header_bytes(name, method, crc, read_total, compressed, *zip64);
+    const std::string header = local_header_bytes(name, method, *crc, declared, compressed, *zip64);
     if (auto c = complete_local_header(sink_.inner, header_pos, header, end_pos); !c)
         return poison(not_written(c.error().text));
-    record_entry(name, std::move(*key), method, crc, declared, compressed, offset);
+    record_entry(name, std::move(*key), method, *crc, declared, compressed, offset);
     return {};
 }
 

@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <memory>
 #include <optional>
@@ -54,7 +53,8 @@ std::optional<std::string> deflate_if_smaller(std::string_view data) {
 }
 
 // One entry's bytes as they go into the archive: deflated when the name asks
-// for it and that makes them smaller, else as they are.
+// for it and that makes them smaller without passing the reader's ratio
+// bound, else as they are.
 struct Packed {
     std::uint32_t crc;
     std::uint16_t method;
@@ -64,11 +64,20 @@ struct Packed {
     std::string_view stored() const { return deflated ? std::string_view(*deflated) : data; }
 };
 
-Packed pack(std::string_view name, std::string_view data) {
+Packed pack(std::string_view name, std::string_view data, std::uint64_t max_ratio) {
     Packed p{crc32(data), method_stored, std::nullopt, data};
     if (should_deflate(name)) p.deflated = deflate_if_smaller(data);
+    // Bytes that expand past the ratio bound would be refused when read back.
+    if (p.deflated && !within_ratio(data.size(), p.deflated->size(), max_ratio)) p.deflated.reset();
     if (p.deflated) p.method = method_deflated;
     return p;
+}
+
+// What a poisoned writer answers; `refused` says what it will not do.
+GedcomError poisoned_refusal(std::string_view refused) {
+    return GedcomError::archive(
+        "a previous write to this archive's sink failed, so the sink may hold a partial record; " +
+        std::string(refused));
 }
 
 }  // namespace
@@ -80,24 +89,13 @@ Result<std::string> read_bounded(ByteSource& source, std::uint64_t limit, std::s
     while (out.size() < most) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(most - out.size(), chunk_size));
         const std::size_t old = out.size();
-        std::size_t got = 0;
-        bool failed = false;
-        IoError error;
+        Result<std::size_t> got = 0;
         out.resize_and_overwrite(old + want, [&](char* buf, std::size_t) -> std::size_t {
-            auto n = source.read(buf + old, want);
-            if (!n) {
-                failed = true;
-                error = n.error();
-                return old;
-            }
-            got = std::min(*n, want);
-            return old + got;
+            got = read_entry_bytes(source, buf + old, want, name);
+            return got ? old + std::min(*got, want) : old;
         });
-        if (failed) {
-            if (error.code == EINTR) continue;
-            return fail(unreadable(name, error.text));
-        }
-        if (got == 0) break;
+        if (!got) return fail(got.error());
+        if (*got == 0) break;
     }
     if (out.size() > limit) return fail(too_large(name, limit));
     return out;
@@ -108,11 +106,7 @@ Result<std::string> read_bounded(ByteSource& source, std::uint64_t limit, std::s
 
 template <ArchiveSink Sink>
 Result<std::string> ArchiveWriter<Sink>::admit(std::string_view name) const {
-    if (poisoned_) {
-        return fail(GedcomError::archive(
-            "a previous write to this archive's sink failed, so the sink may hold a partial record; "
-            "no further entries can be added"));
-    }
+    if (poisoned_) return fail(poisoned_refusal("no further entries can be added"));
     if (auto v = validate_entry_path(name); !v) return fail(v.error());
     std::string key = dedupe_key(name);
     if (paths_.contains(key)) return fail(duplicate_path(name));
@@ -121,6 +115,12 @@ Result<std::string> ArchiveWriter<Sink>::admit(std::string_view name) const {
                                          " files and the limit is " + std::to_string(limits_.max_entries)));
     }
     return key;
+}
+
+template <ArchiveSink Sink>
+Result<void> ArchiveWriter<Sink>::admit_size(std::string_view name, std::uint64_t size) const {
+    if (size > limits_.max_entry_size) return fail(too_large(name, limits_.max_entry_size));
+    return check_directory_is_empty(name, size);
 }
 
 template <ArchiveSink Sink>
@@ -151,7 +151,7 @@ void ArchiveWriter<Sink>::record_entry(std::string_view name, std::string key, s
 
 template <ArchiveSink Sink>
 Result<void> ArchiveWriter<Sink>::store_entry(std::string_view name, std::string key, std::string_view data) {
-    const Packed p = pack(name, data);
+    const Packed p = pack(name, data, limits_.max_ratio);
     const std::uint64_t offset = sink_.count;
     if (auto h = write_local_header(name, p.method, p.crc, data.size(), p.stored().size()); !h)
         return fail(h.error());
@@ -165,8 +165,7 @@ Result<void> ArchiveWriter<Sink>::add(std::string_view name, std::string_view da
     auto key = admit(name);
     if (!key) return fail(key.error());
     // The bytes are already whole in memory: the bounded read reduces to the length test.
-    if (data.size() > limits_.max_entry_size) return fail(too_large(name, limits_.max_entry_size));
-    if (auto d = check_directory_is_empty(name, data.size()); !d) return d;
+    if (auto s = admit_size(name, data.size()); !s) return s;
     return store_entry(name, std::move(*key), data);
 }
 
@@ -182,11 +181,7 @@ Result<void> ArchiveWriter<Sink>::add(std::string_view name, ByteSource& source)
 
 template <ArchiveSink Sink>
 Result<Sink> ArchiveWriter<Sink>::finish() && {
-    if (poisoned_) {
-        return fail(GedcomError::archive(
-            "a previous write to this archive's sink failed, so the sink may hold a partial record; "
-            "the archive cannot be finished"));
-    }
+    if (poisoned_) return fail(poisoned_refusal("the archive cannot be finished"));
     const std::uint64_t offset = sink_.count;
     const std::uint64_t size = central_.size();
     const std::uint64_t entries = paths_.size();
@@ -222,7 +217,7 @@ Result<std::string> write_archive(std::span<const std::pair<std::string, std::st
         if (auto d = check_directory_is_empty(name, data.size()); !d) return fail(d.error());
         const std::uint64_t offset = out.size();
         if (offset >= max_u32) return fail(beyond());
-        const Packed p = pack(name, data);
+        const Packed p = pack(name, data, default_archive_limits.max_ratio);
         if (local_needs_zip64(data.size(), p.stored().size()))
             return fail(named(name, " is too large for this writer"));
         out += local_header_bytes(name, p.method, p.crc, data.size(), p.stored().size(), false);

@@ -58,6 +58,9 @@ private:
     // The poisoned, path-rule, duplicate and entry-count checks of every add;
     // yields the name's dedupe key.
     Result<std::string> admit(std::string_view name) const;
+    // The size checks of an entry whose size is known before its bytes are
+    // read: the per-entry limit, then a directory's emptiness.
+    Result<void> admit_size(std::string_view name, std::uint64_t size) const;
     // Writes a local header; yields whether it carries a Zip64 field.
     Result<bool> write_local_header(std::string_view name, std::uint16_t method, std::uint32_t crc,
                                     std::uint64_t uncompressed, std::uint64_t compressed);
@@ -82,7 +85,8 @@ extern template class ArchiveWriter<FileSink>;
 // Reads a source to its end, but refuses more than `limit` bytes; `name` names the entry in messages.
 Result<std::string> read_bounded(ByteSource& source, std::uint64_t limit, std::string_view name);
 
-// A one-shot classic archive (no Zip64, no limits) from (name, bytes) pairs.
+// A one-shot classic archive (no Zip64, no limits) from (name, bytes) pairs;
+// like the writer, it stores an entry that would deflate past the default ratio bound.
 Result<std::string> write_archive(std::span<const std::pair<std::string, std::string>> entries);
 
 }  // namespace pellorine::gedzip

@@ -4,6 +4,8 @@
 
 #include <zlib.h>
 
+#include <initializer_list>
+
 namespace pellorine::gedzip {
 
 std::uint32_t crc32(std::string_view bytes, std::uint32_t crc) {
@@ -15,6 +17,18 @@ namespace {
 
 std::uint32_t cap32(std::uint64_t v) { return v >= max_u32 ? max_u32 : static_cast<std::uint32_t>(v); }
 std::uint16_t cap16(std::uint64_t v) { return v >= max_u16 ? max_u16 : static_cast<std::uint16_t>(v); }
+
+// A record's fixed part followed by its variable parts, in file order.
+template <class Record>
+std::string record_bytes(const Record& r, std::initializer_list<std::string_view> rest = {}) {
+    std::size_t size = record_size<Record>();
+    for (std::string_view part : rest) size += part.size();
+    std::string out;
+    out.reserve(size);
+    put(out, r);
+    for (std::string_view part : rest) out += part;
+    return out;
+}
 
 }  // namespace
 
@@ -30,9 +44,7 @@ std::string zip64_extra(std::span<const std::optional<std::uint64_t>> values) {
     for (const auto& v : values)
         if (v) put(data, *v);
     if (data.empty()) return {};
-    std::string out;
-    put(out, ExtraHeader{zip64_extra_id, cap16(data.size())});
-    return out + data;
+    return record_bytes(ExtraHeader{zip64_extra_id, cap16(data.size())}, {data});
 }
 
 std::string local_header_bytes(std::string_view name, std::uint16_t method, std::uint32_t crc,
@@ -50,11 +62,7 @@ std::string local_header_bytes(std::string_view name, std::uint16_t method, std:
     h.uncompressed_size = zip64 ? max_u32 : cap32(uncompressed);
     h.name_length = cap16(name.size());
     h.extra_length = cap16(extra.size());
-    std::string out;
-    out.reserve(record_size<LocalHeader>() + name.size() + extra.size());
-    put(out, h);
-    out += name;
-    return out + extra;
+    return record_bytes(h, {name, extra});
 }
 
 std::string central_record_bytes(std::string_view name, std::uint16_t method, std::uint32_t crc,
@@ -73,11 +81,7 @@ std::string central_record_bytes(std::string_view name, std::uint16_t method, st
     r.extra_length = cap16(extra.size());
     r.external_attributes = name.ends_with('/') ? directory_attribute : 0;
     r.local_header_offset = cap32(local_header_offset);
-    std::string out;
-    out.reserve(record_size<CentralRecord>() + name.size() + extra.size());
-    put(out, r);
-    out += name;
-    return out + extra;
+    return record_bytes(r, {name, extra});
 }
 
 std::string end_record_bytes(std::uint64_t entries, std::uint64_t central_size, std::uint64_t central_offset) {
@@ -85,9 +89,7 @@ std::string end_record_bytes(std::uint64_t entries, std::uint64_t central_size, 
     r.disk_entries = r.entries = cap16(entries);
     r.directory_size = cap32(central_size);
     r.directory_offset = cap32(central_offset);
-    std::string out;
-    put(out, r);
-    return out;
+    return record_bytes(r);
 }
 
 std::string zip64_end_record_bytes(std::uint64_t entries, std::uint64_t central_size, std::uint64_t central_offset) {
@@ -95,17 +97,13 @@ std::string zip64_end_record_bytes(std::uint64_t entries, std::uint64_t central_
     r.disk_entries = r.entries = entries;
     r.directory_size = central_size;
     r.directory_offset = central_offset;
-    std::string out;
-    put(out, r);
-    return out;
+    return record_bytes(r);
 }
 
 std::string zip64_locator_bytes(std::uint64_t zip64_end_offset) {
     Zip64Locator r;
     r.end_record_offset = zip64_end_offset;
-    std::string out;
-    put(out, r);
-    return out;
+    return record_bytes(r);
 }
 
 // ---------------------------------------------------------------------------
