@@ -177,7 +177,6 @@ Zip base() {
     return z;
 }
 
-// The default limits but for the total size.
 ArchiveLimits total_limit(std::uint64_t total) { return ArchiveLimits{100000, 1073741824, total, 1000}; }
 
 std::string error_of(const std::string& bytes, const ArchiveLimits& lim = {}) {
@@ -200,7 +199,6 @@ const std::string kTruncated = "the archive is truncated";
 const std::string kRatio = "media/photo.jpg claims a compression ratio over the 1000-fold limit";
 std::string dup(const std::string& n) { return "the archive contains the same path more than once (" + n + ")"; }
 
-// A mutation that appends entries.
 std::function<void(Zip&)> plus(std::vector<Entry> more) {
     return [more](Zip& z) { z.entries.insert(z.entries.end(), more.begin(), more.end()); };
 }
@@ -486,7 +484,6 @@ TEST(ArchiveDocument, CaseTable) {
     }
 }
 
-// Runs `f` and returns the largest single allocation it made.
 template <class F>
 std::size_t largest_allocation(F&& f) {
     alloc_probe::largest = 0;
