@@ -7,6 +7,7 @@ import gc
 import io
 import os
 import random
+import re
 import zipfile
 import zlib
 from pathlib import Path
@@ -48,9 +49,8 @@ def check_with_zipfile(archive: bytes, entries) -> None:
 
 def test_writer_round_trip_refusal_and_spent_state():
     w = pellorine.ArchiveWriter.new()
-    with pytest.raises(ValueError) as err:  # refused before anything is written: the writer stays usable
+    with pytest.raises(ValueError, match=r"^a/\.\./b contains an unsafe path component$"):  # the writer stays usable
         w.add("a/../b", b"x")
-    assert str(err.value) == "a/../b contains an unsafe path component"
     for name, data, _ in ENTRIES:
         assert w.add(name, data) is None
     archive = w.finish()
@@ -72,9 +72,8 @@ def test_add_argument_types(args):
 
 def test_total_size_refuses_non_archives():
     data = b"not a zip at all, just some bytes"
-    with pytest.raises(ValueError) as err:
+    with pytest.raises(ValueError, match=r"^the file does not end like a ZIP archive$"):
         pellorine.archive_total_size(data)
-    assert str(err.value) == "the file does not end like a ZIP archive"
     with pytest.raises(TypeError, match="data"):
         pellorine.archive_total_size(bytearray(data))
 
@@ -102,9 +101,8 @@ def test_file_writer_round_trip(tmp_path):
 
 def test_file_writer_creation(tmp_path):
     missing = tmp_path / "no" / "dir.zip"
-    with pytest.raises(OSError) as err:
+    with pytest.raises(OSError, match=f"^{re.escape(f'{missing}: {os.strerror(2)} (os error 2)')}$"):
         pellorine.ArchiveFileWriter(missing)
-    assert str(err.value) == f"{missing}: {os.strerror(2)} (os error 2)"
     with pytest.raises(OSError, match=rf": {os.strerror(22)} \(os error 22\)$"):  # a NUL byte names no file
         pellorine.ArchiveFileWriter(str(tmp_path / "a.zip") + "\0.txt")
     assert not (tmp_path / "a.zip").exists()
@@ -127,9 +125,8 @@ def test_add_file_refusals(tmp_path):
         f.truncate(1073741825)  # sparse: refused before anything is read
     w = pellorine.ArchiveFileWriter(tmp_path / "a.zip")
     for source in (tmp_path, fifo):  # a FIFO is refused, not waited on
-        with pytest.raises(ValueError) as err:
+        with pytest.raises(ValueError, match=f"^{re.escape(f'{source} is not a regular file')}$"):
             w.add_file("d", source)
-        assert str(err.value) == f"{source} is not a regular file"
     for source in (tmp_path / "missing", str(tmp_path / "s") + "\0x"):
         with pytest.raises(OSError):
             w.add_file("m", source)
