@@ -24,10 +24,8 @@ NOT_OWNED = (None, "_PRIM", "Kept", "another application's extension, declared a
 def test_result_is_a_new_document_beside_the_notes():
     source = Gedcom.parse(SOURCE)
     before = source.to_text()
-    result = source.to_version7()
-    assert type(result) is tuple and len(result) == 2
-    converted, notes = result
-    assert type(converted) is Gedcom and converted is not source
+    converted, notes = result = source.to_version7()
+    assert (type(result), len(result), type(converted)) == (tuple, 2, Gedcom) and converted is not source
     assert converted.to_text() == CONVERTED.format(UNDOCUMENTED)
     assert [tuple(n.values()) for n in notes] == [*NOTES, NOT_OWNED]
     assert all(list(n) == ["record", "tag", "kind", "detail"] for n in notes)
