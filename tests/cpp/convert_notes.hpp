@@ -29,6 +29,9 @@ inline void expect_notes(const std::vector<ConversionNote>& notes, const std::ve
     EXPECT_EQ(got, want);
 }
 
+// Names a parameterized case by its `name`.
+inline const auto case_name = [](const auto& info) { return std::string(info.param.name); };
+
 // A document parsed from `text`, failing the test when it does not parse.
 inline Document parse(std::string_view text) {
     auto doc = Document::parse(text);

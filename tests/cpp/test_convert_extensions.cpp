@@ -97,8 +97,7 @@ const Case kCases[] = {
     {"DeclaredByAnyLaterSchema", "0 HEAD\n1 SCHMA\n1 SCHMA\n2 TAG _A u\n0 X\n1 _A\n1 _B\n", {},
      "0 HEAD\n1 SCHMA\n2 TAG _B " + kUri + "\n1 SCHMA\n2 TAG _A u\n0 X\n1 _A\n1 _B\n", {undocumented("_B")}},
 };
-INSTANTIATE_TEST_SUITE_P(Extensions, Declarations, ::testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Extensions, Declarations, ::testing::ValuesIn(kCases), case_name);
 
 // 100,000 distinct extension tags, half of them declared already and a quarter
 // owned: the work grows with the tags, so this finishes in moments. The bound

@@ -82,8 +82,6 @@ TEST_P(MediaRules, RewriteAndNotes) {
     for (const ConversionNote& n : second.notes) EXPECT_EQ(n.kind, K::Kept) << n.detail;
 }
 
-auto case_name = [](const auto& info) { return std::string(info.param.name); };
-
 const std::string O = "0 @O1@ OBJE\n";
 const Case kFormats[] = {
     {"ObjectFormGoesToFilesWithoutOne", O + "1 FORM jpg\n1 FILE a.jpg\n2 FORM png\n1 FILE b.jpg\n1 TITL t\n",

@@ -56,8 +56,6 @@ void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class Converts : public testing::TestWithParam<Case> {};
 
-auto case_name = [](const auto& info) { return std::string(info.param.name); };
-
 TEST_P(Converts, ToTheExpectedLinesAndNotes) {
     const Case& c = GetParam();
     Document doc = parse(c.input);

@@ -17,7 +17,6 @@ namespace {
 std::string show(const ConversionNote& n) {
     return n.record.value_or("-") + " " + n.tag + " " + std::string(kind_name(n.kind)) + ": " + n.detail;
 }
-
 std::vector<std::string> shown(const std::vector<ConversionNote>& notes) {
     std::vector<std::string> out;
     for (const auto& n : notes) out.push_back(show(n));
@@ -53,8 +52,6 @@ TEST_P(Converts, ToExactTextAndNotes) {
     EXPECT_EQ(render(twice.document), output);
     for (const ConversionNote& n : twice.notes) EXPECT_EQ(n.kind, ConversionKind::Kept) << show(n);
 }
-
-auto case_name = [](const auto& info) { return std::string(info.param.name); };
 
 // The folding summary of one record.
 std::string summary(std::string record, int lines, int structures, int without_payload = 0) {
