@@ -148,10 +148,9 @@ const Case kFolding[] = {
 INSTANTIATE_TEST_SUITE_P(Folding, Converts, ::testing::ValuesIn(kFolding), case_name);
 
 const std::string I = "0 @I1@ INDI\n", B = I + "1 BIRT\n", E = I + "1 EVEN\n";
+const std::string kUid = "@I1@ _UID Converted: version 7 defines UID, so the extension is no longer needed";
 const Case kStructures[] = {
-    {"UidLosesItsUnderscore", I + "1 _UID 123\n2 _UID x\n", I + "1 UID 123\n2 UID x\n",
-     {"@I1@ _UID Converted: version 7 defines UID, so the extension is no longer needed",
-      "@I1@ _UID Converted: version 7 defines UID, so the extension is no longer needed"}},
+    {"UidLosesItsUnderscore", I + "1 _UID 123\n2 _UID x\n", I + "1 UID 123\n2 UID x\n", {kUid, kUid}},
     {"NotePointersToNoteRecordsAnyCase", I + "1 NOTE @N1@\n1 NOTE @I1@\n1 NOTE @n9@\n1 NOTE text\n0 @n1@ NOTE x\n",
      I + "1 SNOTE @N1@\n1 NOTE @I1@\n1 NOTE @n9@\n1 NOTE text\n0 @n1@ SNOTE x\n",
      {"@I1@ NOTE Converted: a pointer to a note record is a shared note pointer in version 7", shared("@n1@")}},
@@ -193,7 +192,6 @@ const Case kStructures[] = {
      {role_became("a\\\"b\\\\c\\u{301}\\u{1}\\t\xc3\xa9'\\nd", "OTHER")}},
 };
 INSTANTIATE_TEST_SUITE_P(Structures, Converts, ::testing::ValuesIn(kStructures), case_name);
-
 
 TEST(Frame, SourceVersionIsTheLogicalPayloadOrUnstated) {
     Conversion empty = to_version_7(Document{});
