@@ -5,6 +5,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "convert.hpp"
@@ -18,17 +20,17 @@ struct ExpectedNote {
     std::string detail;
 };
 
-// Checks the notes one by one, each carrying `record`.
+// Checks the notes whole, each carrying `record`.
 inline void expect_notes(const std::vector<ConversionNote>& notes, const std::vector<ExpectedNote>& expected,
                          const std::optional<std::string>& record) {
-    ASSERT_EQ(notes.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(notes[i].tag, expected[i].tag) << i;
-        EXPECT_EQ(notes[i].kind, expected[i].kind) << i;
-        EXPECT_EQ(notes[i].detail, expected[i].detail) << i;
-        EXPECT_EQ(notes[i].record, record) << i;
-    }
+    std::vector<std::tuple<std::string, std::string_view, std::string, std::optional<std::string>>> got, want;
+    for (const ConversionNote& n : notes) got.emplace_back(n.tag, kind_name(n.kind), n.detail, n.record);
+    for (const ExpectedNote& e : expected) want.emplace_back(e.tag, kind_name(e.kind), e.detail, record);
+    EXPECT_EQ(got, want);
 }
+
+// Names a parameterized case by its `name`.
+inline const auto case_name = [](const auto& info) { return std::string(info.param.name); };
 
 // A document parsed from `text`, failing the test when it does not parse.
 inline Document parse(std::string_view text) {

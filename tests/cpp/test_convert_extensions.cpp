@@ -14,9 +14,22 @@ namespace {
 
 using K = ConversionKind;
 
-const std::string kOwned = "declared in the header, which version 7 requires of every extension";
-const std::string kUndocumented = "another application's extension, declared as undocumented rather than dropped";
+ExpectedNote owned(const std::string& tag) {
+    return {tag, K::Converted, "declared in the header, which version 7 requires of every extension"};
+}
+ExpectedNote undocumented(const std::string& tag) {
+    return {tag, K::Kept, "another application's extension, declared as undocumented rather than dropped"};
+}
 const std::string kUri(schema::UNDOCUMENTED_EXTENSION_URI);
+
+// The notes of a whole conversion that declare a tag: those on extension tags with no record.
+std::vector<ConversionNote> declared(const Conversion& conv) {
+    std::vector<ConversionNote> out;
+    for (const ConversionNote& n : conv.notes) {
+        if (n.tag.starts_with('_') && !n.record) out.push_back(n);
+    }
+    return out;
+}
 
 struct Case {
     const char* name;
@@ -45,73 +58,46 @@ TEST_P(Declarations, HeaderAndNotes) {
     EXPECT_EQ(render(records), c.output);
     // A whole conversion collects the tags during its rules' walk instead, and
     // declares the same ones.
-    auto doc = Document::parse(c.input);
-    ASSERT_TRUE(doc);
-    Conversion conv = to_version_7_with(*doc, c.owned);
-    std::vector<ConversionNote> declared;
-    for (const ConversionNote& n : conv.notes) {
-        if (n.tag.starts_with('_') && !n.record) declared.push_back(n);
-    }
-    expect_notes(declared, c.notes, std::nullopt);
+    expect_notes(declared(to_version_7_with(parse(c.input), c.owned)), c.notes, std::nullopt);
 }
 
 // The tags declared are those the rules leave: _UID became UID, and tags
 // below structures the rules rewrote still count.
 TEST(Declarations, ConversionDeclaresTheTagsItsRulesLeave) {
-    auto doc = Document::parse(
-        "0 HEAD\n0 @I1@ INDI\n1 _UID x\n1 ASSO @I2@\n2 RELA friend\n3 _R y\n1 OBJE\n2 FORM jpg\n3 _G g\n"
-        "2 FILE a b\n3 _F z\n0 _REC\n1 DATE abt 1900\n2 _D d\n0 TRLR\n");
-    ASSERT_TRUE(doc);
-    Conversion conv = to_version_7(*doc);
-    std::vector<ConversionNote> declared;
-    for (const ConversionNote& n : conv.notes) {
-        if (n.tag.starts_with('_') && !n.record) declared.push_back(n);
-    }
-    expect_notes(declared,
-                 {{"_D", K::Kept, kUndocumented},
-                  {"_F", K::Kept, kUndocumented},
-                  {"_G", K::Kept, kUndocumented},
-                  {"_R", K::Kept, kUndocumented},
-                  {"_REC", K::Kept, kUndocumented}},
+    Document doc = parse("0 HEAD\n0 @I1@ INDI\n1 _UID x\n1 ASSO @I2@\n2 RELA friend\n3 _R y\n1 OBJE\n2 FORM jpg\n"
+                         "3 _G g\n2 FILE a b\n3 _F z\n0 _REC\n1 DATE abt 1900\n2 _D d\n0 TRLR\n");
+    expect_notes(declared(to_version_7(doc)),
+                 {undocumented("_D"), undocumented("_F"), undocumented("_G"), undocumented("_R"), undocumented("_REC")},
                  std::nullopt);
 }
 
 const Case kCases[] = {
-    {"SortedOnceEachUnderANewSchema",
-     "0 HEAD\n1 SOUR s\n0 @I1@ INDI\n1 _B x\n2 _A y\n1 _B z\n0 TRLR\n", {},
+    {"SortedOnceEachUnderANewSchema", "0 HEAD\n1 SOUR s\n0 @I1@ INDI\n1 _B x\n2 _A y\n1 _B z\n0 TRLR\n", {},
      "0 HEAD\n1 SOUR s\n1 SCHMA\n2 TAG _A " + kUri + "\n2 TAG _B " + kUri +
-         "\n0 @I1@ INDI\n1 _B x\n2 _A y\n1 _B z\n0 TRLR\n",
-     {{"_A", K::Kept, kUndocumented}, {"_B", K::Kept, kUndocumented}}},
+         "\n0 @I1@ INDI\n1 _B x\n2 _A y\n1 _B z\n0 TRLR\n", {undocumented("_A"), undocumented("_B")}},
     {"DeclaredAlreadyStaysAndNewOnesFollow",
      "0 HEAD\n1 SCHMA\n2 TAG _A http://a\n1 SOUR s\n1 SCHMA\n2 TAG _Z z\n0 _B\n1 _A\n", {},
      "0 HEAD\n1 SCHMA\n2 TAG _A http://a\n2 TAG _B " + kUri + "\n1 SOUR s\n1 SCHMA\n2 TAG _Z z\n0 _B\n1 _A\n",
-     {{"_B", K::Kept, kUndocumented}}},
-    {"OwnedTagsCarryTheirUri",
-     "0 HEAD\n0 @I1@ INDI\n1 _PRIM Y\n1 _A\n",
+     {undocumented("_B")}},
+    {"OwnedTagsCarryTheirUri", "0 HEAD\n0 @I1@ INDI\n1 _PRIM Y\n1 _A\n",
      {{"_X", "https://unused.example/X"}, {"_PRIM", "https://example.org/PRIM"}, {"_PRIM", "https://later/PRIM"}},
      "0 HEAD\n1 SCHMA\n2 TAG _A " + kUri + "\n2 TAG _PRIM https://example.org/PRIM\n0 @I1@ INDI\n1 _PRIM Y\n1 _A\n",
-     {{"_A", K::Kept, kUndocumented}, {"_PRIM", K::Converted, kOwned}}},
-    {"CaseSensitiveBytewiseOrder",
-     "0 HEAD\n0 @I1@ INDI\n1 _a\n1 _B\n1 _A\n", {{"_a", "u"}},
+     {undocumented("_A"), owned("_PRIM")}},
+    {"CaseSensitiveBytewiseOrder", "0 HEAD\n0 @I1@ INDI\n1 _a\n1 _B\n1 _A\n", {{"_a", "u"}},
      "0 HEAD\n1 SCHMA\n2 TAG _A " + kUri + "\n2 TAG _B " + kUri + "\n2 TAG _a u\n0 @I1@ INDI\n1 _a\n1 _B\n1 _A\n",
-     {{"_A", K::Kept, kUndocumented}, {"_B", K::Kept, kUndocumented}, {"_a", K::Converted, kOwned}}},
-    {"HeaderTagsAndStandardTagsAreNotCollected",
-     "0 HEAD\n1 _H\n2 _I\n0 @I1@ INDI\n1 UID 1\n1 NAME _x_\n0 TRLR\n", {},
+     {undocumented("_A"), undocumented("_B"), owned("_a")}},
+    {"HeaderTagsAndStandardTagsAreNotCollected", "0 HEAD\n1 _H\n2 _I\n0 @I1@ INDI\n1 UID 1\n1 NAME _x_\n0 TRLR\n", {},
      "0 HEAD\n1 _H\n2 _I\n0 @I1@ INDI\n1 UID 1\n1 NAME _x_\n0 TRLR\n", {}},
     {"NoHeaderNoDeclarations", "0 @I1@ INDI\n1 _A\n", {}, "0 @I1@ INDI\n1 _A\n", {}},
-    {"FirstHeaderOnlyAndNotFromASecond",
-     "0 @I1@ INDI\n1 _A\n0 HEAD\n1 SOUR one\n0 HEAD\n1 _B\n", {},
-     "0 @I1@ INDI\n1 _A\n0 HEAD\n1 SOUR one\n1 SCHMA\n2 TAG _A " + kUri + "\n0 HEAD\n1 _B\n",
-     {{"_A", K::Kept, kUndocumented}}},
+    {"FirstHeaderOnlyAndNotFromASecond", "0 @I1@ INDI\n1 _A\n0 HEAD\n1 SOUR one\n0 HEAD\n1 _B\n", {},
+     "0 @I1@ INDI\n1 _A\n0 HEAD\n1 SOUR one\n1 SCHMA\n2 TAG _A " + kUri + "\n0 HEAD\n1 _B\n", {undocumented("_A")}},
     {"ExtensionRecordsCount", "00 HEAD\n0 _LOC\n1 _NAME x\n", {},
      "0 HEAD\n1 SCHMA\n2 TAG _LOC " + kUri + "\n2 TAG _NAME " + kUri + "\n0 _LOC\n1 _NAME x\n",
-     {{"_LOC", K::Kept, kUndocumented}, {"_NAME", K::Kept, kUndocumented}}},
+     {undocumented("_LOC"), undocumented("_NAME")}},
     {"DeclaredByAnyLaterSchema", "0 HEAD\n1 SCHMA\n1 SCHMA\n2 TAG _A u\n0 X\n1 _A\n1 _B\n", {},
-     "0 HEAD\n1 SCHMA\n2 TAG _B " + kUri + "\n1 SCHMA\n2 TAG _A u\n0 X\n1 _A\n1 _B\n",
-     {{"_B", K::Kept, kUndocumented}}},
+     "0 HEAD\n1 SCHMA\n2 TAG _B " + kUri + "\n1 SCHMA\n2 TAG _A u\n0 X\n1 _A\n1 _B\n", {undocumented("_B")}},
 };
-INSTANTIATE_TEST_SUITE_P(Extensions, Declarations, ::testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Extensions, Declarations, ::testing::ValuesIn(kCases), case_name);
 
 // 100,000 distinct extension tags, half of them declared already and a quarter
 // owned: the work grows with the tags, so this finishes in moments. The bound

@@ -26,10 +26,8 @@ LONG_NOTE = re.compile(r"(\d+) line\(s\) in this record are longer than 5\.5\.1'
 
 def test_converts_into_a_new_document_beside_its_notes():
     source = Gedcom.parse(V7.encode())
-    result = source.to_version551()
-    assert type(result) is tuple and len(result) == 2
-    converted, notes = result
-    assert type(converted) is Gedcom and type(notes) is list
+    converted, notes = result = source.to_version551()
+    assert (type(result), len(result), type(converted), type(notes)) == (tuple, 2, Gedcom, list)
     assert (converted.to_text(), converted.to_bytes()) == (V551, V551.encode())
     assert [tuple(n.values()) for n in notes] == NOTES
     assert all(list(n) == ["record", "tag", "kind", "detail"] for n in notes)
@@ -73,8 +71,6 @@ def gedcom_bytes(path):
 
 
 V7_FILES = [p for p in data_files() if p.is_relative_to(TESTDATA / "gedcom70") and p.suffix in (".ged", ".gdz")]
-
-
 NO_TESTDATA = [pytest.param(None, id="no-testdata")]
 
 
