@@ -32,11 +32,7 @@ Names names(const Relatives& r) { return Names(r.begin(), r.end()); }
 Generations ordered(const std::unordered_map<std::string, std::uint32_t>& m) { return {m.begin(), m.end()}; }
 
 TEST(FamilyGraph, WhichLinksCount) {
-    struct Case {
-        const char* lines;  // under "0 @F1@ FAM"
-        Names partners;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, Names> cases[] = {  // lines under "0 @F1@ FAM", the partners found
         {"1 HUSB @VOID@\n", {}},
         {"1 HUSB @void@\n", {"@void@"}},
         {"1 HUSB @Void@\n1 WIFE @VOID@\n", {"@Void@"}},
@@ -47,12 +43,12 @@ TEST(FamilyGraph, WhichLinksCount) {
         {"1 husb @H@\n1 _HUSB @H@\n2 HUSB @K@\n", {}},  // exact tags, direct children only
         {"1 HUSB @H@\n1 HUSB @h@\n1 WIFE @H@\n", {"@H@"}},
     };
-    for (const Case& c : cases) {
-        FamilyGraph g = graph(std::string("0 @F1@ FAM\n") + c.lines);
+    for (const auto& [lines, partners] : cases) {
+        FamilyGraph g = graph(std::string("0 @F1@ FAM\n") + lines);
         auto f = g.family("@F1@");
-        ASSERT_TRUE(f) << c.lines;  // every family record is present, members or not
-        EXPECT_EQ(names(f->partners), c.partners) << c.lines;
-        EXPECT_TRUE(f->children.empty()) << c.lines;
+        ASSERT_TRUE(f) << lines;  // every family record is present, members or not
+        EXPECT_EQ(names(f->partners), partners) << lines;
+        EXPECT_TRUE(f->children.empty()) << lines;
     }
 }
 
