@@ -251,13 +251,12 @@ def outline(nodes: list[dict]) -> list:
 
 def left_long(node: dict) -> bool:
     """Whether wrapping leaves this over-long structure as it is."""
-    value, budget = node["value"] or "", 254
-    first = budget - (len(str(node["level"])) + len((node["xref"] or "") + " " * bool(node["xref"])) +
-                      len(node["tag"]) + 2)
-    later = budget - (len(str(node["level"] + 1)) + 6)
+    value = node["value"] or ""
+    # The first line's budget for the payload; a continuation line's is never under 4 at 254 bytes.
+    first = 254 - (len(str(node["level"])) + len(node["xref"] or "") + bool(node["xref"]) + len(node["tag"]) + 2)
     pointer = len(value) >= 3 and value[0] == value[-1] == "@" and "@" not in value[1:-1]
     carries = any(is_continuation(c) and (c["xref"] or c["children"]) for c in node["children"])
-    return pointer or carries or node["level"] >= 64 or first < 4 or later < 4
+    return pointer or carries or node["level"] >= 64 or first < 4
 
 
 def over_long_lines_not_left(nodes: list[dict], parent: dict | None = None) -> list[str]:
