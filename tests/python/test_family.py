@@ -66,14 +66,16 @@ def test_answers_are_the_callers():
 
 
 class ReenteringJson(types.ModuleType):
-    """A stand-in for the json module whose `loads` (or `dumps`) first calls
-    back into an instance and notes how that call ended."""
+    """A stand-in for the json module, installed until monkeypatch.undo(),
+    whose `loads` (or `dumps`) first calls back into an instance and notes
+    how that call ended."""
 
-    def __init__(self, real, call, hooked="loads"):
+    def __init__(self, monkeypatch, call, hooked="loads"):
         super().__init__("json")
-        self.real, self.call, self.hooked, self.seen = real, call, hooked, []
-        self.dumps, self.loads = real.dumps, real.loads
+        self.real, self.call, self.hooked, self.seen = sys.modules["json"], call, hooked, []
+        self.dumps, self.loads = self.real.dumps, self.real.loads
         setattr(self, hooked, self.reenter)
+        monkeypatch.setitem(sys.modules, "json", self)
 
     def reenter(self, arg):
         try:
@@ -87,8 +89,7 @@ class ReenteringJson(types.ModuleType):
 @pytest.mark.parametrize("reading", ["records", "individuals", "validate"])
 def test_family_queries_need_the_instance_to_themselves(monkeypatch, reading):
     g = gedcom("0 @I1@ INDI", "1 FAMC @F1@")
-    fake = ReenteringJson(sys.modules["json"], lambda: g.parents_of("@I1@"))
-    monkeypatch.setitem(sys.modules, "json", fake)
+    fake = ReenteringJson(monkeypatch, lambda: g.parents_of("@I1@"))
     getattr(g, reading)()
     monkeypatch.undo()
     assert fake.seen and set(fake.seen) == {"Already borrowed"}
@@ -97,8 +98,7 @@ def test_family_queries_need_the_instance_to_themselves(monkeypatch, reading):
 
 def test_validate_shares_the_instance_with_other_readers(monkeypatch):
     g = gedcom("0 @I1@ INDI")
-    fake = ReenteringJson(sys.modules["json"], lambda: g.record("@I1@"))
-    monkeypatch.setitem(sys.modules, "json", fake)
+    fake = ReenteringJson(monkeypatch, lambda: g.record("@I1@"))
     findings = g.validate()
     monkeypatch.undo()
     assert [f["check"] for f in findings] == ["no-source"]
@@ -173,8 +173,7 @@ def test_calls_that_fail_or_change_nothing_leave_document_and_answers(edit):
 ])
 def test_calls_during_an_edit_are_refused(monkeypatch, call, refusal):
     g = gedcom("0 @F1@ FAM", "1 HUSB @H@", "1 CHIL @C@")
-    fake = ReenteringJson(sys.modules["json"], lambda: call(g), "dumps")
-    monkeypatch.setitem(sys.modules, "json", fake)
+    fake = ReenteringJson(monkeypatch, lambda: call(g), "dumps")
     g.append_records([])
     monkeypatch.undo()
     assert fake.seen == [refusal]
