@@ -49,8 +49,6 @@ const std::string kDeep = "the structure is nested deeper than the limit";
 const std::string kLong = "the line is longer than the limit";
 constexpr std::size_t kLine = 16777216;  // the longest line the parser reads
 
-// ---------------------------------------------------------------- building
-
 TEST(Build, RecordsRenderAsTheirSpecificationSays) {
     auto built = into_node(
         spec("INDI", "", {spec("NAME", "John /Doe/"), spec("NOTE", "a\r\nb\rc", {spec("SOUR", "@S1@")})}, "@I1@"),
@@ -179,8 +177,6 @@ TEST(Build, AcceptedTreesReadBackAndRefusedOnesChangeNothing) {
     EXPECT_GT(accepted, 100u);
 }
 
-// ---------------------------------------------------------------- the two edits
-
 std::vector<Node> built(std::vector<NodeSpec> specs, bool records) {
     std::vector<Node> out;
     for (NodeSpec& s : specs)
@@ -275,8 +271,6 @@ TEST(AppendStructures, RefusesLinesThatWouldLandPastTheDepthOrLengthBound) {
     ASSERT_TRUE(append_structures(wide, "@I1@", Path(8, 0), structures_of({spec("NOTE", payload)})));
     EXPECT_TRUE(Document::parse(wide.to_text()));
 }
-
-// ---------------------------------------------------------------- the description reader
 
 TEST(SpecReader, RefusesEscapedLoneSurrogatesAndAnythingAfterTheList) {
     const std::pair<std::string, std::string> cases[] = {

@@ -29,18 +29,10 @@ FamilyGraph graph(const std::string& text) {
 }
 
 Names names(const Relatives& r) { return Names(r.begin(), r.end()); }
-Generations ordered(const std::unordered_map<std::string, std::uint32_t>& m) {
-    return Generations(m.begin(), m.end());
-}
-
-}  // namespace
+Generations ordered(const std::unordered_map<std::string, std::uint32_t>& m) { return {m.begin(), m.end()}; }
 
 TEST(FamilyGraph, WhichLinksCount) {
-    struct Case {
-        const char* lines;  // under "0 @F1@ FAM"
-        Names partners;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, Names> cases[] = {  // lines under "0 @F1@ FAM", the partners found
         {"1 HUSB @VOID@\n", {}},
         {"1 HUSB @void@\n", {"@void@"}},
         {"1 HUSB @Void@\n1 WIFE @VOID@\n", {"@Void@"}},
@@ -51,12 +43,12 @@ TEST(FamilyGraph, WhichLinksCount) {
         {"1 husb @H@\n1 _HUSB @H@\n2 HUSB @K@\n", {}},  // exact tags, direct children only
         {"1 HUSB @H@\n1 HUSB @h@\n1 WIFE @H@\n", {"@H@"}},
     };
-    for (const Case& c : cases) {
-        FamilyGraph g = graph(std::string("0 @F1@ FAM\n") + c.lines);
+    for (const auto& [lines, partners] : cases) {
+        FamilyGraph g = graph(std::string("0 @F1@ FAM\n") + lines);
         auto f = g.family("@F1@");
-        ASSERT_TRUE(f) << c.lines;  // every family record is present, members or not
-        EXPECT_EQ(names(f->partners), c.partners) << c.lines;
-        EXPECT_TRUE(f->children.empty()) << c.lines;
+        ASSERT_TRUE(f) << lines;  // every family record is present, members or not
+        EXPECT_EQ(names(f->partners), partners) << lines;
+        EXPECT_TRUE(f->children.empty()) << lines;
     }
 }
 
@@ -79,8 +71,7 @@ TEST(FamilyGraph, WalksStopAfter128Generations) {
         auto up = g.ancestors("@P" + std::to_string(length) + "@");
         auto down = g.descendants("@P0@");
         std::size_t expected = std::min(length, 128) + 1;
-        EXPECT_EQ(up.size(), expected) << length;
-        EXPECT_EQ(down.size(), expected) << length;
+        EXPECT_EQ(std::pair(up.size(), down.size()), std::pair(expected, expected)) << length;
         EXPECT_EQ(down.at("@P" + std::to_string(std::min(length, 128)) + "@"), std::min(length, 128));
         EXPECT_EQ(down.count("@P129@"), 0u);
     }
@@ -143,14 +134,10 @@ TEST(FoldedIndex, InlineAndLongIdentifiersFoldOnlyAsciiLetters) {
     EXPECT_EQ(index.find("@a@")->value, 0u);
 }
 
-namespace {
-
 // The graph built the plain way, one scanned list per key, with the families
 // taken in the order they were first met: the order the graph answers in.
 struct PlainGraph {
-    struct Members {
-        Names partners, children;
-    };
+    struct Members { Names partners, children; };
     Names family_order;  // uppercased keys
     std::map<std::string, Members> families;
     std::map<std::string, Names> parents, children, partners;
@@ -186,10 +173,8 @@ struct PlainGraph {
         for (const Node& r : doc.records) {
             if (r.tag() != "INDI" || !r.xref()) continue;
             for (const char* tag : {"FAMC", "FAMS"})
-                for (const std::string& f : links(r, tag)) {
-                    Members& m = family(f);
-                    add(tag[3] == 'C' ? m.children : m.partners, std::string(*r.xref()));
-                }
+                for (const std::string& f : links(r, tag))
+                    add(tag[3] == 'C' ? family(f).children : family(f).partners, std::string(*r.xref()));
         }
         for (const std::string& key : family_order) {
             const Members& m = families[key];
@@ -222,8 +207,6 @@ struct PlainGraph {
     }
 };
 
-}  // namespace
-
 TEST(FamilyGraph, AnswersAsThePlainConstruction) {
     // Among them: spellings differing in case, beyond ASCII (\xc3\xa9 and \xc3\x89 differ
     // by a case bit but do not fold), the null pointer, no at-signs.
@@ -235,8 +218,7 @@ TEST(FamilyGraph, AnswersAsThePlainConstruction) {
     for (int round = 0; round < 300; ++round) {
         std::string text;
         for (int r = rnd() % 12; r > 0; --r) {
-            bool fam = rnd() % 2;
-            bool named = rnd() % 8 != 0;
+            bool fam = rnd() % 2, named = rnd() % 8 != 0;
             text += std::string("0 ") + (named ? (fam ? pick(fams) : pick(ids)) + " " : "") + (fam ? "FAM\n" : "INDI\n");
             for (int l = rnd() % 7; l > 0; --l) {
                 static const char* fam_tags[] = {"HUSB", "WIFE", "CHIL", "CHIL", "NOTE"};
@@ -249,19 +231,20 @@ TEST(FamilyGraph, AnswersAsThePlainConstruction) {
         FamilyGraph g = FamilyGraph::new_(*doc);
         PlainGraph plain(*doc);
         for (const char* id : ids) {
-            EXPECT_EQ(names(g.parents_of(id)), PlainGraph::lookup(plain.parents, id)) << id << "\n" << text;
-            EXPECT_EQ(names(g.children_of(id)), PlainGraph::lookup(plain.children, id)) << id << "\n" << text;
-            EXPECT_EQ(names(g.partners_of(id)), PlainGraph::lookup(plain.partners, id)) << id << "\n" << text;
-            EXPECT_EQ(ordered(g.ancestors(id)), PlainGraph::walk(id, plain.parents)) << id << "\n" << text;
-            EXPECT_EQ(ordered(g.descendants(id)), PlainGraph::walk(id, plain.children)) << id << "\n" << text;
+            EXPECT_EQ(std::tuple(names(g.parents_of(id)), names(g.children_of(id)), names(g.partners_of(id))),
+                      std::tuple(PlainGraph::lookup(plain.parents, id), PlainGraph::lookup(plain.children, id),
+                                 PlainGraph::lookup(plain.partners, id))) << id << "\n" << text;
+            EXPECT_EQ(std::pair(ordered(g.ancestors(id)), ordered(g.descendants(id))),
+                      std::pair(PlainGraph::walk(id, plain.parents), PlainGraph::walk(id, plain.children)))
+                << id << "\n" << text;
         }
         for (const char* f : fams) {
             auto got = g.family(f);
             auto it = plain.families.find(text::ascii_uppercase(f));
             ASSERT_EQ(got.has_value(), it != plain.families.end()) << f << "\n" << text;
             if (!got) continue;
-            EXPECT_EQ(names(got->partners), it->second.partners) << f << "\n" << text;
-            EXPECT_EQ(names(got->children), it->second.children) << f << "\n" << text;
+            EXPECT_EQ(std::pair(names(got->partners), names(got->children)),
+                      std::pair(it->second.partners, it->second.children)) << f << "\n" << text;
         }
     }
 }
@@ -279,3 +262,5 @@ TEST(FamilyGraph, IdentifiersLongerThanAStorageBlock) {
         EXPECT_EQ(g.children_of(longest).back(), "@C49@") << length;
     }
 }
+
+}  // namespace

@@ -41,8 +41,6 @@ def test_query_argument_errors(method, args, kwargs):
         getattr(gedcom(), method)(*args, **kwargs)
 
 
-# ---- validate() ----
-
 def test_validate_findings_as_dictionaries():
     g = gedcom("0 @I1@ INDI", "1 BIRT", "2 DATE 1900", "1 DEAT", "2 DATE 1890", "1 SOUR @S1@",
                "0 INDI", "1 NAME Nobody", "0 FAM")
@@ -61,24 +59,23 @@ def test_validate_findings_as_dictionaries():
     assert Gedcom.new_v7().validate() == Gedcom.new_v551("x").validate() == []
 
 
-# ---- the cached graph and borrows ----
-
 def test_answers_are_the_callers():
     g = gedcom("0 @F1@ FAM", "1 HUSB @H@", "1 CHIL @C@", "0 @C@ INDI", "1 FAMC @F2@", "0 @F2@ FAM", "1 WIFE @W@")
-    answer = g.parents_of("@C@")
-    answer.append("@Z@")
+    g.parents_of("@C@").append("@Z@")
     assert (g.parents_of("@C@"), g.children_of("@H@"), g.partners_of("@H@")) == (["@H@", "@W@"], ["@C@"], [])
 
 
 class ReenteringJson(types.ModuleType):
-    """A stand-in for the json module whose `loads` (or `dumps`) first calls
-    back into an instance and notes how that call ended."""
+    """A stand-in for the json module, installed until monkeypatch.undo(),
+    whose `loads` (or `dumps`) first calls back into an instance and notes
+    how that call ended."""
 
-    def __init__(self, real, call, hooked="loads"):
+    def __init__(self, monkeypatch, call, hooked="loads"):
         super().__init__("json")
-        self.real, self.call, self.hooked, self.seen = real, call, hooked, []
-        self.dumps, self.loads = real.dumps, real.loads
+        self.real, self.call, self.hooked, self.seen = sys.modules["json"], call, hooked, []
+        self.dumps, self.loads = self.real.dumps, self.real.loads
         setattr(self, hooked, self.reenter)
+        monkeypatch.setitem(sys.modules, "json", self)
 
     def reenter(self, arg):
         try:
@@ -92,8 +89,7 @@ class ReenteringJson(types.ModuleType):
 @pytest.mark.parametrize("reading", ["records", "individuals", "validate"])
 def test_family_queries_need_the_instance_to_themselves(monkeypatch, reading):
     g = gedcom("0 @I1@ INDI", "1 FAMC @F1@")
-    fake = ReenteringJson(sys.modules["json"], lambda: g.parents_of("@I1@"))
-    monkeypatch.setitem(sys.modules, "json", fake)
+    fake = ReenteringJson(monkeypatch, lambda: g.parents_of("@I1@"))
     getattr(g, reading)()
     monkeypatch.undo()
     assert fake.seen and set(fake.seen) == {"Already borrowed"}
@@ -102,8 +98,7 @@ def test_family_queries_need_the_instance_to_themselves(monkeypatch, reading):
 
 def test_validate_shares_the_instance_with_other_readers(monkeypatch):
     g = gedcom("0 @I1@ INDI")
-    fake = ReenteringJson(sys.modules["json"], lambda: g.record("@I1@"))
-    monkeypatch.setitem(sys.modules, "json", fake)
+    fake = ReenteringJson(monkeypatch, lambda: g.record("@I1@"))
     findings = g.validate()
     monkeypatch.undo()
     assert [f["check"] for f in findings] == ["no-source"]
@@ -178,14 +173,11 @@ def test_calls_that_fail_or_change_nothing_leave_document_and_answers(edit):
 ])
 def test_calls_during_an_edit_are_refused(monkeypatch, call, refusal):
     g = gedcom("0 @F1@ FAM", "1 HUSB @H@", "1 CHIL @C@")
-    fake = ReenteringJson(sys.modules["json"], lambda: call(g), "dumps")
-    monkeypatch.setitem(sys.modules, "json", fake)
+    fake = ReenteringJson(monkeypatch, lambda: call(g), "dumps")
     g.append_records([])
     monkeypatch.undo()
     assert fake.seen == [refusal]
 
-
-# ---- every published file ----
 
 @pytest.mark.parametrize("path", data_params((".ged", ".txt")), ids=data_id)
 def test_published_files(path):
@@ -197,11 +189,8 @@ def test_published_files(path):
     known = {r["xref"].upper() for r in g.records() if r["xref"] is not None}
     for f in g.validate():
         assert f["record"] in ("INDI", "FAM") or f["record"].upper() in known, f
-    for person in g.individuals():
-        if person["xref"] is None:
-            continue
-        me = person["xref"].upper()
-        for parent in g.parents_of(person["xref"]):
-            assert me in {c.upper() for c in g.children_of(parent)}
-        for child in g.children_of(person["xref"]):
-            assert me in {p.upper() for p in g.parents_of(child)}
+    for me in (p["xref"] for p in g.individuals() if p["xref"] is not None):
+        for parent in g.parents_of(me):
+            assert me.upper() in {c.upper() for c in g.children_of(parent)}
+        for child in g.children_of(me):
+            assert me.upper() in {p.upper() for p in g.parents_of(child)}
