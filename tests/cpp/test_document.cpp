@@ -163,9 +163,7 @@ TEST(Queries, RecordLookupFoldsAsciiCaseAndTakesTheFirst) {
     for (auto [a, b] : {std::pair{"@[@", "@{@"}, {"@\xC3\xA9@", "@\xC3\x89@"}, {"@I@", "@I@@"}})
         EXPECT_FALSE(FoldedXref{a} == FoldedXref{b}) << a;
     auto map = doc.xref_index();
-    EXPECT_EQ(map.size(), 5u);
-    EXPECT_EQ(map.at("@I1@"), 1u);
-    EXPECT_EQ(map.at("@A@"), 3u);
+    EXPECT_EQ(std::tuple(map.size(), map.at("@I1@"), map.at("@A@")), std::tuple(5u, 1u, 3u));
 }
 
 // An edit of a record's own line gives its identifier new text: the entry
@@ -189,13 +187,10 @@ TEST(Queries, RecordIndexEntryTakenOutAndPutBackAroundAnEdit) {
 
 TEST(Queries, HeaderAndVersion) {
     Document doc = parse("0 HEAD\n1 GEDC\n2 VERS 7.\n3 CONC 0\n0 @I1@ INDI\n0 TRLR\n0 TRLR\n");
-    EXPECT_EQ(doc.version(), OptS("7.0"));
-    EXPECT_EQ(doc.content_records(), 1u);
-    EXPECT_EQ(doc.line_count(), 7u);
+    EXPECT_EQ(std::tuple(doc.version(), doc.content_records(), doc.line_count()), std::tuple(OptS("7.0"), 1u, 7u));
     Document trailer_first = parse("0 TRLR\n0 HEAD\n1 GEDC\n2 VERS 7.0\n");
     EXPECT_EQ(trailer_first.header(), nullptr);
     EXPECT_EQ(trailer_first.version(), std::nullopt);
-
     const std::pair<std::string_view, bool> versions[] = {
         {"7", true},    {" 7.0.1", true}, {"10.0", true},  {"+7.1", true},       {"\xE2\x80\x83" "8", true},
         {"6.9", false}, {"v7", false},    {"-7", false},   {"4294967303.0", false}};
@@ -210,8 +205,8 @@ TEST(Pointers, UnresolvedAndDangling) {
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].to_json(), R"({"record":"@I1@","path":[0],"tag":"FAMC","pointer":"@f2@"})");
     EXPECT_EQ(got[1].to_json(), R"({"record":"@I1@","path":[1,0],"tag":"SOUR","pointer":"@\"q\\@"})");
-    auto pairs = doc.dangling_pointers();
-    EXPECT_EQ(pairs, (std::vector<std::pair<std::string, std::string>>{{"@I1@", "@f2@"}, {"@I1@", "@\"q\\@"}}));
+    EXPECT_EQ(doc.dangling_pointers(),
+              (std::vector<std::pair<std::string, std::string>>{{"@I1@", "@f2@"}, {"@I1@", "@\"q\\@"}}));
 }
 
 TEST(Pointers, NextXref) {

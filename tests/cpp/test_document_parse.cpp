@@ -4,6 +4,10 @@
 #include "document.hpp"
 
 namespace pellorine {
+
+// Failures show the error as text, with its kind.
+void PrintTo(const GedcomError& e, std::ostream* os) { *os << e.display() << " (kind " << int(e.kind) << ")"; }
+
 namespace {
 
 using Opt = std::optional<std::string_view>;

@@ -20,11 +20,6 @@ Document parse(std::string_view text) {
     return doc ? std::move(*doc) : Document{};
 }
 
-RecordView view_of(std::string_view text) {
-    Document doc = parse(text);
-    return doc.records.empty() ? RecordView{} : RecordView::from_node(doc.records[0]);
-}
-
 std::string repeat(std::string_view piece, int n) {
     std::string out;
     for (int i = 0; i < n; ++i) out += piece;
@@ -49,7 +44,7 @@ TEST(StructureView, ValuePointerKindAndExtension) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.lines);
-        RecordView v = view_of(std::string("0 @I1@ _REC\n") + c.lines + "\n");
+        RecordView v = RecordView::from_node(parse(std::string("0 @I1@ _REC\n") + c.lines + "\n").records.at(0));
         ASSERT_EQ(v.structures.size(), 1u);
         const StructureView& s = v.structures[0];
         EXPECT_EQ(std::tuple(s.value, s.pointer, s.kind, s.extension, s.children.size()),
@@ -102,8 +97,6 @@ TEST(Json, EveryResultTypeRepairsInvalidUtf8) {
     EXPECT_EQ(p.to_json(), "{\"record\":\"@I\xef\xbf\xbd@\",\"path\":[1,0],\"tag\":\"FAMC\","
                            "\"pointer\":\"@F\xef\xbf\xbd@\"}");
     json::Writer w;
-    w.begin_object();
-    GedcomDate::parse("\xff 1900").write_json_entries(w);
-    w.end_object();
-    EXPECT_TRUE(w.view().starts_with("{\"original\":\"\xef\xbf\xbd 1900\",")) << w.view();
+    GedcomDate::parse("\xff 1900").write_json_entries(w.begin_object());
+    EXPECT_TRUE(w.end_object().view().starts_with("{\"original\":\"\xef\xbf\xbd 1900\",")) << w.view();
 }
