@@ -95,29 +95,27 @@ std::string padded_to(std::size_t size) {
 }
 
 TEST(CharSearch, FirstNonBlankCharLineInTheFirst8192Bytes) {
-    const std::pair<std::string, std::optional<std::string>> cases[] = {
-        {"0 HEAD\r\n1 CHAR   IBM  WINDOWS \t\r\n", "IBM  WINDOWS"},
-        {"1 CHAR \n1 CHAR \t\n1 CHAR\n01 CHAR a\n 1 CHAR b\n1  CHAR c\n1 char d\n2 CHAR e\n1 CHAR f\n1 CHAR g\n",
-         "f"},
-        {"0 HEAD\r1 CHAR ANSEL\r0 TRLR\r", {}},
-        {"1 CHAR \xA0\n1 CHAR \xA0\xE9t\xE9\x85\n", "\u00E9t\u00E9"},
-        {padded_to(8192 - 13) + "1 CHAR ANSEL\n", "ANSEL"},
-        {padded_to(8192 - 9) + "1 CHAR ANSEL\n", "AN"},
-        {padded_to(8192) + "1 CHAR ANSEL\n", {}},
-    };
-    for (const auto& [bytes, expected] : cases)
-        EXPECT_EQ(decode::declared_charset(bytes, AN), expected) << bytes.substr(0, 40);
-    // UTF-16 is searched in its byte order, 4096 units.
     std::string le, be;
     for (char32_t cp : std::u32string(U"0 HEAD\r\n1 CHAR \u00C4\u20AC\r\n")) {
         le += static_cast<char>(cp & 0xFF), le += static_cast<char>(cp >> 8);
         be += static_cast<char>(cp >> 8), be += static_cast<char>(cp & 0xFF);
     }
-    EXPECT_EQ(decode::declared_charset(le, LE), "\u00C4\u20AC");
-    EXPECT_EQ(decode::declared_charset(be, BE), "\u00C4\u20AC");
-    EXPECT_EQ(decode::declared_charset(be, LE), std::nullopt);
-    EXPECT_EQ(decode::declared_charset(utf16(padded_to(4096 - 9) + "1 CHAR X\n", false), LE), "X");
-    EXPECT_EQ(decode::declared_charset(utf16(padded_to(4096) + "1 CHAR X\n", false), LE), std::nullopt);
+    const std::tuple<std::string, GedcomEncoding, std::optional<std::string>> cases[] = {
+        {"0 HEAD\r\n1 CHAR   IBM  WINDOWS \t\r\n", AN, "IBM  WINDOWS"},
+        {"1 CHAR \n1 CHAR \t\n1 CHAR\n01 CHAR a\n 1 CHAR b\n1  CHAR c\n1 char d\n2 CHAR e\n1 CHAR f\n1 CHAR g\n", AN,
+         "f"},
+        {"0 HEAD\r1 CHAR ANSEL\r0 TRLR\r", AN, {}},
+        {"1 CHAR \xA0\n1 CHAR \xA0\xE9t\xE9\x85\n", AN, "\u00E9t\u00E9"},
+        {padded_to(8192 - 13) + "1 CHAR ANSEL\n", AN, "ANSEL"},
+        {padded_to(8192 - 9) + "1 CHAR ANSEL\n", AN, "AN"},
+        {padded_to(8192) + "1 CHAR ANSEL\n", AN, {}},
+        // UTF-16 is searched in its byte order, 4096 units.
+        {le, LE, "\u00C4\u20AC"}, {be, BE, "\u00C4\u20AC"}, {be, LE, {}},
+        {utf16(padded_to(4096 - 9) + "1 CHAR X\n", false), LE, "X"},
+        {utf16(padded_to(4096) + "1 CHAR X\n", false), LE, {}},
+    };
+    for (const auto& [bytes, encoding, expected] : cases)
+        EXPECT_EQ(decode::declared_charset(bytes, encoding), expected) << ::testing::PrintToString(bytes.substr(0, 40));
 }
 
 TEST(Decoders, DecodeAndCount) {
