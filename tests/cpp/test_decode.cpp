@@ -281,9 +281,7 @@ TEST(FromBytes, ErrorsOfEitherStep) {
 TEST(FromBytes, WrittenBytesReadBackAsUtf8) {
     const std::string note = "0 NOTE " + std::string(9000, 'x') + "\n1 CHAR ANSI\n";
     const std::pair<std::string, std::string> cases[] = {
-        {"", ""},
-        {"\xEF\xBB\xBF" "0 HEAD\r\n0 TRLR", "0 HEAD\n0 TRLR\n"},
-        {"\0" "0\0 \0H\0\r\0\n"s, "0 H\n"},
+        {"", ""}, {"\xEF\xBB\xBF" "0 HEAD\r\n0 TRLR", "0 HEAD\n0 TRLR\n"}, {"\0" "0\0 \0H\0\r\0\n"s, "0 H\n"},
         // An undeclared Windows-1252 accent ending a line is read as an ANSEL mark
         // that stays on its line, so the next line keeps its level.
         {"0 HEAD\n0 NOTE caf\xE9\r\n0 TRLR\n", "0 HEAD\n0 NOTE caf\u030C\n0 TRLR\n"},
@@ -303,9 +301,8 @@ TEST(FromBytes, WrittenBytesReadBackAsUtf8) {
         {"0 HEAD\n1 SOUR x\n0 @N@ NOTE\n1 CHAR ASCII\n2 CONC x\n", "0 HEAD\n1 SOUR x\n0 @N@ NOTE\n1 CHAR UTF-8\n"},
         // Left alone: other spellings of UTF-8, a logical payload that names it,
         // past the searched bytes, and after an honoured UTF-8 line.
-        {"0 HEAD\n1 CHAR  utf-8 \n", "0 HEAD\n1 CHAR  utf-8 \n"},
+        {"0 HEAD\n1 CHAR  utf-8 \n", "0 HEAD\n1 CHAR  utf-8 \n"}, {note, note},
         {"0 @I1@ INDI\n1 CHAR UTF-\n2 CONC 8\n", "0 @I1@ INDI\n1 CHAR UTF-\n2 CONC 8\n"},
-        {note, note},
         {"0 HEAD\n1 CHAR UTF-8\n0 @I1@ INDI\n1 CHAR ANSI\n", "0 HEAD\n1 CHAR UTF-8\n0 @I1@ INDI\n1 CHAR ANSI\n"},
     };
     for (const auto& [bytes, written] : cases) {

@@ -87,10 +87,8 @@ TEST(Logical, SetLogicalValueReplacesContinuationLines) {
     const struct {
         std::string_view text, rendered, logical;
     } cases[] = {
-        {"a\nb", "0 NOTE a\n1 CONT b\n1 DATE d\n", "a\nb"},
-        {"a\n", "0 NOTE a\n1 CONT \n1 DATE d\n", "a\n"},
-        {"", "0 NOTE\n1 DATE d\n", ""},
-        {"\r\nb", "0 NOTE\n1 CONT b\n1 DATE d\n", "\nb"},
+        {"a\nb", "0 NOTE a\n1 CONT b\n1 DATE d\n", "a\nb"}, {"a\n", "0 NOTE a\n1 CONT \n1 DATE d\n", "a\n"},
+        {"", "0 NOTE\n1 DATE d\n", ""},                          {"\r\nb", "0 NOTE\n1 CONT b\n1 DATE d\n", "\nb"},
         {"a\r\rb", "0 NOTE a\n1 CONT \n1 CONT b\n1 DATE d\n", "a\n\nb"},
     };
     for (const auto& c : cases) {
