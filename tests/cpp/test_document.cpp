@@ -36,15 +36,9 @@ TEST(Shapes, TagsIdentifiersAndCanonicalLines) {
     EXPECT_EQ(out, "0 HEAD1 NOTE 65535 @I1@ INDI x y");
 }
 
-// ---------------------------------------------------------------- setters
-
 TEST(Setters, PreconditionsStopWithFixedMessages) {
     auto message = [](auto&& f) -> std::string {
-        try {
-            f();
-        } catch (const std::logic_error& e) {
-            return e.what();
-        }
+        try { f(); } catch (const std::logic_error& e) { return e.what(); }
         return "no error";
     };
     Node n = Node::new_("NOTE");
@@ -81,31 +75,23 @@ TEST(Setters, ValuesThatViewTheNodesOwnText) {
     n.set_tag(n.tag().substr(0, 3));
     n.set_xref(n.value()->substr(0, 2) == "@I" ? Opt("@ @") : std::nullopt);
     EXPECT_EQ(render(n), "0 @ @ IND @I1@\n");
-
     Document doc = parse("0 @A@ A a\n1 @B@ B b\n2 C c\n");
     doc.records[0] = std::move(doc.records[0].children()[0]);  // a node's own child moved over it
     EXPECT_EQ(doc.to_text(), "0 @B@ B b\n1 C c\n");
-
     Node note = Node::with_value("NOTE", "x\na text longer than any short-string buffer\nb");
     note.set_logical_value(*note.children()[0].value());  // views a line the call removes
     EXPECT_EQ(render(note), "0 NOTE a text longer than any short-string buffer\n");
 }
 
-// ---------------------------------------------------------------- logical payloads
-
 TEST(Logical, SetLogicalValueReplacesContinuationLines) {
-    struct Case {
+    const struct {
         std::string_view text, rendered, logical;
-    };
-    const Case cases[] = {
-        {"a\nb", "0 NOTE a\n1 CONT b\n1 DATE d\n", "a\nb"},
-        {"a\n", "0 NOTE a\n1 CONT \n1 DATE d\n", "a\n"},
-        {"", "0 NOTE\n1 DATE d\n", ""},
-        {"\r\nb", "0 NOTE\n1 CONT b\n1 DATE d\n", "\nb"},
+    } cases[] = {
+        {"a\nb", "0 NOTE a\n1 CONT b\n1 DATE d\n", "a\nb"}, {"a\n", "0 NOTE a\n1 CONT \n1 DATE d\n", "a\n"},
+        {"", "0 NOTE\n1 DATE d\n", ""},                          {"\r\nb", "0 NOTE\n1 CONT b\n1 DATE d\n", "\nb"},
         {"a\r\rb", "0 NOTE a\n1 CONT \n1 CONT b\n1 DATE d\n", "a\n\nb"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
+    for (const auto& c : cases) {
         Document doc = parse("00 NOTE old\n1 CONC x\n1 DATE d\n1 CONT y\n");
         doc.records[0].set_logical_value(c.text);
         EXPECT_EQ(render(doc.records[0]), c.rendered);
@@ -126,13 +112,9 @@ TEST(Logical, PointersAndTheNullPointer) {
     Document doc = parse("0 A @I1@\n0 A @VOID@\n0 A @void@\n0 A @@@\n0 A  @I1@\n0 A\n");
     const std::pair<Opt, bool> expected[] = {{"@I1@", false}, {"@VOID@", true}, {"@void@", false},
                                              {{}, false},     {{}, false},       {{}, false}};
-    for (std::size_t i = 0; i < doc.records.size(); ++i) {
-        EXPECT_EQ(doc.records[i].pointer(), expected[i].first) << i;
-        EXPECT_EQ(doc.records[i].is_void_pointer(), expected[i].second) << i;
-    }
+    for (std::size_t i = 0; i < doc.records.size(); ++i)
+        EXPECT_EQ(std::pair(doc.records[i].pointer(), doc.records[i].is_void_pointer()), expected[i]) << i;
 }
-
-// ---------------------------------------------------------------- trees
 
 TEST(Tree, RemoveAtWalkAndCopies) {
     const std::string text = "0 A\n1 B\n2 C\n2 D\n1 E\n";
@@ -142,9 +124,7 @@ TEST(Tree, RemoveAtWalkAndCopies) {
         Document doc = parse(text);
         std::optional<Node> got = doc.records[0].remove_at(path);
         EXPECT_EQ(got ? OptS(render(*got)) : std::nullopt, removed);
-        if (!removed) {
-            EXPECT_EQ(doc.to_text(), text);
-        }
+        if (!removed) { EXPECT_EQ(doc.to_text(), text); }
     }
     Document doc = parse("00 A\n1 B\n2 C\n1 B x\n2 E\n3 F\n");
     std::string seen;
@@ -154,14 +134,11 @@ TEST(Tree, RemoveAtWalkAndCopies) {
     EXPECT_EQ(doc.records[0].line_count(), 6u);
     EXPECT_EQ(doc.records[0].first("B"), &doc.records[0].children()[0]);
     EXPECT_EQ(doc.records[0].first("b"), nullptr);
-
     Node copy = doc.records[0].clone();
     copy.children()[0].set_value("changed");
     EXPECT_EQ(render(copy), "00 A\n1 B changed\n2 C\n1 B x\n2 E\n3 F\n");
     EXPECT_EQ(render(doc.records[0]), "00 A\n1 B\n2 C\n1 B x\n2 E\n3 F\n");
 }
-
-// ---------------------------------------------------------------- document queries
 
 // The scan and the index answer alike: ASCII letters fold, nothing else
 // does, and of identifiers that fold together the first record wins.
@@ -174,21 +151,17 @@ TEST(Queries, RecordLookupFoldsAsciiCaseAndTakesTheFirst) {
         {"@I@", -1}, {"@I10@", -1}, {"@\xC3\x89@", -1}, {"@[@", -1},        {"@X Y@", -1},
     };
     for (auto [xref, at] : asked) {
-        SCOPED_TRACE(std::string(xref));
         const Node* expected = at < 0 ? nullptr : &doc.records[at];
-        EXPECT_EQ(doc.record(xref), expected);
-        EXPECT_EQ(index.get(xref), expected);
-        EXPECT_EQ(index.contains(xref), at >= 0);
-        EXPECT_EQ(index.position(xref), at < 0 ? std::nullopt : std::optional<std::size_t>(at));
+        EXPECT_EQ(std::tuple(doc.record(xref), index.get(xref), index.contains(xref), index.position(xref)),
+                  std::tuple(expected, expected, at >= 0, at < 0 ? std::nullopt : std::optional<std::size_t>(at)))
+            << xref;
     }
     // Keys meeting in one bucket are told apart by the comparison alone.
     EXPECT_TRUE((FoldedXref{"@i1@"} == FoldedXref{"@I1@"}) && FoldedXrefHash{}({"@i1@"}) == FoldedXrefHash{}({"@I1@"}));
     for (auto [a, b] : {std::pair{"@[@", "@{@"}, {"@\xC3\xA9@", "@\xC3\x89@"}, {"@I@", "@I@@"}})
         EXPECT_FALSE(FoldedXref{a} == FoldedXref{b}) << a;
     auto map = doc.xref_index();
-    EXPECT_EQ(map.size(), 5u);
-    EXPECT_EQ(map.at("@I1@"), 1u);
-    EXPECT_EQ(map.at("@A@"), 3u);
+    EXPECT_EQ(std::tuple(map.size(), map.at("@I1@"), map.at("@A@")), std::tuple(5u, 1u, 3u));
 }
 
 // An edit of a record's own line gives its identifier new text: the entry
@@ -212,20 +185,15 @@ TEST(Queries, RecordIndexEntryTakenOutAndPutBackAroundAnEdit) {
 
 TEST(Queries, HeaderAndVersion) {
     Document doc = parse("0 HEAD\n1 GEDC\n2 VERS 7.\n3 CONC 0\n0 @I1@ INDI\n0 TRLR\n0 TRLR\n");
-    EXPECT_EQ(doc.version(), OptS("7.0"));
-    EXPECT_EQ(doc.content_records(), 1u);
-    EXPECT_EQ(doc.line_count(), 7u);
+    EXPECT_EQ(std::tuple(doc.version(), doc.content_records(), doc.line_count()), std::tuple(OptS("7.0"), 1u, 7u));
     Document trailer_first = parse("0 TRLR\n0 HEAD\n1 GEDC\n2 VERS 7.0\n");
     EXPECT_EQ(trailer_first.header(), nullptr);
     EXPECT_EQ(trailer_first.version(), std::nullopt);
-
     const std::pair<std::string_view, bool> versions[] = {
         {"7", true},    {" 7.0.1", true}, {"10.0", true},  {"+7.1", true},       {"\xE2\x80\x83" "8", true},
         {"6.9", false}, {"v7", false},    {"-7", false},   {"4294967303.0", false}};
-    for (const auto& [vers, later] : versions) {
-        EXPECT_EQ(parse("0 HEAD\n1 GEDC\n2 VERS " + std::string(vers) + "\n").is_version_7_or_later(), later)
-            << vers;
-    }
+    for (const auto& [vers, later] : versions)
+        EXPECT_EQ(parse("0 HEAD\n1 GEDC\n2 VERS " + std::string(vers) + "\n").is_version_7_or_later(), later) << vers;
     EXPECT_FALSE(parse("0 HEAD\n1 GEDC\n").is_version_7_or_later());
 }
 
@@ -235,24 +203,20 @@ TEST(Pointers, UnresolvedAndDangling) {
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0].to_json(), R"({"record":"@I1@","path":[0],"tag":"FAMC","pointer":"@f2@"})");
     EXPECT_EQ(got[1].to_json(), R"({"record":"@I1@","path":[1,0],"tag":"SOUR","pointer":"@\"q\\@"})");
-    auto pairs = doc.dangling_pointers();
-    EXPECT_EQ(pairs, (std::vector<std::pair<std::string, std::string>>{{"@I1@", "@f2@"}, {"@I1@", "@\"q\\@"}}));
+    EXPECT_EQ(doc.dangling_pointers(),
+              (std::vector<std::pair<std::string, std::string>>{{"@I1@", "@f2@"}, {"@I1@", "@\"q\\@"}}));
 }
 
 TEST(Pointers, NextXref) {
-    struct Case {
+    const struct {
         std::string_view text, prefix, expected;
-    };
-    const Case cases[] = {
-        {"0 HEAD\n", "I", "@I1@"},
-        {"0 @I1@ INDI\n0 @i7@ INDI\n0 @IND3@ INDI\n", "I", "@I8@"},
-        {"0 @F2@ FAM\n0 @f10@ FAM\n", "f", "@f11@"},
-        {"0 @X+4@ A\n", "x", "@x5@"},
+    } cases[] = {
+        {"0 HEAD\n", "I", "@I1@"}, {"0 @X+4@ A\n", "x", "@x5@"}, {"0 @5@ A\n0 @7@ A\n", "", "@8@"},
+        {"0 @I1@ INDI\n0 @i7@ INDI\n0 @IND3@ INDI\n", "I", "@I8@"}, {"0 @F2@ FAM\n0 @f10@ FAM\n", "f", "@f11@"},
         {"0 @I18446744073709551615@ A\n0 @I1@ A\n0 @i2@ A\n", "I", "@I3@"},
         {"0 @I18446744073709551616@ A\n0 @I-3@ A\n", "I", "@I1@"},
-        {"0 @5@ A\n0 @7@ A\n", "", "@8@"},
     };
-    for (const Case& c : cases) EXPECT_EQ(parse(c.text).next_xref(c.prefix), c.expected) << c.text;
+    for (const auto& c : cases) EXPECT_EQ(parse(c.text).next_xref(c.prefix), c.expected) << c.text;
 }
 
 }  // namespace

@@ -9,10 +9,7 @@
 #include <string>
 
 using namespace std::string_literals;
-
-using pellorine::json::NodeSpec;
-using pellorine::json::read_node_specs;
-using pellorine::json::Writer;
+using namespace pellorine::json;
 
 namespace {
 
@@ -86,7 +83,7 @@ TEST(JsonReader, RefusesWithTheMessageAndPosition) {
 }
 
 TEST(JsonReader, NestingBound) {
-    const std::size_t bound = pellorine::json::max_spec_nesting;
+    const std::size_t bound = max_spec_nesting;
     auto result = read_node_specs(nested_children(bound));
     ASSERT_TRUE(result.has_value()) << result.error().message;
     std::size_t depth = 1;
@@ -94,9 +91,9 @@ TEST(JsonReader, NestingBound) {
     EXPECT_EQ(depth, bound);
     auto deeper = read_node_specs(nested_children(bound + 1));
     ASSERT_FALSE(deeper.has_value());
-    EXPECT_TRUE(deeper.error().message.starts_with("record specifications nested deeper than 4096 levels at line 1 "
-                                                   "column "))
-        << deeper.error().message;
+    const std::string& refusal = deeper.error().message;
+    EXPECT_TRUE(refusal.starts_with("record specifications nested deeper than 4096 levels at line 1 column "))
+        << refusal;
 }
 
 std::string one_string(std::string_view s) {
@@ -112,12 +109,9 @@ TEST(JsonWriter, EscapesAndRepairs) {
         {"\xC3\xA9\xE2\x80\xA6\xF0\x9F\x98\x80\xEF\xBF\xBD", "\"\xC3\xA9\xE2\x80\xA6\xF0\x9F\x98\x80\xEF\xBF\xBD\""},
         // Each invalid byte becomes U+FFFD: a lone continuation byte, a cut
         // sequence, an overlong form, a surrogate, a code point past U+10FFFF.
-        {"a\x80z", "\"a\xEF\xBF\xBDz\""},
-        {"\xE2\x82|", "\"\xEF\xBF\xBD\xEF\xBF\xBD|\""},
-        {"\xC0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},
-        {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
-        {"\xF4\x90\x80\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},
-        {"\xC3", "\"\xEF\xBF\xBD\""},
+        {"a\x80z", "\"a\uFFFDz\""}, {"\xE2\x82|", "\"\uFFFD\uFFFD|\""}, {"\xC0\x80", "\"\uFFFD\uFFFD\""},
+        {"\xED\xA0\x80", "\"\uFFFD\uFFFD\uFFFD\""}, {"\xF4\x90\x80\x80", "\"\uFFFD\uFFFD\uFFFD\uFFFD\""},
+        {"\xC3", "\"\uFFFD\""},
     };
     for (const auto& [in, out] : cases) EXPECT_EQ(one_string(in), out) << in;
 }

@@ -25,12 +25,9 @@ TEST(Tags, RepresentativeLabelsAndClasses) {
         {"_MARNM", std::nullopt, Unknown, Unknown}, {"Birt", std::nullopt, Unknown, Unknown},
         {"", std::nullopt, Unknown, Unknown},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.tag));
-        EXPECT_EQ(tags::label(c.tag), c.label);
-        EXPECT_EQ(tags::kind(c.tag, 0), c.at_record);
-        for (std::uint16_t level : {1, 65535}) EXPECT_EQ(tags::kind(c.tag, level), c.below);
-    }
+    for (const auto& c : cases)
+        EXPECT_EQ(std::tuple(tags::label(c.tag), tags::kind(c.tag, 0), tags::kind(c.tag, 1), tags::kind(c.tag, 65535)),
+                  std::tuple(c.label, c.at_record, c.below, c.below)) << c.tag;
     std::string names;
     for (TagKind k : {Record, Event, Attribute, Structure, Unknown}) names += std::string(tags::kind_name(k)) + " ";
     EXPECT_EQ(names, "record event attribute structure unknown ");

@@ -20,11 +20,6 @@ Document parse(std::string_view text) {
     return doc ? std::move(*doc) : Document{};
 }
 
-RecordView view_of(std::string_view text) {
-    Document doc = parse(text);
-    return doc.records.empty() ? RecordView{} : RecordView::from_node(doc.records[0]);
-}
-
 std::string repeat(std::string_view piece, int n) {
     std::string out;
     for (int i = 0; i < n; ++i) out += piece;
@@ -35,13 +30,12 @@ std::string repeat(std::string_view piece, int n) {
 
 TEST(StructureView, ValuePointerKindAndExtension) {
     using enum TagKind;
-    struct Case {
+    const struct {
         const char* lines;  // under a record
         const char* value;
         std::optional<std::string> pointer;
         TagKind kind;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"1 FAMC @F1@", "@F1@", "@F1@", Structure},      {"1 FAMC @VOID@", "@VOID@", "@VOID@", Structure},
         {"1 FAMC @F1", "@F1", std::nullopt, Structure},   {"1 BIRT", "", std::nullopt, Event},
         {"1 RESI @F1@\n2 CONC x", "@F1@x", "@F1@", Attribute},
@@ -50,46 +44,29 @@ TEST(StructureView, ValuePointerKindAndExtension) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.lines);
-        RecordView v = view_of(std::string("0 @I1@ _REC\n") + c.lines + "\n");
+        RecordView v = RecordView::from_node(parse(std::string("0 @I1@ _REC\n") + c.lines + "\n").records.at(0));
         ASSERT_EQ(v.structures.size(), 1u);
         const StructureView& s = v.structures[0];
-        EXPECT_EQ(s.value, c.value);
-        EXPECT_EQ(s.pointer, c.pointer);
-        EXPECT_EQ(s.kind, c.kind);
-        EXPECT_EQ(s.extension, c.lines[2] == '_');
-        EXPECT_TRUE(s.children.empty());
+        EXPECT_EQ(std::tuple(s.value, s.pointer, s.kind, s.extension, s.children.size()),
+                  std::tuple(c.value, c.pointer, c.kind, c.lines[2] == '_', 0u));
     }
 }
 
 TEST(RecordTitle, ByRecordTag) {
-    struct Case {
-        std::string text, title;
-    };
-    const Case cases[] = {
-        {"0 HEAD\n1 GEDC\n", "Header"},
-        {"0 HEAD  hello \n", "hello"},
+    const std::pair<std::string, std::string> cases[] = {
+        {"0 HEAD\n1 GEDC\n", "Header"}, {"0 HEAD  hello \n", "hello"}, {"0 @F1@ FAM payload\n", "Family"},
         {"0 @I1@ INDI text\n1 NAME John /Smith/\n2 NPFX Dr.\n", "Dr. John Smith"},
         {"0 @I1@ INDI\n1 NAME //\n1 NAME Bob\n", "Individual"},
-        {"0 @F1@ FAM payload\n", "Family"},
         {"0 @S1@ SOUR\n1 TITL Parish\n2 CONT register\n1 ABBR PR\n", "Parish register"},
-        {"0 @S1@ SOUR\n1 ABBR PR\n", "PR"},
-        {"0 @S1@ SOUR\n1 TITL  \n1 ABBR PR\n", "Source"},
-        {"0 @R1@ REPO x\n1 NAME  Archive \n", "Archive"},
-        {"0 @U1@ SUBM\n1 NAME Me\n1 NAME You\n", "Me"},
-        {"0 @O1@ OBJE\n1 FILE a.jpg\n2 TITL Photo\n", "Photo"},
-        {"0 @O1@ OBJE\n1 FILE a.jpg\n2 FORM jpg\n", "a.jpg"},
+        {"0 @S1@ SOUR\n1 ABBR PR\n", "PR"}, {"0 @S1@ SOUR\n1 TITL  \n1 ABBR PR\n", "Source"},
+        {"0 @R1@ REPO x\n1 NAME  Archive \n", "Archive"}, {"0 @U1@ SUBM\n1 NAME Me\n1 NAME You\n", "Me"},
+        {"0 @O1@ OBJE\n1 FILE a.jpg\n2 TITL Photo\n", "Photo"}, {"0 @O1@ OBJE\n1 FILE a.jpg\n2 FORM jpg\n", "a.jpg"},
         {"0 @O1@ OBJE\n1 FILE\n1 FILE b.jpg\n2 TITL B\n", "Media object"},
-        {"0 @N1@ NOTE\n1 CONT a\n1 CONT b\n", "a b"},
-        {"0 @X1@ _CUSTOM\n1 _A b\n", "_CUSTOM"},
+        {"0 @N1@ NOTE\n1 CONT a\n1 CONT b\n", "a b"}, {"0 @X1@ _CUSTOM\n1 _A b\n", "_CUSTOM"},
         {"0 @N1@ NOTE " + repeat("x", 50) + "\n1 CONT " + repeat("y", 50) + "\n",
          repeat("x", 50) + " " + repeat("y", 36) + "\u2026"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        Document doc = parse(c.text);
-        ASSERT_FALSE(doc.records.empty());
-        EXPECT_EQ(record_title(doc.records[0]), c.title);
-    }
+    for (const auto& [text, title] : cases) EXPECT_EQ(record_title(parse(text).records.at(0)), title) << text;
 }
 
 TEST(TruncateHeading, CountsCharactersNotBytes) {
@@ -120,8 +97,6 @@ TEST(Json, EveryResultTypeRepairsInvalidUtf8) {
     EXPECT_EQ(p.to_json(), "{\"record\":\"@I\xef\xbf\xbd@\",\"path\":[1,0],\"tag\":\"FAMC\","
                            "\"pointer\":\"@F\xef\xbf\xbd@\"}");
     json::Writer w;
-    w.begin_object();
-    GedcomDate::parse("\xff 1900").write_json_entries(w);
-    w.end_object();
-    EXPECT_TRUE(w.view().starts_with("{\"original\":\"\xef\xbf\xbd 1900\",")) << w.view();
+    GedcomDate::parse("\xff 1900").write_json_entries(w.begin_object());
+    EXPECT_TRUE(w.end_object().view().starts_with("{\"original\":\"\xef\xbf\xbd 1900\",")) << w.view();
 }
