@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "dates.hpp"
@@ -68,12 +69,8 @@ TEST(DateKeywords, SplitKeyword) {
 
 TEST(DateKeywords, StripKeyword) {
     static constexpr std::string_view empty_word[] = {""};
-    struct Case {
-        std::string text;
-        std::span<const std::string_view> words;
-        std::string rest;
-    };
-    const Case cases[] = {
+    using Words = std::span<const std::string_view>;
+    const std::tuple<std::string, Words, std::string> cases[] = {
         {"  abt.   1900  ", about_words, "1900"}, {"ABT1900", about_words, "1900"}, {"ABT", about_words, "none"},
         {"ABT.", about_words, "none"}, {"ABTX 1900", about_words, "none"}, {"ABT\t1900", about_words, "none"},
         {"CA. 1900", about_words, "1900"}, {"BEFORE1900", before_words, "1900"},
@@ -82,12 +79,12 @@ TEST(DateKeywords, StripKeyword) {
         {"\xFF" "ABT 1900", about_words, "none"}, {"ABT ", about_words, "none"},
         {"cir\xE2\x84\xAA" "a 1900", about_words, "1900"},
         {"\xC4\xB0NT 1900", interpreted_words, "none"},  // a capital I with a dot lowercases to two code points
-        {" 1900", std::span<const std::string_view>(empty_word), "1900"},  // an empty word matches at the start
-        {"x 1900", std::span<const std::string_view>(empty_word), "none"},
+        {" 1900", Words(empty_word), "1900"},  // an empty word matches at the start
+        {"x 1900", Words(empty_word), "none"},
     };
-    for (const auto& c : cases) {
-        auto got = strip_keyword(c.text, c.words);
-        EXPECT_EQ(got ? std::string(*got) : "none", c.rest) << c.text;
+    for (const auto& [text, words, rest] : cases) {
+        auto got = strip_keyword(text, words);
+        EXPECT_EQ(got ? std::string(*got) : "none", rest) << text;
     }
 }
 
