@@ -23,13 +23,12 @@ TEST(DatePointRead, CaseTable) {
     const std::pair<std::string, std::string> cases[] = {
         {"...,;", "none"}, {" 1900 ,.; ", "1900-?-?"}, {"5. Januar 1882", "1882-1-5"},
         {"5 de enero de 1882", "1882-1-5"}, {"le 5 janvier 1882", "1882-1-5"}, {"January 5, 1882", "1882-1-5"},
-        {"5\xC2\xA0JAN\xC2\xA0" "1882", "1882-1-5"}, {"5 OF JANUARY 1882", "1882-1-5"},
-        {"JAN 1882", "1882-1-?"}, {"5 1882", "1882-5-?"}, {"0", "0-?-?"}, {"10000", "none"}, {"JAN", "none"},
+        {"5\xC2\xA0JAN\xC2\xA0" "1882", "1882-1-5"}, {"5 OF JANUARY 1882", "1882-1-5"}, {"JAN 1882", "1882-1-?"},
+        {"5 1882", "1882-5-?"}, {"0", "0-?-?"}, {"10000", "none"}, {"JAN", "none"},
         // numeric triples
-        {"05.01.1882", "1882-1-5"}, {"5-1-1882", "1882-1-5"}, {"01/05/1882", "1882-1-5"},
-        {"1882/01/05", "1882-1-5"}, {"13/05/1882", "1882-?-?"}, {"1882-01-32", "1882-1-?"},
-        {"05.00.1882", "1882-?-?"}, {"999/1/300", "300-?-?"}, {"1/5/12345", "none"},
-        {"1882-01-05-07", "7-1-5"}, {"1.5/1882", "1882-5-1"},
+        {"05.01.1882", "1882-1-5"}, {"5-1-1882", "1882-1-5"}, {"01/05/1882", "1882-1-5"}, {"1882/01/05", "1882-1-5"},
+        {"13/05/1882", "1882-?-?"}, {"1882-01-32", "1882-1-?"}, {"05.00.1882", "1882-?-?"}, {"999/1/300", "300-?-?"},
+        {"1/5/12345", "none"}, {"1882-01-05-07", "7-1-5"}, {"1.5/1882", "1882-5-1"},
         // BCE years
         {"500 B.C.", "-500-?-?"}, {"500bce", "-500-?-?"}, {"1 JAN 500 BCE", "-500-1-1"}, {"500 BC", "none"},
         {"500 Bce", "none"}, {"BCE", "none"}, {"x BCE", "none"}, {"1699/00 BCE", "-1699-?-?"},
@@ -48,20 +47,18 @@ TEST(DatePointRead, CaseTable) {
 TEST(DatePointRead, YearDayMonthOfOneToken) {
     const std::array<std::string, 4> cases[] = {
         // token, parse_year, parse_day, month_number
-        {"c1900", "1900", "-", "-"}, {"19th", "19", "19", "-"}, {"12345", "-", "-", "-"},
-        {"0000", "0", "-", "-"}, {"19a00", "-", "-", "-"}, {"1699/00", "1699", "-", "-"},
-        {"99999999999999999999", "-", "-", "-"}, {"32", "32", "-", "-"}, {"31", "31", "31", "-"},
-        {"0000000000000012", "12", "12", "12"}, {"256", "256", "-", "-"}, {"012", "12", "12", "12"},
-        {"13", "13", "13", "-"}, {"0", "0", "-", "-"}, {"septembe", "-", "-", "9"}, {"ja", "-", "-", "-"},
-        {"septembers", "-", "-", "-"}, {"monday", "-", "-", "-"}, {"(March)", "-", "-", "3"},
-        {"-JAN-", "-", "-", "1"}, {"O\xE2\x84\xAAT", "-", "-", "10"},  // KELVIN SIGN lowercases to "k"
+        {"c1900", "1900", "-", "-"}, {"19th", "19", "19", "-"}, {"12345", "-", "-", "-"}, {"0000", "0", "-", "-"},
+        {"19a00", "-", "-", "-"}, {"1699/00", "1699", "-", "-"}, {"99999999999999999999", "-", "-", "-"},
+        {"32", "32", "-", "-"}, {"31", "31", "31", "-"}, {"0000000000000012", "12", "12", "12"},
+        {"256", "256", "-", "-"}, {"012", "12", "12", "12"}, {"13", "13", "13", "-"}, {"0", "0", "-", "-"},
+        {"septembe", "-", "-", "9"}, {"ja", "-", "-", "-"}, {"septembers", "-", "-", "-"}, {"monday", "-", "-", "-"},
+        {"(March)", "-", "-", "3"}, {"-JAN-", "-", "-", "1"},
+        {"O\xE2\x84\xAAT", "-", "-", "10"},  // KELVIN SIGN lowercases to "k"
     };
     auto opt = [](auto v) { return v ? std::to_string(*v) : std::string("-"); };
-    for (const auto& [token, year, day, month] : cases) {
-        EXPECT_EQ(opt(parse_year(token)), year) << token;
-        EXPECT_EQ(opt(parse_day(token)), day) << token;
-        EXPECT_EQ(opt(month_number(token)), month) << token;
-    }
+    for (const auto& [token, year, day, month] : cases)
+        EXPECT_EQ((std::array{opt(parse_year(token)), opt(parse_day(token)), opt(month_number(token))}),
+                  (std::array{year, day, month})) << token;
 }
 
 // Every name of the month table and every filler word, in upper case: none is
@@ -87,19 +84,18 @@ TEST(DatePointRead, SplitRuns) {
 
 TEST(DatePointRead, DualYears) {
     const std::pair<std::string, std::string> whole[] = {
-        {"1699/1700", "1699-?-?"}, {"850/1", "850-?-?"}, {"99/00", "none"}, {"1699/", "none"},
-        {"16990/00", "none"}, {"1699/0a", "none"}, {"1699/00/01", "none"},
+        {"1699/1700", "1699-?-?"}, {"850/1", "850-?-?"}, {"99/00", "none"}, {"1699/", "none"}, {"16990/00", "none"},
+        {"1699/0a", "none"}, {"1699/00/01", "none"},
     };
     for (const auto& [text, expected] : whole) EXPECT_EQ(show(parse_dual_year(text)), expected) << text;
     using Pair = std::optional<std::pair<std::int32_t, std::int32_t>>;
     const std::pair<std::string, Pair> anywhere[] = {
-        {"1699/00", std::pair{1699, 1700}},       {"1699/1700", std::pair{1699, 1700}},
-        {"1699/0", std::pair{1699, 1700}},        {"1699/9", std::pair{1699, 1709}},
-        {"10/11/1699", std::nullopt},             {"ABT 10 JAN 1699/00 (x)", std::pair{1699, 1700}},
-        {"918/49", std::pair{918, 949}},          {"90/85", std::nullopt},
-        {"1519/14", std::pair{1519, 1614}},       {"1699/1650", std::pair{1699, 1650}},
-        {"12/1699/00", std::nullopt},             {"1699/00/01 1700/01", std::pair{1700, 1701}},
-        {"1699/99999999999", std::nullopt},       {"1699/00000000000000000001", std::pair{1699, 1}},
+        {"1699/00", std::pair{1699, 1700}}, {"1699/1700", std::pair{1699, 1700}}, {"1699/0", std::pair{1699, 1700}},
+        {"1699/9", std::pair{1699, 1709}}, {"10/11/1699", std::nullopt},
+        {"ABT 10 JAN 1699/00 (x)", std::pair{1699, 1700}}, {"918/49", std::pair{918, 949}}, {"90/85", std::nullopt},
+        {"1519/14", std::pair{1519, 1614}}, {"1699/1650", std::pair{1699, 1650}}, {"12/1699/00", std::nullopt},
+        {"1699/00/01 1700/01", std::pair{1700, 1701}}, {"1699/99999999999", std::nullopt},
+        {"1699/00000000000000000001", std::pair{1699, 1}},
     };
     for (const auto& [text, expected] : anywhere) EXPECT_EQ(dual_year(text), expected) << text;
 }
@@ -107,8 +103,8 @@ TEST(DatePointRead, DualYears) {
 TEST(DatePointValue, FromYmdSortKeyAndJson) {
     using O8 = std::optional<std::uint8_t>;
     const std::tuple<O8, O8, bool> ymd[] = {
-        {std::nullopt, std::nullopt, true}, {12, 31, true},  {0, std::nullopt, false}, {13, std::nullopt, false},
-        {1, 0, false},                      {1, 32, false},  {std::nullopt, 5, false},
+        {std::nullopt, std::nullopt, true}, {12, 31, true}, {0, std::nullopt, false}, {13, std::nullopt, false},
+        {1, 0, false}, {1, 32, false}, {std::nullopt, 5, false},
     };
     for (const auto& [m, d, present] : ymd) EXPECT_EQ(DatePoint::from_ymd(1900, m, d).has_value(), present);
     EXPECT_EQ(DatePoint::from_ymd(1900, 2, 31), (DatePoint{1900, 2, 31}));
@@ -117,10 +113,7 @@ TEST(DatePointValue, FromYmdSortKeyAndJson) {
         {{-500, 12, 31}, -4998769, R"({"year":-500,"month":12,"day":31})"},
         {{2147483647, 12, 31}, 21474836471231LL, R"({"year":2147483647,"month":12,"day":31})"},
     };
-    for (const auto& [p, key, json] : cases) {
-        EXPECT_EQ(p.sort_key(), key);
-        EXPECT_EQ(p.to_json(), json);
-    }
+    for (const auto& [p, key, json] : cases) EXPECT_EQ(std::pair(p.sort_key(), p.to_json()), std::pair(key, json));
 }
 
 }  // namespace

@@ -43,7 +43,7 @@ TEST(Timestamp, ChangedElseCreated) {
         {"1 CREA\n2 DATE 1 JAN 1990\n1 CHAN\n2 DATE 1 JAN 2000\n", "1 January 2000 [no time]"},
         {"1 NAME x\n1 CREA\n2 DATE 1 JAN 1990\n3 TIME 10:00\n", "1 January 1990 10:00 [10:00]"},
         {"1 CHAN\n2 NOTE x\n1 CREA\n2 DATE 1 JAN 1990\n", "none"},  // no fall back to CREA
-        {"1 CHAN\n1 CHAN\n2 DATE 1 JAN 2000\n", "none"},            // the first CHAN only
+        {"1 CHAN\n1 CHAN\n2 DATE 1 JAN 2000\n", "none"},  // the first CHAN only
         {"1 BIRT\n2 CHAN\n3 DATE 1 JAN 2000\n", "none"},
     };
     for (const auto& [lines, expected] : cases) EXPECT_EQ(show(changed(record_of(lines))), expected) << lines;

@@ -9,13 +9,9 @@ import pytest
 
 import pellorine
 
-SAMPLE = (
-    b"0 HEAD\n1 GEDC\n2 VERS 5.5.1\n1 CHAR UTF-8\n1 SUBM @U1@\n"
-    b"0 @I1@ INDI\n1 NAME Ann /Lee/\n1 BIRT\n2 DATE 5 JAN 1882\n1 FAMC @F9@\n"
-    b"0 @I2@ INDI\n1 NAME Bo /Lee/\n1 FAMS @F1@\n"
-    b"0 @F1@ FAM\n1 HUSB @I2@\n1 CHIL @I1@\n1 CHIL @X1@\n"
-    b"0 TRLR\n"
-)
+SAMPLE = (b"0 HEAD\n1 GEDC\n2 VERS 5.5.1\n1 CHAR UTF-8\n1 SUBM @U1@\n"
+          b"0 @I1@ INDI\n1 NAME Ann /Lee/\n1 BIRT\n2 DATE 5 JAN 1882\n1 FAMC @F9@\n0 @I2@ INDI\n1 NAME Bo /Lee/\n"
+          b"1 FAMS @F1@\n0 @F1@ FAM\n1 HUSB @I2@\n1 CHIL @I1@\n1 CHIL @X1@\n0 TRLR\n")
 
 
 def fake_json(monkeypatch, loads):
@@ -39,9 +35,8 @@ def calls(monkeypatch):
     return seen
 
 
-@pytest.mark.parametrize("method, count", [
-    ("records", 5), ("individuals", 2), ("families", 1), ("unresolved_pointers", 3),
-])
+@pytest.mark.parametrize("method, count", [("records", 5), ("individuals", 2), ("families", 1),
+                                           ("unresolved_pointers", 3)])
 def test_one_loads_call_per_element(calls, method, count):
     result = getattr(pellorine.Gedcom.parse(SAMPLE), method)()
     assert len(calls) == count and result == [("loaded", text) for text in calls]

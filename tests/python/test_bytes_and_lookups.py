@@ -17,25 +17,17 @@ import sys
 import pytest
 
 import pellorine
-
-
-class Copied(bytes):
-    """A bytes subclass: the module reads it through a copy."""
-
+from conftest import Copied
 
 LF = "0 HEAD\n1 CHAR UTF-8\n0 @I1@ INDI\n1 NAME Zo\u00eb /M\u00fcller/\n1 NOTE a\n2 CONT b\n0 TRLR\n"
-CASES = [  # (bytes, whether the document keeps them)
-    (LF.encode(), True),
-    (b"\xef\xbb\xbf" + LF.encode(), True),
+
+
+@pytest.mark.parametrize("data,kept", [
+    (LF.encode(), True), (b"\xef\xbb\xbf" + LF.encode(), True),
     (LF.replace("UTF-8", "ANSI").replace("\u00eb", "e").replace("\u00fc", "u").encode(), True),
-    (LF.replace("\n", "\r\n").encode(), False),
-    (LF.replace("UTF-8", "ANSI").encode("cp1252"), False),
-    (LF.encode("utf-16"), False),
-    (b"", False),  # no node, nothing to view
-]
-
-
-@pytest.mark.parametrize("data,kept", CASES)
+    (LF.replace("\n", "\r\n").encode(), False), (LF.replace("UTF-8", "ANSI").encode("cp1252"), False),
+    (LF.encode("utf-16"), False), (b"", False),  # no node, nothing to view
+])
 def test_a_document_keeps_its_bytes_only_while_it_views_them(data, kept):
     data = bytes(bytearray(data))  # a fresh object whose references are ours alone
     before = sys.getrefcount(data)
@@ -54,9 +46,8 @@ def test_a_document_outlives_the_bytes_its_caller_dropped():
     gc.collect()
     # Something else now takes the memory the bytes would have left.
     filler = [bytes(bytearray(b"#" * len(LF.encode()))) for _ in range(1000)]
-    assert g.to_text() == LF
-    assert g.record("@i1@")["title"] == "Zo\u00eb M\u00fcller"
-    assert g.individuals()[0]["names"][0]["display"] == "Zo\u00eb M\u00fcller"
+    assert (g.to_text(), g.record("@i1@")["title"], g.individuals()[0]["names"][0]["display"]) == (
+        LF, "Zo\u00eb M\u00fcller", "Zo\u00eb M\u00fcller")
     del filler
 
 
@@ -71,8 +62,7 @@ def test_a_conversion_keeps_the_bytes_its_source_viewed():
     assert sys.getrefcount(data) == before + 1  # the converted records still view the bytes
     del data
     gc.collect()
-    assert converted.to_text() == expected
-    assert converted.record("@I1@")["title"] == "Zo\u00eb M\u00fcller"
+    assert (converted.to_text(), converted.record("@I1@")["title"]) == (expected, "Zo\u00eb M\u00fcller")
 
 
 # ---------------------------------------------------------------- lookups by identifier
