@@ -1,4 +1,5 @@
-"""Gedcom.to_version7: the method's contract, and the published 5.5.1 to 7.0 pairs compared with what this library writes."""
+"""Gedcom.to_version7: the method's contract, and the published 5.5.1 to 7.0
+pairs compared with what this library writes."""
 
 from __future__ import annotations
 
