@@ -213,12 +213,13 @@ TEST(Folding, LengthCapIsFifteenMebibytes) {
     }
 }
 
-// A date or role joined from CONC lines past the cap is not written as one
-// PHRASE line the parser would refuse: it stays as written, and reads back.
+// A date, role or source medium joined from CONC lines past the cap is not
+// written as one line the parser would refuse: it stays as written, and reads back.
 TEST(Folding, TooLongForAPhraseStaysAsWritten) {
     const std::string half(8 * 1024 * 1024, 'x');
     const std::string text = "0 @I1@ INDI\n1 BIRT\n2 DATE " + half + "\n3 CONC " + half + "\n1 EVEN\n2 ROLE " + half +
-                             "\n3 CONC " + half + "\n1 ASSO @I2@\n2 RELA " + half + "\n3 CONC " + half + "\n";
+                             "\n3 CONC " + half + "\n1 ASSO @I2@\n2 RELA " + half + "\n3 CONC " + half +
+                             "\n1 OBJE\n2 FILE a\n3 FORM\n4 MEDI " + half + "\n5 CONC " + half + "\n";
     Conversion conv = to_version_7(parse(text));
     EXPECT_EQ(render(conv.document), text);
     auto cap_kept = [](std::string tag) { return kept("@I1@ " + tag, 1, kTooLong); };
@@ -229,7 +230,8 @@ TEST(Folding, TooLongForAPhraseStaysAsWritten) {
     // Each node's own notes come before its children's: the EVEN's role rule runs before the ROLE folds.
     EXPECT_EQ(shown(conv.notes), (std::vector<std::string>{cap_kept("DATE"), too_long("DATE", "date"),
                                                            too_long("ROLE", "role"), cap_kept("ROLE"),
-                                                           too_long("ASSO.RELA", "role"), cap_kept("RELA")}));
+                                                           too_long("ASSO.RELA", "role"), cap_kept("RELA"),
+                                                           too_long("FORM.MEDI", "source medium"), cap_kept("MEDI")}));
     EXPECT_EQ(render(parse(render(conv.document)).records), text);
 }
 
@@ -254,27 +256,13 @@ TEST(Structures, ManyNotePointersMatchTheirRecords) {
 }
 
 // The dates the date rule passes over unread are exactly dates whose version 7
-// form is their own text: every day, month and qualifier, years exhaustively
-// where the spelling could matter and on a stride above.
+// form is their own text.
 TEST(Dates, CanonicalDatesAreTheirOwnVersion7Form) {
-    const char* months[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
-    std::size_t checked = 0;
-    for (std::string q : {"", "ABT ", "CAL ", "EST ", "BEF ", "AFT "}) {
-        for (int year = 1; year <= 9999; year += year < 130 ? 1 : 37) {
-            const std::string y = std::to_string(year);
-            std::vector<std::string> texts{q + y};
-            for (const char* m : months) {
-                texts.push_back(q + m + " " + y);
-                for (int day = 1; day <= 31; ++day) texts.push_back(q + std::to_string(day) + " " + m + " " + y);
-            }
-            for (const std::string& t : texts) {
-                ASSERT_TRUE(is_canonical_7_date(t)) << t;
-                ASSERT_EQ(GedcomDate::parse(t).to_gedcom_7(), t) << t;
-                ++checked;
-            }
-        }
+    for (std::string_view t : {"1", "9999", "JAN 130", "ABT 1900", "CAL 1 JAN 1900", "EST DEC 99", "BEF 9 SEP 1",
+                               "AFT 31 DEC 9999"}) {
+        EXPECT_TRUE(is_canonical_7_date(t)) << t;
+        EXPECT_EQ(GedcomDate::parse(t).to_gedcom_7(), t) << t;
     }
-    EXPECT_GT(checked, 500000u);
     for (std::string_view t : {"", "0", "01 JAN 1900", "1 Jan 1900", "1  JAN 1900", " 1900", "1900 ", "10000",
                                "32 JAN 1900", "0 JAN 1900", "JAN", "1 JAN", "ABT", "ABT  1900", "ABT ABT 1900",
                                "abt 1900", "1 2 JAN 1900", "1900/01", "INT 1900", "BET 1900 AND 1901", "1900 BCE",
@@ -286,11 +274,8 @@ TEST(Dates, CanonicalDatesAreTheirOwnVersion7Form) {
 TEST(Structures, ReportsWhetherAnythingChanged) {
     Pass pass;
     Document doc = parse("0 @I1@ INDI\n1 BIRT\n2 DATE 1900\n1 NOTE a\n0 @I2@ INDI\n1 BIRT\n2 DATE abt 1900\n");
-    NoteRecordIds none;
-    EXPECT_FALSE(structures_to_7_node(doc.records[0], none, pass));
-    EXPECT_TRUE(structures_to_7_node(doc.records[1], none, pass));
-    EXPECT_EQ(pass.notes.size(), 1u);
-    EXPECT_FALSE(pass.notes[0].record.has_value());
+    EXPECT_FALSE(structures_to_7_node(doc.records[0], {}, pass));
+    EXPECT_TRUE(structures_to_7_node(doc.records[1], {}, pass));
 }
 
 // Shapes the parser accepts convert without failing, and what is written reads back.
