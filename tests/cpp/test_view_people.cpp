@@ -46,7 +46,7 @@ TEST(IndividualView, SexEventValueAndLifeYears) {
                 life = [](const char* l) { return person(l).life_years(); };
     const std::tuple<Field, const char*, Opt> cases[] = {
         {sex, "1 SEX  M \n", "Male"}, {sex, "1 SEX   \n", ""},  {sex, "1 SEX f\n", "f"}, {sex, "1 SEX\n1 SEX F\n", ""},
-        {sex, "1 SEX M\n2 CONC ale\n", "Male"}, {sex, "1 NAME x\n", std::nullopt}, {sex, "1 sex M\n", std::nullopt},
+        {sex, "1 SEX \n2 CONC M\n", "Male"}, {sex, "1 NAME x\n", std::nullopt}, {sex, "1 sex M\n", std::nullopt},
         {value, "1 DEAT Y\n", std::nullopt},    {value, "1 DEAT    \n", std::nullopt}, {value, "1 DEAT  Y\n", " Y"},
         {value, "1 DEAT y\n", "y"},             {value, "1 OCCU  Baker \n", " Baker "},
         {value, "1 OCCU Bak\n2 CONC er\n", "Bak"}, {value, "1 OCCU\n2 CONT Baker\n", std::nullopt},
