@@ -61,10 +61,8 @@ TEST(Years, OfDates) {
         {"@#DJULIAN@ 1700", Years{1700, 1700}},
         {"500 BCE", Years{-500, -500}},
         {"@#DHEBREW@ 5000", std::nullopt},
-        {"@#DUNKNOWN@ 1900", std::nullopt},
         {"BET 1 AND 2147483647", Years{1, std::nullopt}},
         {"not a date", std::nullopt},
-        {"(a phrase)", std::nullopt},
     };
     for (const auto& [text, years] : cases) EXPECT_EQ(Years::of_date(text), years) << text;
 }
@@ -101,13 +99,11 @@ TEST(Validate, DiedBeforeBornAndImprobableLifespan) {
     const std::tuple<const char*, const char*, std::vector<std::string>> cases[] = {
         {"1900", "1899", {died + "1900 and died 1899"}},
         {"1900", "1900", {}},
-        {"1900", "BEF 1900", {}},
         {"AFT 1900", "BEF 1899", {died + "after 1900 and died before 1899"}},
         {"2100", "1700", {died + "2100 and died 1700"}},  // never also an improbable lifespan
         {"1800", "1926", {long_life + "1800 and died 1926, which is 126 years"}},
         {"1800", "1925", {}},
         {"BEF 1800", "1930", {long_life + "before 1800 and died 1930, which is at least 130 years"}},
-        {"BET 1790 AND 1800", "1930", {long_life + "between 1790 and 1800 and died 1930, which is at least 130 years"}},
         {"1800", "AFT 1926", {long_life + "1800 and died after 1926, which is at least 126 years"}},
         {"1800", "BET 1925 AND 1930", {}},
         {"ABT 9999 BCE", "9999", {long_life + "-9999 and died 9999, which is 19998 years"}},
@@ -120,6 +116,9 @@ TEST(Validate, BuriedBeforeDiedAndEventsAfterDeath) {
     const std::string died = "0 @I1@ INDI\n1 DEAT\n2 DATE 1900\n", after = "event-after-death: died 1900, and ";
     const std::string sourced_died = "0 @I1@ INDI\n1 SOUR @S1@\n1 DEAT\n2 DATE 1900\n";
     const std::vector<std::string> in_1905 = {after + "Occupation is dated 1905"};
+    // Forty dates before the death fill the table of date texts; the later ones are read anyway.
+    std::string forty;
+    for (int year = 1800; year < 1840; ++year) forty += "1 OCCU\n2 DATE " + std::to_string(year) + "\n";
     run({
         {died + "1 BURI\n2 DATE 1899\n", {"buried-before-died: died 1900 and buried 1899"}},
         {died + "1 BURI\n2 DATE 1900\n", {}},
@@ -137,8 +136,7 @@ TEST(Validate, BuriedBeforeDiedAndEventsAfterDeath) {
         {sourced_died + "1 OCCU\n2 DATE 19\n3 CONC 05\n", in_1905},
         {sourced_died + "1 OCCU\n2 DATE 1905\n3 NOTE x\n", in_1905},
         {sourced_died + "1 OCCU\n2 DATE 1905\n3 CONT 1906\n", {}},  // two lines: no date
-        {sourced_died + "1 OCCU\n2 DATE\n3 CONC 1905\n", in_1905},
-        {sourced_died + "1 OCCU\n2 DATE  \n", {}},
+        {sourced_died + forty + "1 OCCU\n2 DATE 1905\n", in_1905},
         {sourced_died + "1 OCCU\n2 _DATE 1905\n2 DATE 1899\n2 DATE 1905\n", {}},
         {"0 @I1@ INDI\n1 SOUR @S1@\n1 DEAT\n2 DATE 18\n3 CONC 99\n1 BURI\n2 DATE 1898\n",
          {"buried-before-died: died 1899 and buried 1898"}},
@@ -200,7 +198,6 @@ TEST(Validate, Marriages) {
         {family("BET 1845 AND 1852"), {"married-as-a-child: married between 1845 and 1852 at 5 to 12, born 1840"}},
         {family("BEF 1852"), {"married-as-a-child: married before 1852 at most 12, born 1840"}},
         {family("AFT 1800"), {}},
-        {family("@#DHEBREW@ 5600"), {}},
         // The first MARR's first DATE only, read as its logical payload.
         {family("18\n3 CONC 50"), {"married-as-a-child: married in 1850 at 10, born 1840"}},
         {person("@P@", "1840", "", "1 SOUR x\n") + "0 @F1@ FAM\n1 HUSB @P@\n1 MARR\n1 MARR\n2 DATE 1850\n", {}},
@@ -229,8 +226,6 @@ TEST(Validate, ParentsAndChildren) {
         {family("1800", "", "1795"), {young + "1795, 5 years before the parent was born"}},
         {family("1800", "", "1811"), {young + "1811, at 11 years old"}},
         {family("1800", "", "1812"), {}},
-        {family("BET 1795 AND 1800", "", "1805"),
-         {"parent-too-young: a parent born between 1795 and 1800 with a child born 1805, at most 10 years old"}},
         {family("1800", "", "BET 1805 AND 1811"), {young + "between 1805 and 1811, at most 11 years old"}},
         {family("AFT 1800", "1790", "1856"), {}},  // no latest birth year of the mother
         {family("1820", "1820", "1851", "1850"), {orphan + "1851"}},
@@ -251,18 +246,13 @@ TEST(Validate, ParentsAndChildren) {
 }
 
 TEST(Validate, ChildrenListedTwiceAndEmptyFamilies) {
-    std::string many = "0 @F2@ FAM\n";
-    for (int i = 0; i < 40; ++i) many += "1 CHIL @C" + std::to_string(i % 20) + "@\n";
     auto twice = [](std::string xref) {
         return "child-listed-twice: " + xref + " is listed as a child of this family more than once";
     };
-    std::vector<std::string> twenty;
-    for (int i = 0; i < 20; ++i) twenty.push_back(twice("@C" + std::to_string(i) + "@"));
     const std::vector<std::string> empty = {"empty-family: this family records nobody at all"};
     run({
         {"0 @F1@ FAM\n1 CHIL @I1@\n1 CHIL @I2@\n1 CHIL @i1@\n1 CHIL @I1@\n", {twice("@i1@"), twice("@I1@")}},
         {"0 @F1@ FAM\n1 CHIL @VOID@\n1 CHIL @VOID@\n", {twice("@VOID@")}},
-        {many, twenty},
         {"0 @F1@ FAM\n", empty},
         {"0 @F1@ FAM\n1 HUSB nobody\n1 CHIL text\n1 MARR\n", empty},
         {"0 @F1@ FAM\n1 HUSB @NOBODY@\n", {}},
