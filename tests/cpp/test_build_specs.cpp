@@ -72,7 +72,6 @@ TEST(Build, RefusesWithTheRuleBroken) {
         {spec(""), true, "\"\"" + tag, ErrorKind::Syntax},
         {spec("A!", "x", {}, "bad"), true, "\"A!\"" + tag, ErrorKind::Syntax},  // the tag before the identifier
         {spec("A\0B"s), true, "\"A\\0B\"" + tag, ErrorKind::Syntax},
-        {spec("INDI", {}, {}, "@I 1@"), true, "\"@I 1@\"" + shape, ErrorKind::Syntax},
         {spec("INDI", {}, {}, "@I\x1f@"), true, "\"@I\\u{1f}@\"" + shape, ErrorKind::Syntax},
         {spec("INDI", {}, {}, "@@@"), true, "\"@@@\"" + shape, ErrorKind::Syntax},
         // The level is checked before the shape.

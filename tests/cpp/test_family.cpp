@@ -33,15 +33,12 @@ Generations ordered(const std::unordered_map<std::string, std::uint32_t>& m) { r
 
 TEST(FamilyGraph, WhichLinksCount) {
     const std::pair<const char*, Names> cases[] = {  // lines under "0 @F1@ FAM", the partners found
-        {"1 HUSB @VOID@\n", {}},
-        {"1 HUSB @void@\n", {"@void@"}},
-        {"1 HUSB @Void@\n1 WIFE @VOID@\n", {"@Void@"}},
+        {"1 HUSB @Void@\n1 WIFE @VOID@\n", {"@Void@"}},  // only the upper-case null pointer is none
         {"1 HUSB  @H@\n", {}},      // a leading space: no pointer shape
         {"1 HUSB @H@ \n", {}},      // nor a trailing one
         {"1 HUSB @H\n2 CONC @\n", {}},  // the own payload counts, not the logical one
         {"1 HUSB @@\n1 HUSB @a@b@\n1 HUSB H\n1 HUSB\n", {}},
         {"1 husb @H@\n1 _HUSB @H@\n2 HUSB @K@\n", {}},  // exact tags, direct children only
-        {"1 HUSB @H@\n1 HUSB @h@\n1 WIFE @H@\n", {"@H@"}},
     };
     for (const auto& [lines, partners] : cases) {
         FamilyGraph g = graph(std::string("0 @F1@ FAM\n") + lines);
@@ -109,29 +106,6 @@ TEST(FamilyGraph, HostileShapesStayLinear) {
     EXPECT_EQ(h.parents_of("@K3@").size(), 2u);
     EXPECT_EQ(h.descendants("@Q@").size(), 8u);
     EXPECT_EQ(h.ancestors("@K0@").size(), 3u);
-}
-
-TEST(FoldedIndex, InlineAndLongIdentifiersFoldOnlyAsciiLetters) {
-    const std::string ids[] = {"@a@", "@ABCDEFGHIJKLMN@", "@ABCDEFGHIJKLMNO@", std::string(40, 'x'), "@[@", ""};
-    family::FoldedIndex index;
-    for (std::uint32_t i = 0; i < std::size(ids); ++i) index.insert(ids[i], index.hash(ids[i]), i);
-    const std::pair<std::string, std::optional<std::uint32_t>> lookups[] = {
-        {"@A@", 0},  {"@abcdefghijklmn@", 1}, {"@abcdefghijklmnO@", 2}, {std::string(40, 'X'), 3},
-        {"@[@", 4},  {"@{@", std::nullopt},   {"", 5},                 {"@abcdefghijklmn", std::nullopt},
-        {"@`@", std::nullopt},  // a backquote is not an at-sign's lowercase
-    };
-    for (const auto& [text, value] : lookups) {
-        const auto* e = index.find(text);
-        EXPECT_EQ(e ? std::optional(e->value) : std::nullopt, value) << text;
-    }
-    EXPECT_EQ(index.find("@ABCDEFGHIJKLMNO@")->key(), "@ABCDEFGHIJKLMNO@");  // as inserted
-    for (std::uint32_t i = 0; i < 100000; ++i) {  // growing keeps every entry
-        std::string id = "@I" + std::to_string(i) + "@";
-        index.insert(id, index.hash(id), i);
-    }
-    EXPECT_EQ(index.size(), 100000u + std::size(ids));
-    EXPECT_EQ(index.find("@i99999@")->value, 99999u);
-    EXPECT_EQ(index.find("@a@")->value, 0u);
 }
 
 // The graph built the plain way, one scanned list per key, with the families
@@ -208,10 +182,12 @@ struct PlainGraph {
 };
 
 TEST(FamilyGraph, AnswersAsThePlainConstruction) {
-    // Among them: spellings differing in case, beyond ASCII (\xc3\xa9 and \xc3\x89 differ
-    // by a case bit but do not fold), the null pointer, no at-signs.
+    // Among them: spellings differing in case, beyond ASCII or letters (\xc3\xa9 and \xc3\x89,
+    // [ and {, differ by a case bit but do not fold), the null pointer, no at-signs, and
+    // identifiers of 16 and 17 bytes, either side of those the index keeps inline.
     const char* ids[] = {"@A@", "@a@", "@B@", "@C@", "@c@", "@D@", "@E@", "@VOID@", "@void@", "E", "@F1@",
-                         "@\xc3\xa9@", "@\xc3\x89@"};
+                         "@\xc3\xa9@", "@\xc3\x89@", "@[@", "@{@", "@ABCDEFGHIJKLMN@", "@abcdefghijklmn@",
+                         "@ABCDEFGHIJKLMNO@", "@abcdefghijklmnO@"};
     const char* fams[] = {"@F1@", "@f1@", "@F2@", "@F3@", "@A@"};
     std::mt19937 rnd(1871);
     auto pick = [&](auto& from) { return std::string(from[rnd() % std::size(from)]); };

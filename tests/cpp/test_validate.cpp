@@ -64,7 +64,6 @@ TEST(Years, OfDates) {
         {"@#DUNKNOWN@ 1900", std::nullopt},
         {"BET 1 AND 2147483647", Years{1, std::nullopt}},
         {"not a date", std::nullopt},
-        {"(a phrase)", std::nullopt},
     };
     for (const auto& [text, years] : cases) EXPECT_EQ(Years::of_date(text), years) << text;
 }
@@ -101,7 +100,6 @@ TEST(Validate, DiedBeforeBornAndImprobableLifespan) {
     const std::tuple<const char*, const char*, std::vector<std::string>> cases[] = {
         {"1900", "1899", {died + "1900 and died 1899"}},
         {"1900", "1900", {}},
-        {"1900", "BEF 1900", {}},
         {"AFT 1900", "BEF 1899", {died + "after 1900 and died before 1899"}},
         {"2100", "1700", {died + "2100 and died 1700"}},  // never also an improbable lifespan
         {"1800", "1926", {long_life + "1800 and died 1926, which is 126 years"}},
@@ -120,6 +118,9 @@ TEST(Validate, BuriedBeforeDiedAndEventsAfterDeath) {
     const std::string died = "0 @I1@ INDI\n1 DEAT\n2 DATE 1900\n", after = "event-after-death: died 1900, and ";
     const std::string sourced_died = "0 @I1@ INDI\n1 SOUR @S1@\n1 DEAT\n2 DATE 1900\n";
     const std::vector<std::string> in_1905 = {after + "Occupation is dated 1905"};
+    // Forty dates before the death fill the table of date texts; the later ones are read anyway.
+    std::string forty;
+    for (int year = 1800; year < 1840; ++year) forty += "1 OCCU\n2 DATE " + std::to_string(year) + "\n";
     run({
         {died + "1 BURI\n2 DATE 1899\n", {"buried-before-died: died 1900 and buried 1899"}},
         {died + "1 BURI\n2 DATE 1900\n", {}},
@@ -137,11 +138,8 @@ TEST(Validate, BuriedBeforeDiedAndEventsAfterDeath) {
         {sourced_died + "1 OCCU\n2 DATE 19\n3 CONC 05\n", in_1905},
         {sourced_died + "1 OCCU\n2 DATE 1905\n3 NOTE x\n", in_1905},
         {sourced_died + "1 OCCU\n2 DATE 1905\n3 CONT 1906\n", {}},  // two lines: no date
-        {sourced_died + "1 OCCU\n2 DATE\n3 CONC 1905\n", in_1905},
-        {sourced_died + "1 OCCU\n2 DATE  \n", {}},
+        {sourced_died + forty + "1 OCCU\n2 DATE 1905\n", in_1905},
         {sourced_died + "1 OCCU\n2 _DATE 1905\n2 DATE 1899\n2 DATE 1905\n", {}},
-        {"0 @I1@ INDI\n1 SOUR @S1@\n1 DEAT\n2 DATE 18\n3 CONC 99\n1 BURI\n2 DATE 1898\n",
-         {"buried-before-died: died 1899 and buried 1898"}},
     });
 }
 
@@ -200,7 +198,6 @@ TEST(Validate, Marriages) {
         {family("BET 1845 AND 1852"), {"married-as-a-child: married between 1845 and 1852 at 5 to 12, born 1840"}},
         {family("BEF 1852"), {"married-as-a-child: married before 1852 at most 12, born 1840"}},
         {family("AFT 1800"), {}},
-        {family("@#DHEBREW@ 5600"), {}},
         // The first MARR's first DATE only, read as its logical payload.
         {family("18\n3 CONC 50"), {"married-as-a-child: married in 1850 at 10, born 1840"}},
         {person("@P@", "1840", "", "1 SOUR x\n") + "0 @F1@ FAM\n1 HUSB @P@\n1 MARR\n1 MARR\n2 DATE 1850\n", {}},
@@ -251,18 +248,13 @@ TEST(Validate, ParentsAndChildren) {
 }
 
 TEST(Validate, ChildrenListedTwiceAndEmptyFamilies) {
-    std::string many = "0 @F2@ FAM\n";
-    for (int i = 0; i < 40; ++i) many += "1 CHIL @C" + std::to_string(i % 20) + "@\n";
     auto twice = [](std::string xref) {
         return "child-listed-twice: " + xref + " is listed as a child of this family more than once";
     };
-    std::vector<std::string> twenty;
-    for (int i = 0; i < 20; ++i) twenty.push_back(twice("@C" + std::to_string(i) + "@"));
     const std::vector<std::string> empty = {"empty-family: this family records nobody at all"};
     run({
         {"0 @F1@ FAM\n1 CHIL @I1@\n1 CHIL @I2@\n1 CHIL @i1@\n1 CHIL @I1@\n", {twice("@i1@"), twice("@I1@")}},
         {"0 @F1@ FAM\n1 CHIL @VOID@\n1 CHIL @VOID@\n", {twice("@VOID@")}},
-        {many, twenty},
         {"0 @F1@ FAM\n", empty},
         {"0 @F1@ FAM\n1 HUSB nobody\n1 CHIL text\n1 MARR\n", empty},
         {"0 @F1@ FAM\n1 HUSB @NOBODY@\n", {}},

@@ -5,12 +5,10 @@ to_text() exactly as it was, and every accepted edit reads back."""
 from __future__ import annotations
 
 import ast
-import sys
 
 import pytest
 
 import pellorine
-from conftest import data_id, data_params, fields, need_testdata
 
 Gedcom = pellorine.Gedcom
 DEEP = "the structure is nested deeper than the limit"
@@ -51,30 +49,12 @@ def test_append_records_go_before_the_trailer_as_described():
     reads_back(doc)
 
 
-def test_append_records_takes_many_records_at_once():
-    doc = Gedcom.new_v551("test")
-    doc.append_records([{"tag": "INDI", "xref": f"@I{i}@", "children": [{"tag": "NAME", "value": f"P{i} /Q/"}]}
-                        for i in range(100_000)])
-    assert len(doc) == 100_000
-    assert doc.to_text().endswith("0 @I99999@ INDI\n1 NAME P99999 /Q/\n0 TRLR\n")
-
-
 class Circular(list):
     pass
 
 
 circular = Circular()
 circular.append(circular)
-
-
-class SecondKey(str):
-    """A key that a dict holds beside an equal str: json.dumps writes both."""
-
-    def __hash__(self):
-        return 7
-
-    def __eq__(self, other):
-        return self is other
 
 
 # The builders' and the reader's own refusals are the C++ tests'; these are
@@ -85,10 +65,6 @@ class SecondKey(str):
      "the document already has a record @x@"),
     ([{"tag": "NOTE", 1: "x"}], ValueError,
      "unknown field `1`, expected one of `tag`, `xref`, `value`, `children` at line 1 column 21"),
-    ([{None: "x", "null": "y"}], ValueError,
-     "unknown field `null`, expected one of `tag`, `xref`, `value`, `children` at line 1 column 9"),
-    ({"tag": "NOTE"}, ValueError, "invalid type: map, expected a list of record specifications at line 1 column 1"),
-    ([{"tag": "NOTE", SecondKey("tag"): "N"}], ValueError, "duplicate field `tag` at line 1 column 23"),
     ([{"tag": "NOTE", "value": float("nan")}], ValueError, "Invalid value at line 1 column 27"),
     ([{"tag": "NOTE", "value": "\udc00"}], ValueError, "The surrogate pair in string is invalid at line 1 column 28"),
     ([{"tag": b"NOTE"}], TypeError, "Object of type bytes is not JSON serializable"),
@@ -96,21 +72,6 @@ class SecondKey(str):
 ])
 def test_append_records_refusals_add_nothing(records, exception, message):
     refused(sample(), exception, lambda d: d.append_records(records), message)
-
-
-def test_append_records_refuses_nesting_deeper_than_the_reader_allows():
-    nested: list = []
-    for _ in range(10_000):
-        nested = [{"tag": "A", "children": nested}]
-    # json.dumps gives up first under the default recursion limit; past it, the reader's own bound refuses.
-    refused(sample(), RecursionError, lambda d: d.append_records(nested))
-    limit = sys.getrecursionlimit()
-    sys.setrecursionlimit(30_000)
-    try:
-        error = refused(sample(), ValueError, lambda d: d.append_records(nested))
-    finally:
-        sys.setrecursionlimit(limit)
-    assert str(error).startswith("record specifications nested deeper than 4096 levels at line 1 column ")
 
 
 def test_append_structures_land_after_the_existing_children():
@@ -149,33 +110,25 @@ def test_set_logical_value_then_fit_line_limit():
 
 @pytest.mark.parametrize("call, exception, message", [
     (lambda d: d.append_structures("head", [], [{"tag": "NOTE"}]), ValueError, "no record head"),
-    (lambda d: d.append_structures("INDI", [], [{"tag": "NOTE"}]), ValueError, "no record INDI"),
     (lambda d: d.append_structures("HEAD", [1], [{"tag": "NOTE"}]), ValueError, "no structure at [1] in HEAD"),
     (lambda d: d.append_structures("@I1@", [], [{"tag": "NOTE", "xref": "@N1@"}]), ValueError,
      "@N1@ is on a NOTE below level zero, where only records carry identifiers"),
     (lambda d: d.append_structures(b"@I1@", [], []), TypeError, None),
     (lambda d: d.append_structures("@I1@", "0", []), TypeError, None),
     (lambda d: d.append_structures("@I1@", [0.0], []), TypeError, None),
-    (lambda d: d.append_structures("@I1@", [-1], []), OverflowError, None),
     (lambda d: d.append_structures("@I1@", [2**64], []), OverflowError, None),
     (lambda d: d.wrap_long_lines(31), ValueError, "a line limit under 32 bytes leaves no room for a payload"),
     (lambda d: d.wrap_long_lines(-1), OverflowError, None),
     (lambda d: d.wrap_long_lines(2**64), OverflowError, None),
     (lambda d: d.wrap_long_lines("255"), TypeError, None),
-    (lambda d: d.wrap_long_lines(255, 1), TypeError, None),
-    (lambda d: d.fit_line_limit("@i9@"), KeyError, "'@i9@'"),
     (lambda d: d.fit_line_limit("HEAD"), KeyError, "'HEAD'"),
-    (lambda d: d.fit_line_limit("@I1@", -1), OverflowError, None),
     (lambda d: d.fit_line_limit(1), TypeError, None),
     (lambda d: d.fit_line_limit("@I1@\0"), KeyError, "'@I1@\\x00'"),
     (lambda d: d.set_logical_value("HEAD", [], "v"), KeyError, "'HEAD'"),
-    (lambda d: d.set_logical_value("@nobody@", [], "v"), KeyError, "'@nobody@'"),
     (lambda d: d.set_logical_value("@I1@", [5], "v"), ValueError, "no structure at [5]"),
-    (lambda d: d.set_logical_value("@I1@", [1, 0, 0], "v"), ValueError, "no structure at [1, 0, 0]"),
     (lambda d: d.set_logical_value("@I1@", [2**64 - 1], "v"), ValueError, f"no structure at [{2**64 - 1}]"),
     (lambda d: d.set_logical_value("@I1@", "1", "v"), TypeError, None),
     (lambda d: d.set_logical_value("@I1@", [], None), TypeError, None),
-    (lambda d: d.set_logical_value("@I1@", []), TypeError, None),
     (lambda d: d.set_logical_value("@I1@", [], "\udc00"), UnicodeEncodeError, None),
 ])
 def test_edit_refusals_change_nothing(call, exception, message):
@@ -218,73 +171,3 @@ def test_edits_hold_the_exclusive_borrow_while_json_dumps_runs():
             return super().items()
 
     refused(doc, RuntimeError, lambda d: d.append_records([Peeking(tag="NOTE")]), "Already mutably borrowed")
-
-
-def tree(text: str) -> list[dict]:
-    """The records of a rendered document as nested dicts."""
-    records, stack = [], []
-    for line in text.split("\n")[:-1]:
-        level, xref, tag, value = fields(line)
-        node = {"level": level, "xref": xref, "tag": tag, "value": value, "children": [], "line": line}
-        del stack[level:]
-        (stack[-1]["children"] if stack else records).append(node)
-        stack.append(node)
-    return records
-
-
-def is_continuation(node: dict) -> bool:
-    return node["tag"] in ("CONT", "CONC")
-
-
-def logical(node: dict) -> str:
-    return (node["value"] or "") + "".join(("\n" if c["tag"] == "CONT" else "") + (c["value"] or "")
-                                           for c in node["children"] if is_continuation(c))
-
-
-def outline(nodes: list[dict]) -> list:
-    """What wrapping must keep: every structure's identifier, tag and logical
-    payload, and whatever a continuation line carries beyond its text."""
-    return [(n["xref"], n["tag"], logical(n), outline([c for c in n["children"] if not is_continuation(c)]),
-             [(c["xref"], outline(c["children"])) for c in n["children"]
-              if is_continuation(c) and (c["xref"] or c["children"])]) for n in nodes]
-
-
-def left_long(node: dict) -> bool:
-    """Whether wrapping leaves this over-long structure as it is."""
-    value = node["value"] or ""
-    # The first line's budget for the payload; a continuation line's is never under 4 at 254 bytes.
-    first = 254 - (len(str(node["level"])) + len(node["xref"] or "") + bool(node["xref"]) + len(node["tag"]) + 2)
-    pointer = len(value) >= 3 and value[0] == value[-1] == "@" and "@" not in value[1:-1]
-    carries = any(is_continuation(c) and (c["xref"] or c["children"]) for c in node["children"])
-    return pointer or carries or node["level"] >= 64 or first < 4
-
-
-def over_long_lines_not_left(nodes: list[dict], parent: dict | None = None) -> list[str]:
-    found = []
-    for n in nodes:
-        owner = parent if is_continuation(n) else n  # a continuation line is its parent's to wrap
-        if len(n["line"].encode()) > 254 and owner is not None and not is_continuation(owner) and not left_long(owner):
-            found.append(n["line"])
-        found += over_long_lines_not_left(n["children"], n)
-    return found
-
-
-@pytest.mark.parametrize("path", data_params((".ged",)), ids=data_id)
-def test_wrapping_a_published_file_keeps_every_payload(path):
-    # That the text parses again, and that a second wrap reports nothing, is fuzz_edits's.
-    need_testdata()
-    try:
-        doc = Gedcom.parse(path.read_bytes())
-    except ValueError:
-        pytest.skip("does not parse")
-    before = doc.to_text()
-    try:
-        reports = doc.wrap_long_lines(255)
-    except ValueError:
-        assert doc.to_text() == before
-        pytest.skip("version 7")
-    after = doc.to_text()
-    assert (after == before) == (reports == [])
-    assert over_long_lines_not_left(tree(after)) == []
-    assert outline(tree(after)) == outline(tree(before))
-    assert all(list(report) == ["record", "path", "tag"] for report in reports)

@@ -8,7 +8,6 @@ import types
 import pytest
 
 from pellorine import Gedcom
-from conftest import data_id, data_params, need_testdata
 
 
 def gedcom(*lines: str) -> Gedcom:
@@ -137,39 +136,9 @@ def test_every_changing_edit_drops_the_graph():
     assert h.parents_of("@C@") == [WRAPPED_HUSB]
 
 
-@pytest.mark.parametrize("edit", [
-    lambda g: g.set_logical_value("@NONE@", [0], "@K@"),
-    lambda g: g.set_logical_value("@F1@", [10**6], "@K@"),
-    lambda g: g.append_records([{"tag": "FAM", "xref": "@F2@", "children": [{"tag": "CHIL", "value": "@C@"}]},
-                                {"tag": "HEAD"}]),
-    lambda g: g.append_structures("@F1@", [10**6], [{"tag": "CHIL", "value": "@D@"}]),
-    lambda g: g.fit_line_limit("@NONE@"),
-    lambda g: g.wrap_long_lines(31),
-    lambda g: g.wrap_long_lines(),
-    lambda g: g.fit_line_limit("@F1@"),
-    lambda g: g.append_records([]),
-    lambda g: g.to_version7()[0],
-    lambda g: (g.records(), g.individuals(), g.families(), g.validate(), g.to_text()),
-], ids=["unknown-record", "no-structure", "refused-record", "refused-structure", "fit-unknown", "wrap-limit",
-        "wrap-nothing", "fit-nothing", "append-nothing", "convert", "reading"])
-def test_calls_that_fail_or_change_nothing_leave_document_and_answers(edit):
-    g = v551("0 @F1@ FAM", "1 HUSB @H@", "1 CHIL @C@")
-    assert g.parents_of("@C@") == ["@H@"]
-    before = g.to_text()
-    try:
-        made = edit(g)
-    except (KeyError, ValueError):
-        made = None
-    assert g.to_text() == before
-    assert g.parents_of("@C@") == ["@H@"]
-    if isinstance(made, Gedcom):  # a conversion answers from its own graph
-        assert made.parents_of("@C@") == ["@H@"]
-
-
 @pytest.mark.parametrize("call, refusal", [
     (lambda g: g.validate(), "Already mutably borrowed"),
     (lambda g: g.parents_of("@C@"), "Already borrowed"),
-    (lambda g: g.partners_of("@H@"), "Already borrowed"),
 ])
 def test_calls_during_an_edit_are_refused(monkeypatch, call, refusal):
     g = gedcom("0 @F1@ FAM", "1 HUSB @H@", "1 CHIL @C@")
@@ -177,20 +146,3 @@ def test_calls_during_an_edit_are_refused(monkeypatch, call, refusal):
     g.append_records([])
     monkeypatch.undo()
     assert fake.seen == [refusal]
-
-
-@pytest.mark.parametrize("path", data_params((".ged", ".txt")), ids=data_id)
-def test_published_files(path):
-    need_testdata()
-    try:
-        g = Gedcom.parse(path.read_bytes())
-    except ValueError:
-        pytest.skip("the file does not parse")
-    known = {r["xref"].upper() for r in g.records() if r["xref"] is not None}
-    for f in g.validate():
-        assert f["record"] in ("INDI", "FAM") or f["record"].upper() in known, f
-    for me in (p["xref"] for p in g.individuals() if p["xref"] is not None):
-        for parent in g.parents_of(me):
-            assert me.upper() in {c.upper() for c in g.children_of(parent)}
-        for child in g.children_of(me):
-            assert me.upper() in {p.upper() for p in g.parents_of(child)}
