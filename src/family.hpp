@@ -88,8 +88,6 @@ public:
     const Entry* find(std::string_view text) const;
     // Stores `value` for `text`, which must not be present yet.
     void insert(std::string_view text, std::uint64_t hash, std::uint32_t value);
-    // How many identifiers the index holds.
-    std::size_t size() const { return size_; }
 
 private:
     const Entry* lookup(std::string_view text, std::uint64_t hash) const;
