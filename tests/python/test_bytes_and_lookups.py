@@ -73,10 +73,8 @@ IDS = ["@I1@", "@i1@", "@I10@", "@F1@", "@f1@", "@\u00e9@", "@\u00c9@", "@{@", "
 
 def scan(records: list[dict], xref: str) -> dict | None:
     """The first record whose identifier matches, ASCII case folded, by a plain scan."""
-    for r in records:
-        if r["xref"] is not None and r["xref"].translate(ASCII_FOLD) == xref.translate(ASCII_FOLD):
-            return r
-    return None
+    fold = xref.translate(ASCII_FOLD)
+    return next((r for r in records if r["xref"] is not None and r["xref"].translate(ASCII_FOLD) == fold), None)
 
 
 def random_document(rng: random.Random) -> bytes:
