@@ -19,6 +19,7 @@ THREE = (b"0 HEAD\n1 GEDC\n2 VERS 5.5.1\n1 CHAR UTF-8\n"
      FIXED_SUMMARY),
     (lambda: Gedcom.parse(THREE), None, 3, "5.5.1", "Read as UTF-8, declared UTF-8"),
     (lambda: Gedcom.parse(b""), None, 0, None, FIXED_SUMMARY),
+    (lambda: Gedcom.parse(b"0 HEAD\n1 GEDC\n2 VERS  7.0 \n0 TRLR"), None, 0, " 7.0 ", FIXED_SUMMARY),
 ])
 def test_properties_and_repr(make, text, records, version, summary):
     g = make()
@@ -43,8 +44,11 @@ def test_to_text_and_to_bytes(data, text, utf8):
 
 @pytest.mark.parametrize("data, message", [
     (b"1 HEAD\n0 BAD!\n", "GEDCOM line 2: a tag must be ASCII letters, digits, or underscore"),
-    # A NUL byte ends neither the data nor its line.
+    # Only the first byte-order mark is removed.
+    (b"\xef\xbb\xbf\xef\xbb\xbf0 HEAD\n", "GEDCOM line 1: the line does not begin with a level"),
+    # A NUL byte ends neither the data nor its line, and is no tag character.
     (b"0 HEAD\n1 NOTE a\x00b\n\x00\n", "GEDCOM line 3: the line has no tag"),
+    (b"0 HE\x00AD\n", "GEDCOM line 1: a tag must be ASCII letters, digits, or underscore"),
     # Too large: the message names no line. Made when the test runs, not when it is collected.
     (lambda: bytes((128 << 20) + 1), "the file is 128 MB and the limit is 128 MB"),
 ], ids=lambda v: None)

@@ -140,12 +140,16 @@ def test_control_and_non_bmp_characters_survive():
     assert "".join(r["raw"] for r in records) == g.to_text()
 
 
-def test_deepest_nesting_crosses_the_bridge():
+def test_deep_nesting_and_many_children():
     (r,), _, _ = views(gedcom("0 @N1@ NOTE", *(f"{level} _D {level}" for level in range(1, 65))))
     s = r["structures"][0]
     while s["children"]:
         s = s["children"][0]
     assert s["level"] == 64 and s["value"] == "64" and s["path"] == [0] * 64
+    # Paths past 65535: an index is not held in the 16 bits a level fits in.
+    (r,), (d,), _ = views(gedcom("0 @I1@ INDI", *["1 FAMC @F1@"] * 50000, *["1 BIRT"] * 50000))
+    assert len(r["structures"]) == 100000 and len(d["childIn"]) == len(d["events"]) == 50000
+    assert d["events"][-1]["path"] == [99999]
 
 
 # ---- every published test file ----
