@@ -54,40 +54,6 @@ void check(const std::vector<std::pair<std::string, std::string>>& cases) {
     }
 }
 
-TEST(DateKeywords, SplitKeyword) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"bet 1900 and 1910", "bet 1900|1910"}, {"BET 1900 AnD  1910", "BET 1900| 1910"}, {"AND 1910", "none"},
-        {"1900 AND", "none"}, {"1900\tAND 1910", "none"}, {"1900\xC2\xA0" "AND 1910", "none"},
-        {"1900 ANDY 1910", "none"}, {"x ET y AND z", "x ET y|z"},  // list order wins
-        {"a AND b AND c", "a|b AND c"},
-    };
-    for (const auto& [text, expected] : cases) {
-        auto got = split_keyword(text, range_joiners);
-        EXPECT_EQ(got ? std::string(got->first) + "|" + std::string(got->second) : "none", expected) << text;
-    }
-}
-
-TEST(DateKeywords, StripKeyword) {
-    static constexpr std::string_view empty_word[] = {""};
-    using Words = std::span<const std::string_view>;
-    const std::tuple<std::string, Words, std::string> cases[] = {
-        {"  abt.   1900  ", about_words, "1900"}, {"ABT1900", about_words, "1900"}, {"ABT", about_words, "none"},
-        {"ABT.", about_words, "none"}, {"ABTX 1900", about_words, "none"}, {"ABT\t1900", about_words, "none"},
-        {"CA. 1900", about_words, "1900"}, {"BEFORE1900", before_words, "1900"},
-        {"fo\xCC\xB8r 1900", before_words, "none"},  // a combining stroke is another character
-        {"OM\xE2\x84\xAARING 1900", about_words, "1900"},  // KELVIN SIGN lowercases to "k"
-        {"\xFF" "ABT 1900", about_words, "none"}, {"ABT ", about_words, "none"},
-        {"cir\xE2\x84\xAA" "a 1900", about_words, "1900"},
-        {"\xC4\xB0NT 1900", interpreted_words, "none"},  // a capital I with a dot lowercases to two code points
-        {" 1900", Words(empty_word), "1900"},  // an empty word matches at the start
-        {"x 1900", Words(empty_word), "none"},
-    };
-    for (const auto& [text, words, rest] : cases) {
-        auto got = strip_keyword(text, words);
-        EXPECT_EQ(got ? std::string(*got) : "none", rest) << text;
-    }
-}
-
 TEST(DateRead, Readings) {
     check({
         // A calendar at the start.
@@ -118,6 +84,16 @@ TEST(DateRead, Readings) {
         {"ABT. 1900", "About 1900 1900"}, {"abt1900", "About 1900 1900"}, {"BEF 1900", "Before - 1900"},
         {"ABT nothing", "Unparsed - - [ABT nothing]"}, {"ABT", "Unparsed - - [ABT]"},
         {"INT 1900 (from a census)", "Interpreted 1900 1900 [from a census]"},
+        // Keywords: ASCII case, a space or a digit after them, never a tab or
+        // another letter; a character whose lowercase is ASCII ("K" KELVIN SIGN)
+        // or two code points (a capital I with a dot).
+        {"BET 1900 AnD  1910", "Between 1900 1910"}, {"BET 1900\tAND 1910", "Unparsed - - [BET 1900\tAND 1910]"},
+        {"BET 1900\xC2\xA0" "AND 1910", "Unparsed - - [BET 1900\xC2\xA0" "AND 1910]"},
+        {"BET 1900 ANDY 1910", "Unparsed - - [BET 1900 ANDY 1910]"}, {"ABT.", "Unparsed - - [ABT.]"},
+        {"ABTX 1900", "Unparsed - - [ABTX 1900]"}, {"ABT\t1900", "Unparsed - - [ABT\t1900]"},
+        {"BEFORE1900", "Before - 1900"}, {"fo\xCC\xB8r 1900", "Unparsed - - [fo\xCC\xB8r 1900]"},
+        {"\xFF" "ABT 1900", "Unparsed - - [\xFF" "ABT 1900]"}, {"OM\xE2\x84\xAARING 1900", "About 1900 1900"},
+        {"cir\xE2\x84\xAA" "a 1900", "About 1900 1900"}, {"\xC4\xB0NT 1900", "Unparsed - - [\xC4\xB0NT 1900]"},
         // Angle brackets, and a plain point.
         {"<1900>", "About 1900 1900"}, {"< 5 JAN 1900 >", "About 1900-1-5 1900-1-5"}, {"<>", "Unparsed - - [<>]"},
         {"<x>", "Unparsed - - [<x>]"}, {"<1900", "Exact 1900 1900"}, {"  5 JAN 1882  ", "Exact 1882-1-5 1882-1-5"},
@@ -139,13 +115,11 @@ TEST(DateRead, Readings) {
         {"<JULIAN 1700>", "Julian About 1700 1700"},
         {"@#DJULIAN@ @#DHEBREW@ 1700", "Julian Unparsed - - [@#DJULIAN@ @#DHEBREW@ 1700]"},
         // Payloads as they stand in the published files under testdata.
-        {"Abt 1070", "About 1070 1070"}, {"20 Aug 2002", "Exact 2002-8-20 2002-8-20"},
-        {"04 APR 1996            ", "Exact 1996-4-4 1996-4-4"}, {"17 November 2007", "Exact 2007-11-17 2007-11-17"},
-        {"21 NOV 1952 IF", "Unparsed - - [21 NOV 1952 IF]"},
+        {"04 APR 1996            ", "Exact 1996-4-4 1996-4-4"}, {"21 NOV 1952 IF", "Unparsed - - [21 NOV 1952 IF]"},
         {"(Possibly 13 May 1502 - Jan/Mar 1503/4)", "Unparsed - - [Possibly 13 May 1502 - Jan/Mar 1503/4]"},
         {"1 APR 1872/73", "Exact 1872-4-1 1872-4-1"}, {"1 AUG 534 BC", "Unparsed - - [1 AUG 534 BC]"},
         {"10+", "Exact 10 10"}, {"1088 (or 1101?) ", "Exact 1088 1088 [or 1101?]"},
-        {"12 AUG 1401 B.C.", "Exact -1401-8-12 -1401-8-12"}, {"14/11/1931", "Exact 1931 1931"},
+        {"12 AUG 1401 B.C.", "Exact -1401-8-12 -1401-8-12"},
         {"17 0ct 1986", "Unparsed - - [17 0ct 1986]"}, {"ABT 16 AUG 918/49", "About 918-8-16 918-8-16"},
         {"ABT FRENCH_R 11 FLOR 92", "FrenchRepublican Unparsed - - [ABT FRENCH_R 11 FLOR 92]"},
         {"ABT UNKNOWN 68", "Unparsed - - [ABT UNKNOWN 68]"}, {"AFT GREGORIAN 12 NOV 90 B.C.", "After -90-11-12 -"},

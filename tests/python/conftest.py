@@ -7,6 +7,7 @@ expectation that does not come from the extension itself.
 from __future__ import annotations
 
 import os
+import re
 from pathlib import Path
 
 import pytest
@@ -32,6 +33,7 @@ ANSEL_COMBINING = dict(zip(
     "\u0309\u0300\u0301\u0302\u0303\u0304\u0306\u0307\u0308\u030c\u030a\ufe20\ufe21\u0315\u030b\u0310"
     "\u0327\u0328\u0323\u0324\u0325\u0333\u0332\u0326\u031c\u032e\ufe22\ufe23\u0313"))
 CP1252 = "".join(chr(b) if b in (0x81, 0x8D, 0x8F, 0x90, 0x9D) else bytes([b]).decode("cp1252") for b in range(256))
+BOMS = {b"\xef\xbb\xbf": "utf8", b"\xfe\xff": "utf16be", b"\xff\xfe": "utf16le"}
 KEYS = {"ANSI": "cp1252", "CP1252": "cp1252", "IBMWINDOWS": "cp1252", "WINDOWS1252": "cp1252",
         "ANSEL": "ansel", "ANSIZ3947": "ansel", "ASCII": "ascii", "USASCII": "ascii"}
 
@@ -72,8 +74,7 @@ def pytest_report_header(config):
 def decode_utf16(data: bytes, big: bool) -> tuple[str, int]:
     """Pairs combined, each lone surrogate one U+FFFD, an odd final byte dropped."""
     text = data[: len(data) // 2 * 2].decode("utf-16-be" if big else "utf-16-le", "surrogatepass")
-    lone = [c for c in text if "\ud800" <= c <= "\udfff"]
-    return "".join("\ufffd" if "\ud800" <= c <= "\udfff" else c for c in text), len(lone)
+    return re.subn("[\ud800-\udfff]", "\ufffd", text)
 
 
 def decode_ansel(data: bytes) -> tuple[str, int]:
@@ -121,15 +122,10 @@ def is_utf8(data: bytes) -> bool:
 
 def decode(data: bytes) -> tuple[str, str]:
     """The text and the one-line summary the decoding rules give for these bytes."""
-    bom = data[:3] == b"\xef\xbb\xbf" or data[:2] in (b"\xfe\xff", b"\xff\xfe")
-    if data[:3] == b"\xef\xbb\xbf":
-        body, enc = data[3:], "utf8"
-    elif bom:
-        body, enc = data[2:], "utf16be" if data[:2] == b"\xfe\xff" else "utf16le"
-    elif len(data) >= 2 and (data[0] == 0) != (data[1] == 0):
-        body, enc = data, "utf16be" if data[0] == 0 else "utf16le"
-    else:
-        body, enc = data, None
+    bom = next((m for m in BOMS if data.startswith(m)), b"")
+    body, enc = data[len(bom):], BOMS.get(bom)
+    if not bom and len(data) >= 2 and (data[0] == 0) != (data[1] == 0):
+        enc = "utf16be" if data[0] == 0 else "utf16le"
     declared = declared_charset(body, enc or "single")
     if enc is None:
         key = "".join(c for c in declared or "" if c.isascii() and c.isalnum()).upper()

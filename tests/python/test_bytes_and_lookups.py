@@ -41,16 +41,6 @@ def test_a_document_keeps_its_bytes_only_while_it_views_them(data, kept):
     assert sys.getrefcount(data) == before
 
 
-def test_a_document_outlives_the_bytes_its_caller_dropped():
-    g = pellorine.Gedcom.parse(bytes(bytearray(LF.encode())))
-    gc.collect()
-    # Something else now takes the memory the bytes would have left.
-    filler = [bytes(bytearray(b"#" * len(LF.encode()))) for _ in range(1000)]
-    assert (g.to_text(), g.record("@i1@")["title"], g.individuals()[0]["names"][0]["display"]) == (
-        LF, "Zo\u00eb M\u00fcller", "Zo\u00eb M\u00fcller")
-    del filler
-
-
 def test_a_conversion_keeps_the_bytes_its_source_viewed():
     data = bytes(bytearray(LF.encode()))
     before = sys.getrefcount(data)
@@ -73,10 +63,8 @@ IDS = ["@I1@", "@i1@", "@I10@", "@F1@", "@f1@", "@\u00e9@", "@\u00c9@", "@{@", "
 
 def scan(records: list[dict], xref: str) -> dict | None:
     """The first record whose identifier matches, ASCII case folded, by a plain scan."""
-    for r in records:
-        if r["xref"] is not None and r["xref"].translate(ASCII_FOLD) == xref.translate(ASCII_FOLD):
-            return r
-    return None
+    fold = xref.translate(ASCII_FOLD)
+    return next((r for r in records if r["xref"] is not None and r["xref"].translate(ASCII_FOLD) == fold), None)
 
 
 def random_document(rng: random.Random) -> bytes:

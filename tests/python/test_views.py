@@ -22,14 +22,14 @@ NESTED = {"structures": "structure", "children": "structure", "names": "name", "
 INTEGERS, BOOLEANS = ("level", "year", "sortKey"), ("attribute", "extension")
 
 
-def check(d, shape, parent=None):
+def check(d, shape):
     """Key order and value types of a view and of every view inside it."""
     assert list(d) == KEYS[shape].split(), shape
     for key, value in d.items():
         if isinstance(value, list):
             for item in value:
                 if isinstance(item, dict):
-                    check(item, NESTED[key], d if shape == "structure" else None)
+                    check(item, NESTED[key])
                 else:
                     assert type(item) is (int if key == "path" else str)
         elif key in INTEGERS:
@@ -38,16 +38,6 @@ def check(d, shape, parent=None):
             assert type(value) is bool
         else:
             assert value is None or type(value) is str
-    if shape == "structure":
-        level, prefix = (parent["level"] + 1, parent["path"]) if parent else (1, [])
-        assert d["level"] == level and d["path"][:-1] == prefix
-        assert d["tag"] not in ("CONT", "CONC") and d["extension"] == d["tag"].startswith("_")
-        assert d["kind"] in ("event", "attribute", "structure", "unknown")
-    if shape == "record":
-        assert 0 < len(d["title"]) <= 90 and d["raw"].endswith("\n") and d["xref"] != ""
-    if shape == "event":
-        assert (d["date"] is None) == (d["dateDisplay"] is None) and len(d["path"]) == 1
-        assert d["date"] is not None or d["year"] is d["sortKey"] is None
     if shape in ("individual", "family"):
         assert d["xref"] is not None
 
@@ -156,6 +146,7 @@ def test_deep_nesting_and_many_children():
     while s["children"]:
         s = s["children"][0]
     assert s["level"] == 64 and s["value"] == "64" and s["path"] == [0] * 64
+    # Paths past 65535: an index is not held in the 16 bits a level fits in.
     (r,), (d,), _ = views(gedcom("0 @I1@ INDI", *["1 FAMC @F1@"] * 50000, *["1 BIRT"] * 50000))
     assert len(r["structures"]) == 100000 and len(d["childIn"]) == len(d["events"]) == 50000
     assert d["events"][-1]["path"] == [99999]
