@@ -195,7 +195,7 @@ Ref to_py_list(const Range& values) {
 // json.dumps(obj) with no keywords; what dumps raises passes through.
 std::string py_to_json(PyObject* obj);
 
-// A list of record specifications from any object json.dumps accepts: the
+// A list of record descriptions from any object json.dumps accepts: the
 // JSON text read by the core's reader; a text of the wrong shape raises
 // ValueError with the reader's message (ending " at line {} column {}").
 std::vector<build::NodeSpec> from_py(PyObject* obj);

@@ -1,4 +1,4 @@
-// Record specifications and structural edits: records and substructures
+// Record descriptions and structural edits: records and substructures
 // described as small trees (from Python, as JSON) and built into nodes; and
 // line-limit fitting and wrapping, which move payload text into CONC lines.
 #pragma once
@@ -22,7 +22,7 @@ using json::NodeSpec;
 Result<Node> into_node(NodeSpec spec, const ParseLimits& limits);
 // Builds a substructure: the root stands at level 1; no identifier anywhere.
 Result<Node> into_substructure(NodeSpec spec, const ParseLimits& limits);
-// The recursive worker behind both: `counter` counts the specifications of
+// The recursive worker behind both: `counter` counts the descriptions of
 // one tree against `structure_bound`; levels past `depth_bound` are refused.
 Result<Node> build_node(NodeSpec spec, std::uint16_t level, std::uint64_t structure_bound,
                         std::uint16_t depth_bound, std::uint64_t& counter);

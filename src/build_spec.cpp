@@ -1,4 +1,4 @@
-// Building record specifications into nodes, and the two structural edits
+// Building record descriptions into nodes, and the two structural edits
 // that place the built nodes in a document.
 #include <algorithm>
 #include <cstdint>

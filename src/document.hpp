@@ -18,7 +18,7 @@
 
 namespace pellorine {
 
-// The bounds of one parse, and of building nodes from specifications.
+// The bounds of one parse, and of building nodes from record descriptions.
 struct ParseLimits {
     std::uint64_t max_bytes = 134217728;      // largest text (or byte input) accepted: 128 MiB
     std::uint64_t max_line_bytes = 16777216;  // longest line without its line end: 16 MiB

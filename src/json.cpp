@@ -1,4 +1,4 @@
-// The JSON reader of record specifications (a SAX handler over RapidJSON's
+// The JSON reader of record descriptions (a SAX handler over RapidJSON's
 // iterative parser, so deep input never recurses on the C++ stack) and the
 // compact result writer.
 #include "json.hpp"
@@ -191,7 +191,7 @@ private:
         return set_field(stack_.back(), std::optional<std::string>(std::string(text)));
     }
 
-    // A finished specification goes into the list or field that awaits it.
+    // A finished description goes into the list or field that awaits it.
     bool deliver(NodeSpec spec) {
         --spec_depth_;
         if (stack_.empty()) return fail("internal: a specification outside a list");

@@ -1,5 +1,5 @@
 // JSON at the edges of the core: a compact writer for results handed to
-// Python, and the reader of record specifications coming from Python.
+// Python, and the reader of record descriptions coming from Python.
 #pragma once
 
 #include <cstdint>
@@ -26,15 +26,15 @@ struct NodeSpec {
     bool operator==(const NodeSpec&) const = default;  // field by field
 };
 
-// Reads a JSON array of record specifications: each an object with the keys
+// Reads a JSON array of record descriptions: each an object with the keys
 // `tag` (a string, required), `xref` and `value` (a string or null) and
-// `children` (an array of specifications), or an array of those four in the
+// `children` (an array of descriptions), or an array of those four in the
 // order xref, tag, value, children. Unknown and repeated keys are refused.
 // Every failure is a GedcomError (line 0, kind 1) whose message ends with
 // " at line {} column {}" (1-based; columns count characters).
 Result<std::vector<NodeSpec>> read_node_specs(std::string_view json);
 
-// Specifications nested deeper than this are refused while reading, long
+// Descriptions nested deeper than this are refused while reading, long
 // before any recursion over the tree could exhaust the stack. The builders'
 // own depth bound (64) is far below it and gives the message callers see.
 inline constexpr std::size_t max_spec_nesting = 4096;

@@ -31,7 +31,7 @@ Document parse(std::string_view text) {
     return doc ? std::move(*doc) : Document{};
 }
 
-// A chain of `depth` specifications, each the only child of the one before.
+// A chain of `depth` descriptions, each the only child of the one before.
 NodeSpec chain(std::size_t depth, std::optional<std::string> deepest_value = std::nullopt) {
     NodeSpec s = spec("A", std::move(deepest_value));
     for (std::size_t i = 1; i < depth; ++i) s = spec("A", std::nullopt, {std::move(s)});
@@ -49,7 +49,7 @@ const std::string kDeep = "the structure is nested deeper than the limit";
 const std::string kLong = "the line is longer than the limit";
 constexpr std::size_t kLine = 16777216;  // the longest line the parser reads
 
-TEST(Build, RecordsRenderAsTheirSpecificationSays) {
+TEST(Build, RecordsRenderAsTheirDescriptionSays) {
     auto built = into_node(
         spec("INDI", "", {spec("NAME", "John /Doe/"), spec("NOTE", "a\r\nb\rc", {spec("SOUR", "@S1@")})}, "@I1@"),
         default_limits);
@@ -114,7 +114,7 @@ TEST(Build, BoundsAdmitTheirLastValue) {
     counter = 0;
     EXPECT_TRUE(build_node(spec("A"), UINT16_MAX, 10, UINT16_MAX, counter));
 
-    // The structure bound counts specifications per tree, not continuation lines.
+    // The structure bound counts descriptions per tree, not continuation lines.
     ParseLimits limits;
     limits.max_lines = 3;
     NodeSpec three = spec("A", "x\ny\nz", {spec("B"), spec("C")});
