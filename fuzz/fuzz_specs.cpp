@@ -37,7 +37,7 @@ PELLORINE_FUZZ_TARGET {
     w.end_array();
     const std::string written = w.take();
     auto again = json::read_node_specs(written);
-    if (!again) fuzz::fail("written specifications are refused", again.error().display());
+    if (!again) fuzz::fail("written record descriptions are refused", again.error().display());
     fuzz::check(*again == *specs, "written specifications read back as others", written);
     return 0;
 }

@@ -194,7 +194,7 @@ private:
     // A finished description goes into the list or field that awaits it.
     bool deliver(NodeSpec spec) {
         --spec_depth_;
-        if (stack_.empty()) return fail("internal: a specification outside a list");
+        if (stack_.empty()) return fail("internal: a record description outside a list");
         Frame& parent = stack_.back();
         parent.items.push_back(std::move(spec));
         return true;
