@@ -165,6 +165,9 @@ struct MonthName {
 std::span<const MonthName> month_table();
 // The filler words a point skips between its pieces ("5 de JAN"), lowercase.
 std::span<const std::string_view> fillers();
+// The maximal runs of digits and of other characters in `word`, keeping only
+// runs that hold an alphanumeric character ("10th": "10", "th"), as views into `word`.
+std::vector<std::string_view> split_runs(std::string_view word);
 // A dual year ("1699/00") making up the whole text, as its first year.
 std::optional<DatePoint> parse_dual_year(std::string_view text);
 // The first dual year anywhere in a text: (first year, second year).

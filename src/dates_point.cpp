@@ -125,8 +125,8 @@ bool is_filler(std::string_view t) {
     return false;
 }
 
-// Calls `f` with each maximal run of digits or of non-digits in `word` that
-// holds an alphanumeric character, as a view into `word`, until `f` returns false.
+// Calls `f` with each run of `word` that `split_runs` keeps, until `f` returns
+// false; the token walk uses it directly so that a point allocates no list.
 template <class F>
 void for_each_run(std::string_view word, F&& f) {
     std::size_t i = 0;
@@ -380,6 +380,15 @@ std::optional<std::uint8_t> month_number(std::string_view token) {
 
 std::span<const MonthName> month_table() { return month_names; }
 std::span<const std::string_view> fillers() { return filler_words; }
+
+std::vector<std::string_view> split_runs(std::string_view word) {
+    std::vector<std::string_view> runs;
+    for_each_run(word, [&](std::string_view run) {
+        runs.push_back(run);
+        return true;
+    });
+    return runs;
+}
 
 std::optional<DatePoint> parse_dual_year(std::string_view text) {
     std::size_t slash = text.find('/');
