@@ -236,48 +236,32 @@ std::optional<DatePoint> point_from_tokens(std::string_view t) {
     auto year = dates::parse_year(tok[count - 1]);
     if (!year) return std::nullopt;
     p.year = *year;
-    std::optional<std::uint8_t> month, day;
-    switch (count) {
-        case 1:
-            return p;
-        case 2:
-            month = dates::month_number(tok[0]);
-            if (!month) return std::nullopt;
-            p.month = month;
-            return p;
-        case 3:
-            if (all_digits(tok[1])) {
-                if (all_digits(tok[0])) {
-                    month = dates::month_number(tok[1]);
-                    if (month) {
-                        day = dates::parse_day(tok[0]);
-                    } else {
-                        month = dates::month_number(tok[0]);
-                        day = dates::parse_day(tok[1]);
-                    }
-                } else {
-                    month = dates::month_number(tok[0]);
-                    day = dates::parse_day(tok[1]);
-                }
-            } else {
-                month = dates::month_number(tok[1]);
-                day = dates::parse_day(tok[0]);
-            }
-            break;
-        default:  // 4
-            month = dates::month_number(tok[0]);
-            if (month) {
-                day = dates::parse_day(tok[1]);
-            } else {
-                // The month's own token is the second; the day follows it.
-                month = dates::month_number(tok[1]);
-                day = dates::parse_day(tok[2]);
-            }
-            break;
+    if (count == 1) return p;
+
+    // Which token gives the month and which the day.
+    std::size_t month_at = 0, day_at = 1;
+    if (count == 3) {
+        // "5 January 1882", and "10 05 1882" when the middle number can be a month.
+        if (!all_digits(tok[1]) || (all_digits(tok[0]) && dates::month_number(tok[1]))) {
+            month_at = 1;
+            day_at = 0;
+        }
+    } else if (count == 4 && !dates::month_number(tok[0])) {
+        // "Sunday January 10 1882": the month's own token is the second; the day follows it.
+        month_at = 1;
+        day_at = 2;
     }
-    if (!month || !day) return std::nullopt;
+    auto month = dates::month_number(tok[month_at]);
+    if (!month) return std::nullopt;
+    // A point that names its month in words takes none from digits: in
+    // "8/9 JUL 1457" the 8 is a day, not August.
+    if (all_digits(tok[month_at]))
+        for (std::size_t k = 0; k + 1 < count; ++k)
+            if (k != month_at && !all_digits(tok[k]) && dates::month_number(tok[k])) return std::nullopt;
     p.month = month;
-    p.day = day;
+    if (count == 2) return p;
+    p.day = dates::parse_day(tok[day_at]);
+    if (!p.day) return std::nullopt;
     return p;
 }
 

@@ -39,6 +39,8 @@ TEST(DatePointRead, CaseTable) {
         {"January 5th 1882", "1882-1-5"}, {"10th January 1882", "none"}, {"0 JAN 1882", "none"},
         {"Sunday January 10 1882", "1882-1-10"}, {"Sunday Funday 10 1882", "none"}, {"1 2 3 4 5", "none"},
         {"le 5 de mai de 1882", "1882-5-5"}, {"5 Den J\u00c4NNER 1882", "1882-1-5"},
+        // a month named in words: none from digits
+        {"8/9 JUL 1457", "none"}, {"JUL 8/9 1457", "1457-7-8"},
         // one token: a day, a month (a number, a name, an English prefix) or a year
         {"31 JAN 1882", "1882-1-31"}, {"32 JAN 1882", "none"}, {"256 JAN 1882", "none"}, {"13 13 1882", "none"},
         {"0000000000000012 JAN 1882", "1882-1-12"}, {"05 0000000000000012 1882", "1882-12-5"},
