@@ -86,23 +86,9 @@ std::vector<std::string_view> cut(std::string_view text, std::size_t first, std:
 // when anything changed; never fails.
 bool fit_node_inner(Node& node, std::uint16_t level, std::uint64_t limit, bool recurse);
 
-// Wraps `node` (at `level`) and its descendants so that no line is longer than
-// `budget` bytes before its line feed, rebuilding each over-long structure's
-// logical payload as CONT and CONC lines and appending a report for it. `path`
-// is the working structure path; it is restored on return.
-void wrap_node(Node& node, std::uint16_t level, std::uint64_t budget, std::string_view record, Path& path,
-               std::vector<WrappedLine>& reports);
-
-namespace detail {
-// The number of decimal digits of `n`: the width of a level on its line.
-std::size_t decimal_width(std::uint64_t n);
-// The length of a line's level, identifier and tag with the spaces between
-// them: everything before the space that opens its payload.
-std::size_t head_length(std::size_t level, std::optional<std::string_view> xref, std::string_view tag);
-// The length of a node's line at `level` without its line end: the line as
-// read when it keeps one, else its canonical rendering, measured without
-// rendering it. `tag` is the node's tag, when the caller has it at hand.
+// The length of a node's line at `level` without its line end, as fitting and
+// wrapping measure it: the line as read when it keeps one, else its canonical
+// rendering, measured without rendering it. `tag` is the node's tag.
 std::size_t line_length(const Node& n, std::string_view tag, std::uint16_t level);
-}  // namespace detail
 
 }  // namespace pellorine::build

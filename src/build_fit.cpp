@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "build.hpp"
+#include "build_internal.hpp"
 #include "json.hpp"
 #include "text.hpp"
 
@@ -45,8 +45,8 @@ std::optional<std::uint64_t> payload_room(std::uint64_t room, std::size_t head) 
 // The payload rooms of a node's first line and of its CONC lines, one level below.
 std::optional<std::pair<std::uint64_t, std::uint64_t>> payload_rooms(const Node& node, std::uint16_t level,
                                                                     std::uint64_t room) {
-    const auto first = payload_room(room, detail::head_length(level, node.xref(), node.tag()));
-    const auto later = payload_room(room, detail::head_length(level + 1u, std::nullopt, kConc));
+    const auto first = payload_room(room, head_length(level, node.xref(), node.tag()));
+    const auto later = payload_room(room, head_length(level + 1u, std::nullopt, kConc));
     if (!first || !later) return std::nullopt;
     return std::pair{*first, *later};
 }
@@ -85,18 +85,18 @@ bool resplit_segment(Node& head, std::uint16_t level, std::vector<Node>& run, st
 
 }  // namespace
 
-std::size_t detail::line_length(const Node& n, std::string_view tag, std::uint16_t level) {
+std::size_t line_length(const Node& n, std::string_view tag, std::uint16_t level) {
     if (auto v = n.verbatim()) return v->size();
     std::size_t len = head_length(level, n.xref(), tag);
     if (auto v = n.value()) len += v->size() + 1;
     return len;
 }
 
-std::size_t detail::head_length(std::size_t level, std::optional<std::string_view> xref, std::string_view tag) {
+std::size_t head_length(std::size_t level, std::optional<std::string_view> xref, std::string_view tag) {
     return decimal_width(level) + 1 + (xref ? xref->size() + 1 : 0) + tag.size();
 }
 
-std::size_t detail::decimal_width(std::uint64_t n) {
+std::size_t decimal_width(std::uint64_t n) {
     std::size_t d = 1;
     while (n >= 10) {
         n /= 10;
@@ -143,7 +143,7 @@ bool fit_node_inner(Node& node, std::uint16_t level, std::uint64_t limit, bool r
     const bool allowed = may_gain_continuations(level);
     const auto child_level = static_cast<std::uint16_t>(level + 1);
     // Fast path: nothing to re-split when the node has no run and its payload fits.
-    if (run_end > 0 || detail::line_length(node, node.tag(), level) + 2 > limit) {
+    if (run_end > 0 || line_length(node, node.tag(), level) + 2 > limit) {
         std::vector<Node> run(std::make_move_iterator(children.begin()),
                               std::make_move_iterator(children.begin() + static_cast<std::ptrdiff_t>(run_end)));
         std::vector<Node> out;
@@ -218,7 +218,7 @@ void wrap_node(Node& node, std::uint16_t level, std::uint64_t budget, std::strin
                std::vector<WrappedLine>& reports) {
     const auto child_level = static_cast<std::uint16_t>(level + 1);
     std::vector<Node>& children = node.children();
-    bool too_long = detail::line_length(node, node.tag(), level) > budget;
+    bool too_long = line_length(node, node.tag(), level) > budget;
     bool continued = false;
     // Most lines are short leaves with nothing to wrap: one look at each tag
     // settles them (bit i for child i), and the second pass passes them by.
@@ -228,8 +228,8 @@ void wrap_node(Node& node, std::uint16_t level, std::uint64_t budget, std::strin
         std::string_view tag = c.tag();
         if (is_continuation_tag(tag)) {
             continued = true;
-            too_long = too_long || detail::line_length(c, tag, child_level) > budget;
-        } else if (i < 64 && c.children().empty() && detail::line_length(c, tag, child_level) <= budget) {
+            too_long = too_long || line_length(c, tag, child_level) > budget;
+        } else if (i < 64 && c.children().empty() && line_length(c, tag, child_level) <= budget) {
             settled |= std::uint64_t{1} << i;
         }
     }

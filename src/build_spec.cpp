@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <unordered_set>
 
-#include "build.hpp"
+#include "build_internal.hpp"
 #include "text.hpp"
 
 namespace pellorine::build {
@@ -50,10 +50,10 @@ Result<void> check_lines(std::size_t level, std::optional<std::string_view> xref
     std::size_t end = find_line_end(value);
     // Continuation lines stand one level deeper, where the parser must still accept them.
     if (end != std::string_view::npos && level >= depth_bound) return fail(GedcomError::limit(std::string(kDepthMessage)));
-    const std::size_t head = detail::head_length(level, xref, tag);
+    const std::size_t head = head_length(level, xref, tag);
     const std::size_t first = end == std::string_view::npos ? value.size() : end;
     if (head + (first ? first + 1 : 0) > default_limits.max_line_bytes) return too_long();
-    const std::size_t cont_prefix = detail::head_length(level + 1, std::nullopt, "CONT") + 1;
+    const std::size_t cont_prefix = head_length(level + 1, std::nullopt, "CONT") + 1;
     while (end != std::string_view::npos) {
         std::size_t start = end + 1;
         if (value[end] == '\r' && start < value.size() && value[start] == '\n') ++start;
@@ -67,7 +67,7 @@ Result<void> check_lines(std::size_t level, std::optional<std::string_view> xref
 // Whether `node` and its descendants, placed with `node` at `level`, stay
 // within the parser's line length bound.
 Result<void> check_landed_lines(const Node& node, std::size_t level) {
-    if (detail::line_length(node, node.tag(), static_cast<std::uint16_t>(level)) > default_limits.max_line_bytes) {
+    if (line_length(node, node.tag(), static_cast<std::uint16_t>(level)) > default_limits.max_line_bytes) {
         return too_long();
     }
     for (const Node& c : node.children()) {

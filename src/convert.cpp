@@ -1,5 +1,5 @@
 // Conversion results and notes, shared by both directions.
-#include "convert.hpp"
+#include "convert_internal.hpp"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "convert.hpp"
+#include "convert_internal.hpp"
 #include "schema.hpp"
 
 namespace pellorine::convert {

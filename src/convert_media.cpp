@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "convert.hpp"
+#include "convert_internal.hpp"
 #include "text.hpp"
 
 namespace pellorine::convert {

@@ -6,7 +6,7 @@
 #include <array>
 #include <cstddef>
 
-#include "convert.hpp"
+#include "convert_internal.hpp"
 #include "dates.hpp"
 #include "text.hpp"
 

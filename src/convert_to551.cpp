@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "build.hpp"
-#include "convert.hpp"
+#include "convert_internal.hpp"
 #include "text.hpp"
 
 namespace pellorine::convert {
@@ -137,7 +137,7 @@ struct LongLines {
 void count_long_lines(const Node& n, std::uint16_t level, LongLines& out) {
     const std::string_view tag = n.tag();
     // The line as rendered, measured without rendering it.
-    if (build::detail::line_length(n, tag, level) >= kLineLimit) {
+    if (build::line_length(n, tag, level) >= kLineLimit) {
         // The node's own tag: a line read with extra spaces after its level
         // would give an empty second field, which names nothing.
         if (out.count == 0) out.first_tag = std::string(tag);

@@ -1,7 +1,7 @@
 // Conversion toward GEDCOM 7.0: the frame that copies the records and runs
 // the rules record by record, the header rules, note records, and the
 // per-record summary of folded CONC lines.
-#include "convert.hpp"
+#include "convert_internal.hpp"
 
 #include <algorithm>
 

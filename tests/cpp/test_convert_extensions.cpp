@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "convert.hpp"
+#include "convert_internal.hpp"
 #include "convert_notes.hpp"
 #include "document.hpp"
 #include "schema.hpp"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "convert.hpp"
+#include "convert_internal.hpp"
 #include "convert_notes.hpp"
 #include "dates.hpp"
 
