@@ -88,24 +88,32 @@ std::optional<Lead> leading_calendar(std::string_view s) {
     return std::nullopt;
 }
 
-// The calendar a reading has so far: named at the payload's start, or by the
-// first point that names one.
-struct CalendarState {
-    Calendar calendar = Calendar::Gregorian;
-    bool named = false;
+// One point and the calendar named right before it ("@#DJULIAN@ 1700",
+// "JULIAN 1700"), if any.
+struct Side {
+    std::optional<DatePoint> point;
+    std::optional<Calendar> named;
 };
 
-// Reads the point of x. Both GEDCOM grammars write the calendar before each
-// point ("BET @#DJULIAN@ 1700 AND @#DJULIAN@ 1710"), so a calendar standing
-// there is taken off when it agrees with the one already named.
-std::optional<DatePoint> read_point(std::string_view x, CalendarState& cal) {
+Side read_side(std::string_view x) {
     std::string_view t = text::trim(x);
-    if (auto lead = leading_calendar(t); lead && (!cal.named || cal.calendar == lead->calendar)) {
-        cal.calendar = lead->calendar;
-        cal.named = true;
-        t = lead->rest;
+    Side side;
+    if (auto own = leading_calendar(t)) {
+        side.named = own->calendar;
+        t = own->rest;
     }
-    return dates::parse_point(t);
+    side.point = dates::parse_point(t);
+    return side;
+}
+
+// The one point of a date whose calendar, if any, was named before the whole
+// of it (`lead`). Both GEDCOM grammars may write the calendar right before the
+// point ("ABT @#DJULIAN@ 1700"); a point named in another calendar than the
+// date's does not read.
+Side read_point(std::string_view x, std::optional<Calendar> lead) {
+    Side side = read_side(x);
+    if (lead && side.named && *side.named != *lead) side.point.reset();
+    return side;
 }
 
 struct Qualifier {
@@ -121,21 +129,31 @@ const Qualifier qualifiers[] = {
 struct Reading {
     DateKind kind = DateKind::Unparsed;
     std::optional<DatePoint> earliest, latest;
+    std::optional<Calendar> calendar;  // named by the points, for a date that names none before them
 };
 
 // A range or a period: "<opener> x <joiner> y" with at least one side readable.
+// A reading has one calendar, and each point stands in the calendar named
+// right before it, else in the one named before the whole date, else in the
+// Gregorian: two points in different calendars make no reading at all. A side
+// that does not read names no calendar to disagree with.
 std::optional<Reading> two_sided(std::string_view date, std::span<const std::string_view> joiners,
-                                 std::span<const std::string_view> openers, DateKind kind, CalendarState& cal) {
+                                 std::span<const std::string_view> openers, DateKind kind,
+                                 std::optional<Calendar> lead) {
     auto split = dates::split_keyword(date, joiners);
     if (!split) return std::nullopt;
     auto rest = dates::strip_keyword(split->first, openers);
     if (!rest) return std::nullopt;
-    CalendarState tentative = cal;
-    auto a = read_point(*rest, tentative);
-    auto b = read_point(split->second, tentative);
-    if (!a && !b) return std::nullopt;
-    cal = tentative;
-    return Reading{kind, a, b};
+    const Side a = read_side(*rest), b = read_side(split->second);
+    if (!a.point && !b.point) return std::nullopt;
+    Reading r{kind, a.point, b.point, lead};
+    for (const Side* side : {&a, &b}) {
+        if (!side->point) continue;
+        Calendar c = side->named.value_or(lead.value_or(Calendar::Gregorian));
+        if (r.calendar && *r.calendar != c) return Reading{};
+        r.calendar = c;
+    }
+    return r;
 }
 
 constexpr bool words_begin_with_letters(std::span<const std::string_view> words) {
@@ -157,33 +175,34 @@ static_assert(words_begin_with_letters(dates::range_openers) && words_begin_with
               words_begin_with_letters(dates::before_words) && words_begin_with_letters(dates::after_words) &&
               words_begin_with_letters(dates::interpreted_words));
 
-Reading read_date_text(std::string_view date, CalendarState& cal) {
-    if (!date.empty() && is_ascii_digit(date.front())) {
-        if (auto p = read_point(date, cal)) return Reading{DateKind::Exact, p, p};
-        return Reading{};
+// A date of one point: of kind `kind` when the point reads, else unparsed.
+Reading qualified(DateKind kind, std::string_view x, std::optional<Calendar> lead) {
+    Side side = read_point(x, lead);
+    if (!side.point) return Reading{DateKind::Unparsed, std::nullopt, std::nullopt, side.named};
+    Reading r{kind, side.point, side.point, side.named};
+    if (kind == DateKind::Before) r.earliest.reset();
+    if (kind == DateKind::After) r.latest.reset();
+    return r;
+}
+
+Reading read_date_text(std::string_view date, std::optional<Calendar> lead) {
+    if (!date.empty() && is_ascii_digit(date.front())) return qualified(DateKind::Exact, date, lead);
+    if (auto r = two_sided(date, dates::range_joiners, dates::range_openers, DateKind::Between, lead)) return *r;
+    if (auto r = two_sided(date, dates::period_joiners, dates::period_openers, DateKind::Period, lead)) return *r;
+    // An open period stays a period when its point does not read.
+    if (auto rest = dates::strip_keyword(date, dates::open_period_starts)) {
+        Side side = read_point(*rest, lead);
+        return Reading{DateKind::Period, side.point, std::nullopt, side.named};
     }
-    if (auto r = two_sided(date, dates::range_joiners, dates::range_openers, DateKind::Between, cal)) return *r;
-    if (auto r = two_sided(date, dates::period_joiners, dates::period_openers, DateKind::Period, cal)) return *r;
-    if (auto rest = dates::strip_keyword(date, dates::open_period_starts))
-        return Reading{DateKind::Period, read_point(*rest, cal), std::nullopt};
-    if (auto rest = dates::strip_keyword(date, dates::open_period_ends))
-        return Reading{DateKind::Period, std::nullopt, read_point(*rest, cal)};
-    for (const auto& q : qualifiers) {
-        auto rest = dates::strip_keyword(date, q.words);
-        if (!rest) continue;
-        auto p = read_point(*rest, cal);
-        if (!p) return Reading{};
-        if (q.kind == DateKind::Before) return Reading{q.kind, std::nullopt, p};
-        if (q.kind == DateKind::After) return Reading{q.kind, p, std::nullopt};
-        return Reading{q.kind, p, p};
+    if (auto rest = dates::strip_keyword(date, dates::open_period_ends)) {
+        Side side = read_point(*rest, lead);
+        return Reading{DateKind::Period, std::nullopt, side.point, side.named};
     }
-    if (date.size() >= 2 && date.front() == '<' && date.back() == '>') {
-        auto p = read_point(date.substr(1, date.size() - 2), cal);
-        if (!p) return Reading{};
-        return Reading{DateKind::About, p, p};
-    }
-    if (auto p = read_point(date, cal)) return Reading{DateKind::Exact, p, p};
-    return Reading{};
+    for (const auto& q : qualifiers)
+        if (auto rest = dates::strip_keyword(date, q.words)) return qualified(q.kind, *rest, lead);
+    if (date.size() >= 2 && date.front() == '<' && date.back() == '>')
+        return qualified(DateKind::About, date.substr(1, date.size() - 2), lead);
+    return qualified(DateKind::Exact, date, lead);
 }
 
 }  // namespace
@@ -221,12 +240,13 @@ GedcomDate GedcomDate::parse(std::string_view input) {
     date.original = std::string(input);
     const std::string_view s = text::trim(input);
 
-    // Calendar: an escape, else a leading calendar word, else Gregorian.
-    CalendarState cal;
+    // The calendar named before the whole date: an escape, else a leading
+    // calendar word. Without one, the points may name it.
+    std::optional<Calendar> lead;
     std::string_view rest = s;
-    if (auto lead = leading_calendar(s)) {
-        cal = {lead->calendar, true};
-        rest = lead->rest;
+    if (auto named = leading_calendar(s)) {
+        lead = named->calendar;
+        rest = named->rest;
     }
 
     // Phrase: from the first "(" to the last ")".
@@ -251,8 +271,8 @@ GedcomDate GedcomDate::parse(std::string_view input) {
     }
 
     Reading reading;
-    if (!date_text.empty()) reading = read_date_text(date_text, cal);
-    date.calendar = cal.calendar;
+    if (!date_text.empty()) reading = read_date_text(date_text, lead);
+    date.calendar = lead ? *lead : reading.calendar.value_or(Calendar::Gregorian);
     date.kind = reading.kind;
     date.earliest = reading.earliest;
     date.latest = reading.latest;

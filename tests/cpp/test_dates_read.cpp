@@ -99,15 +99,23 @@ TEST(DateRead, Readings) {
         {"<x>", "Unparsed - - [<x>]"}, {"<1900", "Exact 1900 1900"}, {"  5 JAN 1882  ", "Exact 1882-1-5 1882-1-5"},
         {"", "Unparsed - - []"}, {"\xE3\x80\x80\xC2\xA0", "Unparsed - - []"},
         {"  sometime  ", "Unparsed - - [sometime]"},
-        // Both grammars write the calendar before each point, so a calendar standing
-        // there is taken off when it agrees with the one already named; a different
-        // one stays in the text.
+        // A calendar right before a point, else before the whole date, else the
+        // Gregorian: one reading has one calendar, so points in two are unparsed.
         {"ABT JULIAN 1700", "Julian About 1700 1700"},
         {"BET @#DJULIAN@ 1700 AND @#DJULIAN@ 1710", "Julian Between 1700 1710"},
         {"@#DJULIAN@ BET @#DJULIAN@ 1700 AND 1710", "Julian Between 1700 1710"},
-        {"BET 1700 AND JULIAN 1710", "Julian Between 1700 1710"},
-        {"BET JULIAN 1700 AND GREGORIAN 1710", "Julian Between 1700 -"},
-        {"FROM HEBREW 5780 TO HEBREW 5781", "Hebrew Period 5780 5781"}, {"TO JULIAN 1710", "Julian Period - 1710"},
+        {"@#DJULIAN@ BET 1700 AND 1710", "Julian Between 1700 1710"},
+        {"BET GREGORIAN 1700 AND 1710", "Between 1700 1710"},
+        {"FROM HEBREW 5780 TO HEBREW 5781", "Hebrew Period 5780 5781"},
+        {"FROM @#DHEBREW@ 5400 TO 1700", "Unparsed - - [FROM @#DHEBREW@ 5400 TO 1700]"},
+        {"FROM 1 JAN 1700 TO @#DJULIAN@ 1 FEB 1700", "Unparsed - - [FROM 1 JAN 1700 TO @#DJULIAN@ 1 FEB 1700]"},
+        {"FROM @#DJULIAN@ 1700 TO @#DGREGORIAN@ 1710 (x)", "Unparsed - - [x]"},
+        {"BET JULIAN 1700 AND GREGORIAN 1710", "Unparsed - - [BET JULIAN 1700 AND GREGORIAN 1710]"},
+        {"FROM @#DJULIAN@ 1700 TO 1710", "Unparsed - - [FROM @#DJULIAN@ 1700 TO 1710]"},
+        {"@#DJULIAN@ FROM 1700 TO HEBREW 1710", "Julian Unparsed - - [@#DJULIAN@ FROM 1700 TO HEBREW 1710]"},
+        // A side that does not read names no calendar.
+        {"BET @#DJULIAN@ 1700 AND soon", "Julian Between 1700 -"}, {"BET HEBREW x AND 1710", "Between - 1710"},
+        {"TO JULIAN 1710", "Julian Period - 1710"},
         {"BEF JULIAN 1700 (note)", "Julian Before - 1700 [note]"}, {"ABT @#DUNKNOWN@ 68", "Unknown About 68 68"},
         {"JULIAN ABT HEBREW 1700", "Julian Unparsed - - [JULIAN ABT HEBREW 1700]"},
         {"ABT julian 1700", "Unparsed - - [ABT julian 1700]"},
@@ -124,7 +132,7 @@ TEST(DateRead, Readings) {
         {"ABT FRENCH_R 11 FLOR 92", "FrenchRepublican Unparsed - - [ABT FRENCH_R 11 FLOR 92]"},
         {"ABT UNKNOWN 68", "Unparsed - - [ABT UNKNOWN 68]"}, {"AFT GREGORIAN 12 NOV 90 B.C.", "After -90-11-12 -"},
         {"BEF JULIAN 1519/14", "Julian Before - 1519"},
-        {"BET 12 OCT 1950 B.C. AND JULIAN 26 JUN 648", "Julian Between -1950-10-12 648-6-26"},
+        {"BET 12 OCT 1950 B.C. AND JULIAN 26 JUN 648", "Unparsed - - [BET 12 OCT 1950 B.C. AND JULIAN 26 JUN 648]"},
         {"BET 01 JAN AND 31 AUG 1977", "Between - 1977-8-31"}, {"BET. 1817 - 1822", "Unparsed - - [BET. 1817 - 1822]"},
         {"@#DFRENCH R@ 25 VEND 2", "FrenchRepublican Unparsed - - [@#DFRENCH R@ 25 VEND 2]"},
     });
