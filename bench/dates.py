@@ -166,6 +166,7 @@ def main():
     build = Path(args.build).resolve()
     sys.path.insert(0, str(build))
     import pellorine
+    print(f"measuring {pellorine.__file__}")
 
     t0 = time.perf_counter()
     real, files = testdata_payloads(pellorine)

@@ -11,7 +11,7 @@
    last record (the whole call, lookup included) and on the first record (the
    edit alone, whatever the lookup costs).
 
-    PYTHONPATH=build/py python3 bench/edits.py [--mb 100] [--small-mb 1] [--records 100000] [--repeat 3]
+    PYTHONPATH=build python3 bench/edits.py [--mb 100] [--small-mb 1] [--records 100000] [--repeat 3]
 
 Each figure is the best of --repeat runs; the per-record edits are averaged
 over --rounds calls within each run.
@@ -127,6 +127,7 @@ def main() -> None:
     ap.add_argument("--repeat", type=int, default=3)
     ap.add_argument("--rounds", type=int, default=200)
     args = ap.parse_args()
+    print(f"measuring {pellorine.__file__}")
 
     append = append_ratio(args.records, args.repeat)
     print(f"append_records, {append['records']} records: {append['append_records_s']:.3f} s; "

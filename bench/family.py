@@ -19,6 +19,7 @@ import random
 import sys
 import time
 
+import pellorine
 from pellorine import Gedcom
 from views import best_of
 
@@ -95,6 +96,7 @@ def main():
     ap.add_argument("--queries", type=int, default=100_000)
     ap.add_argument("--repeat", type=int, default=3)
     args = ap.parse_args()
+    print(f"measuring {pellorine.__file__}")
 
     data = generate(args.people)
     g = Gedcom.parse(data)

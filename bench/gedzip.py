@@ -222,6 +222,7 @@ def main() -> None:
     p.add_argument("--big-mb", type=int, default=500)
     p.add_argument("--repeat", type=int, default=3)
     args = p.parse_args()
+    print(f"measuring {pellorine.__file__}")
     with tempfile.TemporaryDirectory(prefix="gedzip-bench-") as tmp:
         bench_big_file(args, tmp)
         bench_writers(args, tmp)

@@ -8,7 +8,7 @@ black box. Each measurement runs in a fresh process: the time covers reading
 the file, parsing it and listing the people; the peak is the process's
 resident memory at the end. The best of --repeat runs counts.
 
-Usage: PYTHONPATH=<build dir> python3 bench/peers.py [--sizes 2000 20000 200000] [--repeat 3]
+Usage: [PYTHONPATH=<build dir>] python3 bench/peers.py [--sizes 2000 20000 200000] [--repeat 3]
 
 Never run by CI: it installs packages from PyPI.
 """
@@ -188,6 +188,8 @@ def main() -> int:
     ap.add_argument("--repeat", type=int, default=3)
     ap.add_argument("--only", nargs="*", default=None, help="peer libraries to run (default: all)")
     args = ap.parse_args()
+    import pellorine
+    print(f"measuring {pellorine.__file__}", file=sys.stderr)
 
     sys.path.insert(0, str(HERE))
     from views import generate  # the generated files of the view benchmark
@@ -209,7 +211,7 @@ def main() -> int:
                 result = results[name][people]
                 print(f"  {name}: {cell(result, None)}; first person {result.get('first')}", file=sys.stderr)
 
-    command = "PYTHONPATH=build/py python3 bench/peers.py " + " ".join(sys.argv[1:])
+    command = "python3 bench/peers.py " + " ".join(sys.argv[1:])
     print(f"Parse a generated file, then list every person with name and birth date, in one process; "
           f"best of {args.repeat} runs; time and peak resident memory, ratio to pellorine.\n")
     print(f"Measured {datetime.date.today().isoformat()} on {machine()}, with `{command.strip()}`.\n")
