@@ -5,6 +5,8 @@ from __future__ import annotations
 
 import gc
 import inspect
+import shutil
+import subprocess
 import sys
 import types
 import weakref
@@ -21,6 +23,16 @@ POINTERS = b"0 HEAD\n1 SUBM @U1@\n0 @I1@ INDI\n1 FAMC @F1@\n1 FAMS @F2@\n0 TRLR\
 def test_version_is_the_project_version():
     pyproject = (Path(__file__).resolve().parents[2] / "pyproject.toml").read_text()
     assert f'\nversion = "{pellorine.__version__}"\n' in pyproject
+
+
+def test_the_module_exports_its_initialisation_function_alone():
+    nm = shutil.which("nm")
+    if nm is None:
+        pytest.skip("nm (binutils) is not installed")
+    table = subprocess.run([nm, "-D", "--defined-only", pellorine.__file__], capture_output=True, text=True, check=True)
+    names = [line.split()[-1] for line in table.stdout.splitlines()]
+    extra = [name for name in names if name != "PyInit_pellorine"]
+    assert names and not extra, f"{pellorine.__file__} exports {len(extra)} more: " + " ".join(extra)
 
 
 PUBLIC = [getattr(Gedcom, n) for n in vars(Gedcom) if not n.startswith("_") and callable(getattr(Gedcom, n))] + [
