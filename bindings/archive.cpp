@@ -189,11 +189,13 @@ PyObject* file_writer_finish(PyObject* self, PyObject* /*unused*/) {
         py::Exclusive borrow(py::cell(self));
         gz::FileSink sink = finish_writer<FileWriterState>(self);
         const std::string& path = py::state<FileWriterState>(self).path;
-        // finish() has flushed the sink; a failed close can still be the first
-        // report of a lost write: not a success.
-        if (auto c = sink.close(); !c) throw py::os_error(path, c.error().code);
+        // Measured through the open descriptor: by now the path may name
+        // another file, renamed or replaced meanwhile.
         struct stat meta {};
-        if (::stat(path.c_str(), &meta) != 0) throw py::os_error(path, errno);
+        if (auto f = sink.flush(); !f) throw py::os_error(path, f.error().code);
+        if (::fstat(sink.fd(), &meta) != 0) throw py::os_error(path, errno);
+        // A failed close can still be the first report of a lost write: not a success.
+        if (auto c = sink.close(); !c) throw py::os_error(path, c.error().code);
         return py::integer(static_cast<std::uint64_t>(meta.st_size));
     });
 }

@@ -92,8 +92,11 @@ def test_file_writer_round_trip(tmp_path):
             w.add_file(name, str(tmp_path / "src"))
             method = DEFLATED if data and name.endswith((".ged", ".txt", ".md")) else STORED
         expected.append((name, data, method))
-    assert w.finish() == target.stat().st_size
-    check_with_zipfile(target.read_bytes(), expected)
+    moved = tmp_path / "moved.gdz"  # the size is the archive's, wherever its path now leads
+    target.rename(moved)
+    target.write_bytes(b"another file")
+    assert w.finish() == moved.stat().st_size
+    check_with_zipfile(moved.read_bytes(), expected)
     for call in (w.finish, lambda: w.add("more.txt", b"x"), lambda: w.add_file("s", target)):
         with pytest.raises(ValueError, match=FINISHED):
             call()
