@@ -184,12 +184,49 @@ Ref to_py(const T& value) {
     return bridge.convert(value);
 }
 
+// Pauses the interpreter's cyclic collector for the guard's lifetime, then
+// restores the state it found, on every exit path. Every converted result is
+// a fresh container; while a long list of them is built, each collection the
+// allocations trigger would walk all of them again, and none is in a cycle.
+class CollectorPause {
+public:
+    CollectorPause() : was_enabled_(PyGC_Disable() == 1) {}
+    ~CollectorPause() {
+        if (was_enabled_) PyGC_Enable();
+    }
+    CollectorPause(const CollectorPause&) = delete;
+    CollectorPause& operator=(const CollectorPause&) = delete;
+
+private:
+    bool was_enabled_;
+};
+
+// A list of result values converted one at a time through one bridge, so
+// that no value outlives its own conversion; the collector stays paused
+// until the list is built or the first failure has released what was built.
+class ResultList {
+public:
+    // Converts one value and keeps it.
+    template <class T>
+    void add(const T& value) {
+        items_.push_back(bridge_.convert(value));
+    }
+    // The list of the values converted so far, in order.
+    Ref finish() { return list(std::move(items_)); }
+
+private:
+    CollectorPause pause_;  // declared first: paused before any conversion, restored last
+    JsonBridge bridge_;
+    std::vector<Ref> items_;
+};
+
 // A list of result values, each through the JSON bridge, in order; the first
 // failure ends the conversion.
 template <class Range>
 Ref to_py_list(const Range& values) {
-    JsonBridge bridge;
-    return list_of(values, [&](const auto& v) { return bridge.convert(v); });
+    ResultList out;
+    for (const auto& v : values) out.add(v);
+    return out.finish();
 }
 
 // json.dumps(obj) with no keywords; what dumps raises passes through.

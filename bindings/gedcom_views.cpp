@@ -7,28 +7,13 @@ namespace pellorine::bindings {
 
 namespace {
 
-// Converts views one at a time through one bridge, so no view outlives its
-// own conversion.
-class ViewList {
-public:
-    template <class View>
-    void add(const View& v) {
-        items_.push_back(bridge_.convert(v));
-    }
-    py::Ref finish() { return py::list(std::move(items_)); }
-
-private:
-    py::JsonBridge bridge_;
-    std::vector<py::Ref> items_;
-};
-
 const Document& document_of(PyObject* self) { return state_of(self).document; }
 
 // The records with exactly this tag, each through its view.
 template <class View>
 py::Ref views_of_tag(PyObject* self, std::string_view tag) {
     py::Shared borrow(py::cell(self));
-    ViewList out;
+    py::ResultList out;
     for (const Node& record : document_of(self).records)
         if (record.tag() == tag) out.add(View::from_node(record));
     return out.finish();
@@ -39,7 +24,7 @@ py::Ref views_of_tag(PyObject* self, std::string_view tag) {
 PyObject* gedcom_records(PyObject* self, PyObject*) {
     return py::entry([&] {
         py::Shared borrow(py::cell(self));
-        ViewList out;
+        py::ResultList out;
         for (const Node& record : document_of(self).records) out.add(view::RecordView::from_node(record));
         return out.finish();
     });

@@ -1,6 +1,8 @@
 """The JSON bridge: every structured result crosses through json.loads, one
 call per element, with the json module looked up by name on every call."""
 
+import contextlib
+import gc
 import json
 import sys
 import types
@@ -11,7 +13,7 @@ import pellorine
 
 SAMPLE = (b"0 HEAD\n1 GEDC\n2 VERS 5.5.1\n1 CHAR UTF-8\n1 SUBM @U1@\n"
           b"0 @I1@ INDI\n1 NAME Ann /Lee/\n1 BIRT\n2 DATE 5 JAN 1882\n1 FAMC @F9@\n0 @I2@ INDI\n1 NAME Bo /Lee/\n"
-          b"1 FAMS @F1@\n0 @F1@ FAM\n1 HUSB @I2@\n1 CHIL @I1@\n1 CHIL @X1@\n0 TRLR\n")
+          b"1 _X y\n1 FAMS @F1@\n0 @F1@ FAM\n1 HUSB @I2@\n1 CHIL @I1@\n1 CHIL @X1@\n0 TRLR\n")
 
 
 def fake_json(monkeypatch, loads):
@@ -76,3 +78,29 @@ def test_what_loads_raises_passes_through_unchanged(monkeypatch, error):
         g.unresolved_pointers()
     monkeypatch.undo()
     assert len(g.unresolved_pointers()) == 3
+
+
+@pytest.mark.parametrize("enabled, fails", [(True, False), (False, False), (True, True), (False, True)])
+@pytest.mark.parametrize("method", ["records", "individuals", "validate", "unresolved_pointers", "to_version7",
+                                    "to_version551"])
+def test_collector_paused_while_a_list_is_built_then_restored(monkeypatch, method, enabled, fails):
+    g = pellorine.Gedcom.parse(SAMPLE)
+    if method == "to_version551":
+        g = g.to_version7()[0]
+    seen = []
+
+    def loads(text):
+        seen.append(gc.isenabled())
+        if fails and len(seen) == 2:
+            raise ValueError("second")
+        return text
+
+    fake_json(monkeypatch, loads)
+    (gc.enable if enabled else gc.disable)()
+    try:
+        with pytest.raises(ValueError) if fails else contextlib.nullcontext():
+            getattr(g, method)()
+        after = gc.isenabled()
+    finally:
+        gc.enable()
+    assert after is enabled and len(seen) >= 2 and not any(seen)
