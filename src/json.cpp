@@ -8,7 +8,9 @@
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstring>
 
 #include "text.hpp"
@@ -16,6 +18,20 @@
 namespace pellorine::json {
 
 namespace {
+
+// What a valid number literal is, as a refusal names it: an integer with its
+// value, an integer too large for 64 bits, or a floating-point number.
+std::string number_type(std::string_view literal) {
+    if (literal.find_first_of(".eE") != std::string_view::npos) return "invalid type: floating point number";
+    const char* end = literal.data() + literal.size();
+    auto integer = [&](auto value) -> std::optional<std::string> {
+        auto [at, ec] = std::from_chars(literal.data(), end, value);
+        if (ec != std::errc() || at != end) return std::nullopt;
+        return "invalid type: integer `" + std::to_string(value) + "`";
+    };
+    auto named = literal.starts_with('-') ? integer(std::int64_t{}) : integer(std::uint64_t{});
+    return named ? *named : "invalid type: integer too large for 64 bits";
+}
 
 // What the next JSON value must be.
 enum class Want { List, Spec, Text, OptText };
@@ -50,12 +66,11 @@ public:
 
     bool Null() { return scalar(Scalar::Null, {}); }
     bool Bool(bool b) { return !full() && refuse(std::string("invalid type: boolean `") + (b ? "true" : "false") + "`"); }
-    bool Int(int n) { return !full() && refuse("invalid type: integer `" + std::to_string(n) + "`"); }
-    bool Uint(unsigned n) { return !full() && refuse("invalid type: integer `" + std::to_string(n) + "`"); }
-    bool Int64(std::int64_t n) { return !full() && refuse("invalid type: integer `" + std::to_string(n) + "`"); }
-    bool Uint64(std::uint64_t n) { return !full() && refuse("invalid type: integer `" + std::to_string(n) + "`"); }
-    bool Double(double) { return !full() && refuse("invalid type: floating point number"); }
-    bool RawNumber(const char*, rapidjson::SizeType, bool) { return !full() && refuse("invalid type: number"); }
+    // Numbers arrive as their literal text (the reader is asked for that), so
+    // that an integer past 64 bits is not taken for a floating-point number.
+    bool RawNumber(const char* s, rapidjson::SizeType n, bool) { return number(std::string_view(s, n)); }
+    // Refuses a number literal: no field holds a number.
+    bool number(std::string_view literal) { return !full() && refuse(number_type(literal)); }
     bool String(const char* s, rapidjson::SizeType n, bool) {
         if (holds_surrogate(std::string_view(s, n))) return surrogate();
         return scalar(Scalar::String, std::string_view(s, n));
@@ -275,8 +290,15 @@ Result<std::vector<NodeSpec>> read_node_specs(std::string_view json) {
     Handler handler;
     rapidjson::Reader reader;
     rapidjson::MemoryStream stream(json.data(), json.size());
-    constexpr unsigned flags = rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag;
+    constexpr unsigned flags =
+        rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag | rapidjson::kParseNumbersAsStringsFlag;
     rapidjson::ParseResult ok = reader.Parse<flags>(stream, handler);
+    if (!ok && ok.Code() == rapidjson::kParseErrorNumberTooBig) {
+        // Past the range of a double the reader stops before the handler sees
+        // the number; it is refused like any other, from its literal text.
+        std::string_view rest = json.substr(std::min(ok.Offset(), json.size()));
+        handler.number(rest.substr(0, rest.find_first_not_of("+-0123456789.eE")));
+    }
     if (!ok && handler.lone_surrogate) {
         ok.Set(rapidjson::kParseErrorStringUnicodeSurrogateInvalid, lone_surrogate_offset(json));
     } else if (ok && stream.Tell() != json.size()) {

@@ -46,15 +46,24 @@ std::string nested_children(std::size_t depth) {
 TEST(JsonReader, RefusesWithTheMessageAndPosition) {
     const std::string fields = ", expected one of `tag`, `xref`, `value`, `children`";
     const std::string four = ", expected an array of four: xref, tag, value, children";
+    const std::string text = ", expected a string at line 1 column 9";
     const std::pair<std::string, std::string> cases[] = {
         {"null", "invalid type: null, expected a list of record specifications at line 1 column 5"},
         {R"({"tag":"X"})", "invalid type: map, expected a list of record specifications at line 1 column 1"},
         {"[\n {\"tag\": \"A\", \"bad\": 1}]", "unknown field `bad`" + fields + " at line 2 column 20"},
         {R"([{"tag":"X","tag":"Y"}])", "duplicate field `tag` at line 1 column 18"},
         {R"([{"value":"x"}])", "missing field `tag` at line 1 column 14"},
-        {R"([{"tag":1}])", "invalid type: integer `1`, expected a string at line 1 column 9"},
+        {R"([{"tag":1}])", "invalid type: integer `1`" + text},
         {R"([{"tag":"A","value":2.5}])",
          "invalid type: floating point number, expected a string or null at line 1 column 21"},
+        // Integers at and past the ends of 64 bits; literals past a double's range.
+        {R"([{"tag":18446744073709551615}])", "invalid type: integer `18446744073709551615`" + text},
+        {R"([{"tag":-9223372036854775808}])", "invalid type: integer `-9223372036854775808`" + text},
+        {R"([{"tag":18446744073709551616}])", "invalid type: integer too large for 64 bits" + text},
+        {R"([{"tag":-9223372036854775809}])", "invalid type: integer too large for 64 bits" + text},
+        {"[{\"tag\":" + std::string(400, '9') + "}]", "invalid type: integer too large for 64 bits" + text},
+        {R"([{"tag":-0}])", "invalid type: integer `0`" + text},
+        {R"([{"tag":1E400}])", "invalid type: floating point number" + text},
         {"[true]", "invalid type: boolean `true`, expected a record specification (an object with tag, xref, value "
                    "and children) at line 1 column 6"},
         {R"([{"tag":"A","children":null}])",
