@@ -1,6 +1,6 @@
 // The pieces findings are made of: years of a date, a life, the phrases that
 // show them, and a finding's JSON form.
-#include "validate.hpp"
+#include "validate_internal.hpp"
 
 #include "dates.hpp"
 #include "text.hpp"
@@ -16,7 +16,7 @@ std::string_view severity_name(Severity s) {
     return "";
 }
 
-void Finding::serialize(json::Writer& w) const {
+void Finding::write_json(json::Writer& w) const {
     w.begin_object();
     w.key("record").string(std::string_view(record));
     w.key("check").string(std::string_view(check));
@@ -27,7 +27,7 @@ void Finding::serialize(json::Writer& w) const {
 
 std::string Finding::to_json() const {
     json::Writer w;
-    serialize(w);
+    write_json(w);
     return w.take();
 }
 

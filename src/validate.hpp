@@ -13,7 +13,6 @@
 
 #include "document.hpp"
 #include "json.hpp"
-#include "view.hpp"
 
 namespace pellorine::validate {
 
@@ -35,7 +34,7 @@ struct Finding {
     std::string message;  // an English sentence fragment with the years involved
 
     // Writes {"record":..,"check":..,"severity":..,"message":..}.
-    void serialize(json::Writer& w) const;
+    void write_json(json::Writer& w) const;
     // The same object as one compact JSON text.
     std::string to_json() const;
     bool operator==(const Finding&) const = default;  // field by field
@@ -64,23 +63,5 @@ struct Life {
 
 // Every finding of the document: individuals' first, then families', each in document order.
 std::vector<Finding> inspect(const Document& document);
-
-// The Life of an individual's view: the years of its first BIRT, DEAT and BURI.
-Life life_of(const view::IndividualView& view);
-
-// "in 1900" when the years are one year, else their display.
-std::string in_year(const Years& years);
-
-// The age at an event of someone born in `birth`: "at 10", "at 10 to 15",
-// "at least 10", "at most 15" or "at an unknown age".
-std::string age(const Years& birth, const Years& event);
-
-// Appends a finding about `record`, named by its identifier, else its tag.
-void add(std::vector<Finding>& findings, const Node& record, std::string_view check, Severity severity,
-         std::string message);
-
-// The display title of the first record whose identifier matches `xref`
-// ignoring ASCII case, else `xref` itself.
-std::string heading(const std::vector<Node>& records, std::string_view xref);
 
 }  // namespace pellorine::validate

@@ -9,7 +9,7 @@
 #include "family.hpp"
 #include "tags.hpp"
 #include "text.hpp"
-#include "validate.hpp"
+#include "validate_internal.hpp"
 
 namespace pellorine::validate {
 

@@ -9,7 +9,7 @@
 
 #include "document.hpp"
 #include "tags.hpp"
-#include "validate.hpp"
+#include "validate_internal.hpp"
 
 using namespace pellorine;
 using namespace pellorine::validate;
