@@ -30,7 +30,6 @@
 #include <concepts>
 #include <cstdint>
 #include <exception>
-#include <initializer_list>
 #include <new>
 #include <string>
 #include <string_view>
@@ -358,7 +357,9 @@ void dealloc(PyObject* self) {
     free_fn(self);
     Py_DECREF(type);
 }
-// Instances hold no Python references; a heap type's instances visit their type.
+// A heap type's instances visit their type. The one other reference an
+// instance may hold, the bytes object a parsed document views (its text
+// keeper), is not visited: bytes refer to nothing, so no cycle runs through it.
 inline int traverse(PyObject* self, visitproc visit, void* arg) {
     Py_VISIT(Py_TYPE(self));
     return 0;
@@ -387,12 +388,13 @@ int add_to_module(PyObject* module, const char* name, PyObject* object);
 // reference, for the rest of the process: every class of the module is made
 // through it.
 //
-// Keeping class objects process-wide is safe because the module serves one
-// interpreter. A class holds nothing of a module object (each instance carries
-// its own state, and no method reaches the module), so a module object filled
-// again in the same interpreter (a second import after removal from
-// sys.modules) receives the very same classes. Another interpreter in the
-// process would need classes of its own; the module does not serve one.
+// A class holds nothing of a module object (each instance carries its own
+// state, and no method reaches the module), so a module object filled again
+// (a second import after removal from sys.modules) receives the very same
+// classes. So does a module imported in a sub-interpreter: sub-interpreters
+// share the classes made in whichever interpreter first filled a module.
+// That holds while they all share one GIL, which the interpreter requires of
+// a module that, like this one, declares no per-interpreter GIL support.
 template <class State>
 class LazyClass {
 public:
