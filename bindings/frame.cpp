@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <system_error>
 
-
 namespace pellorine::py {
 
 namespace {

@@ -8,7 +8,6 @@ using py::Ref;
 
 namespace {
 
-
 // A keeper of a bytes object, so that a document can view its bytes instead of
 // copying them: it holds a reference, released when the last node viewing the
 // bytes goes. Nodes go only in calls and deallocations, which hold the GIL, and

@@ -12,7 +12,6 @@ namespace {
 
 using build::NodeSpec;
 
-
 // Builds every record description before the document is touched; the first
 // refusal raises ValueError and the nodes built so far are dropped.
 template <class Builder>

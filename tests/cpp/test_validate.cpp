@@ -2,7 +2,7 @@
 // phrases, the order of findings and the records they name.
 #include <gtest/gtest.h>
 
-#include <climits>
+#include <cstdint>
 #include <set>
 #include <string>
 #include <vector>
