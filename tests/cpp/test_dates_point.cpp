@@ -59,14 +59,11 @@ TEST(DatePointRead, TableWordsInUpperCase) {
         EXPECT_EQ(show(parse_point("5 " + text::ascii_uppercase(f) + " JAN 1900")), "1900-1-5") << f;
 }
 
-// Runs of digits and of other characters; a run without a letter or digit
-// ("-", "/", an en dash) is dropped.
+// Runs of digits and of other characters; one without a letter or digit is dropped.
 TEST(DatePointRead, SplitRuns) {
-    using Runs = std::vector<std::string_view>;
-    const std::pair<std::string_view, Runs> cases[] = {
+    const std::pair<std::string_view, std::vector<std::string_view>> cases[] = {
         {"10th", {"10", "th"}}, {"1699/00", {"1699", "00"}}, {"Jan.", {"Jan."}}, {"-JAN-", {"-JAN-"}}, {"", {}},
-        {"-", {}}, {"\u00e95\u2013", {"\u00e9", "5"}},
-    };
+        {"-", {}}, {"\u00e95\u2013", {"\u00e9", "5"}}};
     for (const auto& [word, runs] : cases) EXPECT_EQ(split_runs(word), runs) << word;
 }
 
