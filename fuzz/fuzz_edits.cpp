@@ -1,8 +1,9 @@
 // Structural edits: wrapping long lines, fitting a record within a line limit
 // and replacing a structure's logical payload, each chosen from the input's
 // own bytes. An accepted edit leaves a document whose text parses again (to
-// the same text), wrapping twice reports nothing the second time, and a
-// refused edit leaves the text as it was.
+// the same text), wrapping twice reports nothing the second time, fitting
+// keeps every structure's logical payload, and a refused edit leaves the text
+// as it was.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -41,6 +42,15 @@ void collect(Node& node, std::size_t level, std::vector<Target>& out) {
         if (c.tag() != "CONT" && c.tag() != "CONC") collect(c, level + 1, out);
 }
 
+// Every structure's logical payload, in document order.
+std::vector<std::string> payloads(Document& doc) {
+    std::vector<Target> targets;
+    for (Node& r : doc.records) collect(r, 0, targets);
+    std::vector<std::string> out;
+    for (const Target& t : targets) out.push_back(t.node->logical_value());
+    return out;
+}
+
 }  // namespace
 
 PELLORINE_FUZZ_TARGET {
@@ -71,6 +81,7 @@ PELLORINE_FUZZ_TARGET {
     // Fitting one record, by its identifier when it has one.
     Node& record = doc.records[next(doc.records.size())];
     const std::uint64_t fit = next(4) == 0 ? next(32) : next(300);
+    const std::vector<std::string> unfitted = payloads(doc);
     if (auto x = record.xref()) {
         before = doc.to_text();
         const std::string id(*x);
@@ -80,6 +91,7 @@ PELLORINE_FUZZ_TARGET {
         (void)build::fit_line_limit(record, 0, fit);
     }
     expect_reparses(doc, "a fitted document does not parse again");
+    fuzz::check(payloads(doc) == unfitted, "fitting changed a logical payload");
 
     // A new logical payload: a slice of the document's own text, line ends included.
     std::vector<Target> targets;

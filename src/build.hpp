@@ -81,9 +81,11 @@ std::vector<std::string_view> cut(std::string_view text, std::size_t first, std:
 
 // Re-splits the payload of `node` (at `level`) with the CONC lines at the front
 // of its children so that every line fits `limit` bytes with a two-byte line
-// end; with `recurse`, also its other children. Segments holding a line as read,
-// a pointer, or a CONC line that carries more than text are left alone. True
-// when anything changed; never fails.
+// end; with `recurse`, also its other children, a later CONT or CONC being split
+// into CONC lines beside it, so no logical payload changes. Segments holding a
+// line as read, a pointer, or a CONC line that carries more than text are left
+// alone, and so is a later CONT or CONC that does. True when anything changed;
+// never fails.
 bool fit_node_inner(Node& node, std::uint16_t level, std::uint64_t limit, bool recurse);
 
 // The length of a node's line at `level` without its line end, as fitting and

@@ -83,6 +83,37 @@ bool resplit_segment(Node& head, std::uint16_t level, std::vector<Node>& run, st
     return true;
 }
 
+// Fits the children from `begin` on, at `level`. A CONT or CONC among them
+// still continues its parent's payload: it and the CONC lines right after it
+// are re-split as one segment, the new CONC lines beside it, so the parent's
+// logical payload stays as it was. One that carries more than text is left.
+// Every other child is fitted as a structure of its own.
+bool fit_later_children(std::vector<Node>& children, std::size_t begin, std::uint16_t level, std::uint64_t limit) {
+    bool changed = false;
+    for (std::size_t i = begin; i < children.size();) {
+        Node& head = children[i];
+        if (!is_continuation_tag(head.tag())) {
+            changed |= fit_node_inner(head, level, limit, true);
+            ++i;
+            continue;
+        }
+        std::size_t end = i + 1;
+        while (end < children.size() && children[end].tag() == kConc) ++end;
+        if (carries_more_than_text(head)) {
+            i = end;
+            continue;
+        }
+        // The segment's CONC lines, old or new, take the place of the old ones.
+        std::vector<Node> out;
+        changed |= resplit_segment(head, level, children, i + 1, end, limit, true, out);
+        const auto after_head = children.begin() + static_cast<std::ptrdiff_t>(i + 1);
+        children.insert(children.erase(after_head, children.begin() + static_cast<std::ptrdiff_t>(end)),
+                        std::make_move_iterator(out.begin()), std::make_move_iterator(out.end()));
+        i += 1 + out.size();
+    }
+    return changed;
+}
+
 }  // namespace
 
 std::size_t line_length(const Node& n, std::string_view tag, std::uint16_t level) {
@@ -167,11 +198,7 @@ bool fit_node_inner(Node& node, std::uint16_t level, std::uint64_t limit, bool r
         children.insert(children.begin(), std::make_move_iterator(out.begin()), std::make_move_iterator(out.end()));
         run_end = out.size();
     }
-    if (recurse) {
-        for (std::size_t i = run_end; i < children.size(); ++i) {
-            changed |= fit_node_inner(children[i], child_level, limit, true);
-        }
-    }
+    if (recurse) changed |= fit_later_children(children, run_end, child_level, limit);
     return changed;
 }
 

@@ -118,13 +118,20 @@ TEST(Fit, ResplitsOrLeavesTheLeadingRuns) {
         {"0 @N1@ NOTE\n1 NOTE " + xs(247) + "\n", 255, "0 @N1@ NOTE\n1 NOTE " + xs(246) + "\n2 CONC x\n"},
         // The record line: first = 40 - (1 + 5 + 4 + 4) = 26, later = 40 - (1 + 8) = 31; a CONT
         // head or a level-2 line: first = 40 - (1 + 4 + 4) = 31. The CONC after SOUR is no
-        // longer in the leading run: it is fitted as a structure of its own, and fits.
+        // longer in the leading run, and fits.
         {"0 @N1@ NOTE " + a + "\n1 CONC " + b + "\n1 CONT short\n1 CONT " + a40 + "\n1 CONC tail\n1 SOUR @S1@\n2 NOTE " +
              b40 + "\n1 CONC after\n",
          40,
          "0 @N1@ NOTE " + a.substr(0, 26) + "\n1 CONC " + a.substr(26) + b.substr(0, 27) + "\n1 CONC bbb\n1 CONT short\n1 CONT " +
              a40.substr(0, 31) + "\n1 CONC " + a40.substr(31) + "tail\n1 SOUR @S1@\n2 NOTE " + b40.substr(0, 31) +
              "\n3 CONC " + b40.substr(31) + "\n1 CONC after\n"},
+        // A CONT or CONC after another structure still continues its parent: its CONC lines go beside it.
+        {"0 @N1@ INDI\n1 EVEN Y\n2 DATE 1834\n2 CONT " + xs(300) + "\n", 255,
+         "0 @N1@ INDI\n1 EVEN Y\n2 DATE 1834\n2 CONT " + xs(246) + "\n2 CONC " + xs(54) + "\n"},
+        {"0 @N1@ NOTE\n1 SOUR @S1@\n1 CONC " + a40 + "\n1 CONT " + b40 + "\n1 CONC " + w60.substr(0, 20) + "\n", 40,
+         "0 @N1@ NOTE\n1 SOUR @S1@\n1 CONC " + a40.substr(0, 31) + "\n1 CONC " + a40.substr(31) + "\n1 CONT " +
+             b40.substr(0, 31) + "\n1 CONC " + b40.substr(31) + w60.substr(0, 20) + "\n"},
+        {"0 @N1@ NOTE\n1 SOUR @S1@\n1 CONT " + w60 + "\n2 DATE 1900\n1 CONC " + w60 + "\n", 40, ""},  // carries a line
         {"0 @N1@ NOTE " + w60 + "\n", 10, ""},                           // budgets under 4
         {"0 @N1@ NOTE\n1 SOUR @" + w60 + "@\n", 40, ""},                  // a pointer
         {"0 @N1@ NOTE\n1  NOTE " + w60 + "\n", 40, ""},                   // the line as read
@@ -137,6 +144,7 @@ TEST(Fit, ResplitsOrLeavesTheLeadingRuns) {
         Document doc = parse(c.text);
         EXPECT_EQ(*fit_line_limit(doc, "@n1@", c.limit), !c.after.empty()) << c.text;
         EXPECT_EQ(doc.to_text(), c.after.empty() ? c.text : c.after);
+        EXPECT_TRUE(c.after.empty() || lines_within(c.after, c.limit - 2)) << c.after;
         EXPECT_EQ(logical_outline(parse(doc.to_text())), logical_outline(parse(c.text)));
         EXPECT_FALSE(*fit_line_limit(doc, "@N1@", c.limit)) << c.text;  // fitted already
     }
