@@ -222,7 +222,6 @@ std::string quoted(std::string_view s) {
     return out;
 }
 
-
 std::string ascii_uppercase(std::string_view s) {
     std::string out(s);
     for (char& c : out) c = ascii_upper(c);
@@ -233,11 +232,6 @@ std::string ascii_lowercase(std::string_view s) {
     std::string out(s);
     for (char& c : out) c = ascii_lower(c);
     return out;
-}
-
-
-bool ascii_istarts_with(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && ascii_iequals(s.substr(0, prefix.size()), prefix);
 }
 
 std::string unicode_lowercase(std::string_view s) {

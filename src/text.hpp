@@ -32,7 +32,6 @@ inline bool ascii_iequals(std::string_view a, std::string_view b) {
         if (ascii_upper(a[i]) != ascii_upper(b[i])) return false;
     return true;
 }
-bool ascii_istarts_with(std::string_view s, std::string_view prefix);  // begins with `prefix`, letters folded
 
 // ASCII character classes, for grammars that admit ASCII only; no byte from
 // 0x80 up belongs to any of them.
