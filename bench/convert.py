@@ -15,12 +15,26 @@ to_text(), their ratio, the time per line of each, and the peak memory of each
 step beyond what the process held before it (VmHWM, each step in its own
 subprocess so the peaks stay apart).
 
+A first table times to_version7() and to_version551() (of the 7.0 result),
+which build a list of notes, on files of the large file's kind with --sizes
+people, with the cyclic collector on and with it turned off by the caller
+around the call: µs per person of each and their ratio.
+
+    cmake -S . -B build/py -G Ninja -DPELLORINE_TESTS=OFF -DPython_EXECUTABLE=$(command -v python3)
+    cmake --build build/py
     PYTHONPATH=build/py python3 bench/convert.py [--generated-mb 100] [--count 100000] [--repeat 3]
+                                                 [--sizes N ...] [--collector-only] [--against DIR]
+
+Without PYTHONPATH the installed pellorine is measured; the first lines say
+which module file each measurement imports. With --against, the collector
+table also measures the module built in DIR, on a row of its own.
 
 Targets: conversion plus output within 2x the parse time and within 2x its
 peak memory on the large file; the note-record and extension files convert in
 about the same time per line as the large one; the conversion back toward
-5.5.1 within 2x the parse time of the 7.0 bytes it starts from.
+5.5.1 within 2x the parse time of the 7.0 bytes it starts from; with the
+collector on, each conversion at most 1.2x its time with the collector off
+from 120,000 people up, and a time per person that stays flat from 2,000 up.
 """
 
 from __future__ import annotations
@@ -28,13 +42,14 @@ from __future__ import annotations
 import argparse
 import json
 import random
-import sys
 import tempfile
 from pathlib import Path
 
-from measure import best_and_peak, run_worker
+from gen_gedcom import family, individual
+from measure import best_and_peak, collector_paused, compared, repeats, run_worker
 
-HERE = Path(__file__).resolve().parent
+SIZES = [2_000, 20_000, 120_000, 200_000]
+
 MB = 1_000_000
 
 HEAD = ["0 HEAD", "1 SOUR pellorine-bench", "1 GEDC", "2 VERS 5.5.1", "2 FORM LINEAGE-LINKED", "1 CHAR UTF-8"]
@@ -87,9 +102,6 @@ def write_lines(path: Path, blocks) -> tuple[int, int]:
 
 
 def generate_large(path: Path, megabytes: float, seed: int = 1871) -> tuple[int, int]:
-    sys.path.insert(0, str(HERE))
-    from gen_gedcom import family, individual
-
     rng = random.Random(seed)
     target = int(megabytes * MB)
     people = max(10, target // 450)
@@ -109,6 +121,22 @@ def generate_large(path: Path, megabytes: float, seed: int = 1871) -> tuple[int,
                 block = family(rng, f, people)
             written += sum(len(line.encode("utf-8")) + 1 for line in block)
             yield block
+        yield ["0 TRLR"]
+
+    return write_lines(path, blocks())
+
+
+def generate_people(path: Path, people: int, seed: int = 1871) -> tuple[int, int]:
+    """A file of the large file's kind with exactly `people` individuals, one family to three."""
+    rng = random.Random(seed)
+
+    def blocks():
+        yield HEAD
+        yield [line for n in range(1, 51) for line in (f"0 @S{n}@ SOUR", f"1 TITL Parish register {n}")]
+        for i in range(1, people + 1):
+            yield individual(rng, i, max(3, people // 3)) + extras(rng, i)
+            if i % 3 == 0:
+                yield family(rng, i // 3, people)
         yield ["0 TRLR"]
 
     return write_lines(path, blocks())
@@ -144,6 +172,8 @@ def worker(mode: str, path: str, repeat: int) -> dict:
     import pellorine
 
     data = Path(path).read_bytes()
+    if mode == "collector":
+        return collector(pellorine.Gedcom.parse(data), repeat)
     if mode == "write7":
         converted, _ = pellorine.Gedcom.parse(data).to_version7()
         out = converted.to_bytes()
@@ -163,6 +193,31 @@ def worker(mode: str, path: str, repeat: int) -> dict:
     return {**best_and_peak(step, repeat), "size": len(data)}
 
 
+def collector(doc, repeat: int) -> dict:
+    """Each conversion's notes, and its time with the collector on and turned off by the caller."""
+    out = {}
+    for name, source in (("to_version7", doc), ("to_version551", doc.to_version7()[0])):
+        call = getattr(source, name)
+        out[name] = {"notes": len(call()[1]), "on": best_and_peak(call, repeat)["seconds"],
+                     "off": best_and_peak(collector_paused(call), repeat)["seconds"]}
+    return out
+
+
+def collector_table(args, tmp: str) -> None:
+    if not args.sizes:
+        return
+    modules = compared(args.against)
+    print("conversions with the collector on / turned off by the caller, µs per person")
+    for people in args.sizes:
+        path = Path(tmp) / f"people_{people}.ged"
+        generate_people(path, people)
+        for label, module_dir in modules:
+            r = run_worker(__file__, "collector", path, repeats(args.repeat, people), module_dir)
+            cells = [f"{name} ({m['notes'] / people:.1f} notes/person) on {m['on'] / people * 1e6:6.2f} "
+                     f"off {m['off'] / people * 1e6:6.2f} ratio {m['on'] / m['off']:4.2f}" for name, m in r.items()]
+            print(f"  {people:7d} people  {label:6s}  " + "   ".join(cells), flush=True)
+
+
 def run(mode: str, path: Path, repeat: int) -> dict:
     return run_worker(__file__, mode, path, repeat)
 
@@ -173,12 +228,18 @@ def main() -> None:
     ap.add_argument("--repeat", type=int, default=3)
     ap.add_argument("--generated-mb", type=float, default=100.0)
     ap.add_argument("--count", type=int, default=100_000)
+    ap.add_argument("--sizes", type=int, nargs="*", default=SIZES, help="people in the collector table's files")
+    ap.add_argument("--collector-only", action="store_true", help="only the collector table")
+    ap.add_argument("--against", help="a build dir whose pellorine module the collector table measures too")
     args = ap.parse_args()
     if args.worker:
         print(json.dumps(worker(args.worker[0], args.worker[1], args.repeat)))
         return
 
     with tempfile.TemporaryDirectory() as tmp:
+        collector_table(args, tmp)
+        if args.collector_only:
+            return
         files = []
         for name, make in (("large", lambda p: generate_large(p, args.generated_mb)),
                            ("note records", lambda p: generate_notes(p, args.count)),

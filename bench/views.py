@@ -8,23 +8,38 @@ writing, the bridge around json.loads) is timed as the same call with
 json.loads replaced by a function that returns None; its share of the
 method's time is shown too, with the target of at most 10%.
 
-Usage: PYTHONPATH=<build dir> python3 bench/views.py [--repeat N] [--people N] [--against DIR] [FILE ...]
-Without files it uses the largest published files that parse and a generated
-file of --people individuals (200,000 by default). With --against, the same
-measurements run first with the pellorine module built in DIR (an older
-build, say), and each line shows both.
+A second table times individuals() on generated files of --sizes people,
+each in a fresh process, with the cyclic collector on and with it turned off
+by the caller around the call: the µs per person of each and their ratio. The
+target is at most 1.2x from 120,000 people up, and a time per person that
+stays flat from 2,000 people up.
+
+Usage:
+    cmake -S . -B build/py -G Ninja -DPELLORINE_TESTS=OFF -DPython_EXECUTABLE=$(command -v python3)
+    cmake --build build/py
+    PYTHONPATH=build/py python3 bench/views.py [--repeat N] [--people N] [--sizes N ...]
+                                               [--collector-only] [--against DIR] [FILE ...]
+Without PYTHONPATH the installed pellorine is measured; the first lines say
+which module file each measurement imports. Without files it uses the largest
+published files that parse and a generated file of --people individuals
+(200,000 by default). With --against, the same measurements run first with
+the pellorine module built in DIR (an older build, say), and each line shows
+both.
 """
 
 import argparse
 import json
-import os
 import random
 import subprocess
 import sys
+import tempfile
 import time
 from pathlib import Path
 
 import pellorine
+from measure import collector_paused, compared, repeats, run_worker, worker_env
+
+SIZES = [2_000, 20_000, 120_000, 200_000]
 
 TESTDATA = Path(__file__).resolve().parents[1] / ".." / "shared" / "testdata"
 MONTHS = ["JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"]
@@ -107,6 +122,29 @@ def describe(views, t_method, t_base, t_core):
             f"ratio {ratio:4.2f}  C++ side {t_core * 1e3:8.1f} ms = {t_core / t_method:5.1%}")
 
 
+def collector_worker(path, repeat):
+    """individuals() with the collector on, and with it turned off by the caller."""
+    g = pellorine.Gedcom.parse(Path(path).read_bytes())
+    return {"people": len(g.individuals()), "on": best_of(repeat, g.individuals),
+            "off": best_of(repeat, collector_paused(g.individuals))}
+
+
+def collector_table(args):
+    if not args.sizes:
+        return
+    modules = compared(args.against)
+    print("individuals() with the collector on / turned off by the caller, µs per person")
+    with tempfile.TemporaryDirectory() as tmp:
+        for people in args.sizes:
+            path = Path(tmp) / f"{people}.ged"
+            path.write_bytes(generate(people))
+            for label, module_dir in modules:
+                r = run_worker(__file__, "collector", path, repeats(args.repeat, people), module_dir)
+                on, off = r["on"] / r["people"] * 1e6, r["off"] / r["people"] * 1e6
+                print(f"  {people:8d} people  {label:6s}  on {on:7.2f}  off {off:7.2f}  ratio {on / off:5.2f}",
+                      flush=True)
+
+
 def load_inputs(args):
     inputs = []
     files = args.files or sorted((TESTDATA / "large").glob("*.ged"))
@@ -125,15 +163,25 @@ def main():
     ap.add_argument("files", nargs="*", type=Path)
     ap.add_argument("--repeat", type=int, default=5)
     ap.add_argument("--people", type=int, default=200_000)
-    ap.add_argument("--against", type=Path, help="a build dir whose pellorine module is measured first")
+    ap.add_argument("--sizes", type=int, nargs="*", default=SIZES, help="people in the collector table's files")
+    ap.add_argument("--collector-only", action="store_true", help="only the collector table")
+    ap.add_argument("--against", type=str, help="a build dir whose pellorine module is measured first")
     ap.add_argument("--json", action="store_true", help=argparse.SUPPRESS)
+    ap.add_argument("--worker", nargs=2, metavar=("MODE", "PATH"), help=argparse.SUPPRESS)
     args = ap.parse_args()
+    if args.worker:
+        print(json.dumps(collector_worker(args.worker[1], args.repeat)))
+        return 0
+    if not args.json:
+        collector_table(args)
+    if args.collector_only:
+        return 0
 
     old = {}
     if args.against:
         cmd = [sys.executable, __file__, "--json", "--repeat", str(args.repeat), "--people", str(args.people)]
-        env = dict(os.environ, PYTHONPATH=str(args.against))
-        done = subprocess.run(cmd + [str(f) for f in args.files], env=env, capture_output=True, text=True, check=True)
+        done = subprocess.run(cmd + [str(f) for f in args.files], env=worker_env(args.against), capture_output=True,
+                              text=True, check=True)
         old = json.loads(done.stdout)
     results = {name: measure(g, args.repeat) for name, g in load_inputs(args)}
     if args.json:
