@@ -2,7 +2,6 @@
 #include "gedzip_io.hpp"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>

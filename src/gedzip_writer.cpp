@@ -3,8 +3,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <climits>
-#include <memory>
 #include <optional>
 
 #include "gedzip_internal.hpp"
