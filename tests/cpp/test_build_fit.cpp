@@ -171,7 +171,6 @@ TEST(Wrap, RebuildsOverLongStructuresOrLeavesThem) {
         Reports reports;
         std::string after;  // empty: unchanged
     } cases[] = {
-        {"0 @N1@ NOTE\n1 NOTE " + xs(300) + "\n", 255, {{"@N1@", {0}, "NOTE"}}, wrapped_note},
         {"0 @N1@ NOTE\n1 NOTE " + xs(300) + "\n2 CONT\n2 CONT end\n", 255, {{"@N1@", {0}, "NOTE"}},
          wrapped_note + "2 CONT\n2 CONT end\n"},  // an empty middle line becomes a bare CONT
         // first = 39 - (1 + 4 + 2) = 32; later = 39 - (1 + 6) = 32.
@@ -185,7 +184,6 @@ TEST(Wrap, RebuildsOverLongStructuresOrLeavesThem) {
          "0 @N1@ NOTE " + xs(242) + "\n1 CONC " + xs(58) + " " + xs(188) + "\n1 CONC " + xs(112) + "\n1 SOUR @S1@\n2 PAGE " +
              xs(247) + "\n3 CONC " + xs(53) + "\n"},
         {"0 @N1@ NOTE\n1 SOUR " + pointer + "\n", 255, {}, ""},
-        {"0 @N1@ NOTE " + w300 + "\n1 CONC x\n2 DATE 1900\n", 255, {}, ""},
         {"0 @N1@ NOTE " + w300 + "\n1 @C1@ CONT x\n", 255, {}, ""},
         // The node stays; its other children are still wrapped.
         {"0 @N1@ NOTE " + w300 + "\n1 CONT x\n2 DATE 1900\n1 NOTE " + w300 + "\n", 255, {{"@N1@", {1}, "NOTE"}},
