@@ -65,7 +65,7 @@ struct WrappedLine {
     std::string tag;     // the structure's tag
 
     bool operator==(const WrappedLine&) const = default;  // field by field
-    // {"record":..,"path":[..],"tag":..}
+    // The report as a compact JSON object: {"record":..,"path":[..],"tag":..}.
     std::string to_json() const;
 };
 
