@@ -44,8 +44,8 @@ void declare_extensions(std::vector<Node>& records, ExtensionTags used, const st
             target = &schema::first_schema(*header);
             header->forget_verbatim();
         }
-        target->push(schema::declaration(tag, found != uris.end() ? found->second
-                                                                   : schema::UNDOCUMENTED_EXTENSION_URI));
+        target->push(schema::declaration(tag, found != uris.end() ? std::string(found->second)
+                                                                   : schema::undocumented_uri(tag)));
         if (found != uris.end()) {
             pass.note(tag, ConversionKind::Converted,
                       "declared in the header, which version 7 requires of every extension");

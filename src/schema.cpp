@@ -45,7 +45,28 @@ bool any_declaration(const Node& header, F f) {
     return false;
 }
 
+// Bytes a URI fragment holds as they are: unreserved ones, sub-delimiters, ':', '@', '/' and '?'.
+bool fragment_byte(char c) {
+    return text::is_ascii_alpha(c) || text::is_ascii_digit(c) ||
+           std::string_view("-._~!$&'()*+,;=:@/?").find(c) != std::string_view::npos;
+}
+
 }  // namespace
+
+std::string undocumented_uri(std::string_view tag) {
+    constexpr std::string_view hex = "0123456789ABCDEF";
+    std::string out(UNDOCUMENTED_EXTENSION_URI);
+    out.push_back('#');
+    for (char c : tag) {
+        if (fragment_byte(c)) {
+            out.push_back(c);
+        } else {
+            const auto byte = static_cast<unsigned char>(c);
+            out += {'%', hex[byte >> 4], hex[byte & 0xF]};
+        }
+    }
+    return out;
+}
 
 bool is_declared(const Node& header, std::string_view tag) {
     return any_declaration(header, [&](const std::vector<std::string_view>& w) { return w.front() == tag; });

@@ -11,9 +11,14 @@
 
 namespace pellorine::schema {
 
-// The URI written for an extension tag whose definition nobody gave us. The host
-// is under a reserved top-level domain, so no other party can ever own it.
+// The base of the URIs written for extension tags whose definition nobody gave
+// us. The host is under a reserved top-level domain, so no other party can ever own it.
 inline constexpr std::string_view UNDOCUMENTED_EXTENSION_URI = "https://pellorine.invalid/undocumented";
+
+// The URI declaring `tag` as undocumented: the base, "#" and the tag as a fragment
+// (bytes a fragment cannot hold as they are written %XX). A reader of 7.0 takes one
+// URI for one extension, so every tag needs a URI of its own.
+std::string undocumented_uri(std::string_view tag);
 
 // True when a TAG line under any SCHMA of `header` has `tag` as its first word.
 bool is_declared(const Node& header, std::string_view tag);

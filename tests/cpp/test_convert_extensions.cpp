@@ -20,7 +20,8 @@ ExpectedNote owned(const std::string& tag) {
 ExpectedNote undocumented(const std::string& tag) {
     return {tag, K::Kept, "another application's extension, declared as undocumented rather than dropped"};
 }
-const std::string kUri(schema::UNDOCUMENTED_EXTENSION_URI);
+// Each undocumented tag has a URI of its own: the tag is its fragment.
+const std::string kUri = "https://pellorine.invalid/undocumented#";
 
 // The notes of a whole conversion that declare a tag: those on extension tags with no record.
 std::vector<ConversionNote> declared(const Conversion& conv) {
@@ -73,27 +74,27 @@ TEST(Declarations, ConversionDeclaresTheTagsItsRulesLeave) {
 
 const Case kCases[] = {
     {"SortedOnceEachUnderANewSchema", "0 HEAD\n1 SOUR s\n0 @I1@ INDI\n1 _B x\n2 _A y\n1 _B z\n0 TRLR\n", {},
-     "0 HEAD\n1 SOUR s\n1 SCHMA\n2 TAG _A " + kUri + "\n2 TAG _B " + kUri +
-         "\n0 @I1@ INDI\n1 _B x\n2 _A y\n1 _B z\n0 TRLR\n", {undocumented("_A"), undocumented("_B")}},
+     "0 HEAD\n1 SOUR s\n1 SCHMA\n2 TAG _A " + kUri + "_A\n2 TAG _B " + kUri +
+         "_B\n0 @I1@ INDI\n1 _B x\n2 _A y\n1 _B z\n0 TRLR\n", {undocumented("_A"), undocumented("_B")}},
     // Declared in any SCHMA, the first or a later one.
     {"DeclaredAlreadyStaysAndNewOnesFollow",
      "0 HEAD\n1 SCHMA\n2 TAG _A http://a\n1 SOUR s\n1 SCHMA\n2 TAG _Z z\n0 _B\n1 _A\n1 _Z\n", {},
      "0 HEAD\n1 SCHMA\n2 TAG _A http://a\n2 TAG _B " + kUri +
-         "\n1 SOUR s\n1 SCHMA\n2 TAG _Z z\n0 _B\n1 _A\n1 _Z\n", {undocumented("_B")}},
+         "_B\n1 SOUR s\n1 SCHMA\n2 TAG _Z z\n0 _B\n1 _A\n1 _Z\n", {undocumented("_B")}},
     {"OwnedTagsCarryTheirUri", "0 HEAD\n0 @I1@ INDI\n1 _PRIM Y\n1 _A\n",
      {{"_X", "https://unused.example/X"}, {"_PRIM", "https://example.org/PRIM"}, {"_PRIM", "https://later/PRIM"}},
-     "0 HEAD\n1 SCHMA\n2 TAG _A " + kUri + "\n2 TAG _PRIM https://example.org/PRIM\n0 @I1@ INDI\n1 _PRIM Y\n1 _A\n",
+     "0 HEAD\n1 SCHMA\n2 TAG _A " + kUri + "_A\n2 TAG _PRIM https://example.org/PRIM\n0 @I1@ INDI\n1 _PRIM Y\n1 _A\n",
      {undocumented("_A"), owned("_PRIM")}},
     {"CaseSensitiveBytewiseOrder", "0 HEAD\n0 @I1@ INDI\n1 _a\n1 _B\n1 _A\n", {{"_a", "u"}},
-     "0 HEAD\n1 SCHMA\n2 TAG _A " + kUri + "\n2 TAG _B " + kUri + "\n2 TAG _a u\n0 @I1@ INDI\n1 _a\n1 _B\n1 _A\n",
+     "0 HEAD\n1 SCHMA\n2 TAG _A " + kUri + "_A\n2 TAG _B " + kUri + "_B\n2 TAG _a u\n0 @I1@ INDI\n1 _a\n1 _B\n1 _A\n",
      {undocumented("_A"), undocumented("_B"), owned("_a")}},
     {"HeaderTagsAndStandardTagsAreNotCollected", "0 HEAD\n1 _H\n2 _I\n0 @I1@ INDI\n1 UID 1\n1 NAME _x_\n0 TRLR\n", {},
      "0 HEAD\n1 _H\n2 _I\n0 @I1@ INDI\n1 UID 1\n1 NAME _x_\n0 TRLR\n", {}},
     {"NoHeaderNoDeclarations", "0 @I1@ INDI\n1 _A\n", {}, "0 @I1@ INDI\n1 _A\n", {}},
     {"FirstHeaderOnlyAndNotFromASecond", "0 @I1@ INDI\n1 _A\n0 HEAD\n1 SOUR one\n0 HEAD\n1 _B\n", {},
-     "0 @I1@ INDI\n1 _A\n0 HEAD\n1 SOUR one\n1 SCHMA\n2 TAG _A " + kUri + "\n0 HEAD\n1 _B\n", {undocumented("_A")}},
+     "0 @I1@ INDI\n1 _A\n0 HEAD\n1 SOUR one\n1 SCHMA\n2 TAG _A " + kUri + "_A\n0 HEAD\n1 _B\n", {undocumented("_A")}},
     {"ExtensionRecordsCount", "00 HEAD\n0 _LOC\n1 _NAME x\n", {},
-     "0 HEAD\n1 SCHMA\n2 TAG _LOC " + kUri + "\n2 TAG _NAME " + kUri + "\n0 _LOC\n1 _NAME x\n",
+     "0 HEAD\n1 SCHMA\n2 TAG _LOC " + kUri + "_LOC\n2 TAG _NAME " + kUri + "_NAME\n0 _LOC\n1 _NAME x\n",
      {undocumented("_LOC"), undocumented("_NAME")}},
 };
 INSTANTIATE_TEST_SUITE_P(Extensions, Declarations, ::testing::ValuesIn(kCases), case_name);

@@ -63,6 +63,18 @@ TEST(Schema, DeclareAddsOnce) {
     EXPECT_EQ(declarations(header_of(render(header))), declarations(header));  // what was written reads back
 }
 
+// Each undocumented tag its own URI: the tag as the fragment, every byte a
+// fragment cannot hold as it is percent-encoded.
+TEST(Schema, UndocumentedUriHasTheTagAsItsFragment) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"_MARNM", "_MARNM"}, {"_a9", "_a9"}, {"-.~!$&'()*+,;=:@/?", "-.~!$&'()*+,;=:@/?"},
+        {"_A B%#[]\"`", "_A%20B%25%23%5B%5D%22%60"}, {"\xC3\xA9\x7F", "%C3%A9%7F"},
+    };
+    for (auto [tag, fragment] : cases) {
+        EXPECT_EQ(undocumented_uri(tag), "https://pellorine.invalid/undocumented#" + std::string(fragment)) << tag;
+    }
+}
+
 // The shared reading (logical payloads, TAG lines only) is pinned by is_declared above.
 TEST(Schema, DeclarationsInOrderWithWordsCollapsed) {
     const Node header = header_of("0 HEAD\n1 SCHMA\n2 TAG _A   http://a \t b\n2 TAG _B\n1 SCHMA\n2 TAG _C u\n");
