@@ -1,6 +1,7 @@
 // Conversion toward GEDCOM 5.5.1: the header, shared notes, UID, dated phrases
-// and roles rewritten in 5.5.1's forms, every rewritten line refitted to
-// 5.5.1's 255-byte limit, and the lines still longer counted per record.
+// and roles rewritten in 5.5.1's forms, null pointers noted (5.5.1 has none),
+// every rewritten line refitted to 5.5.1's 255-byte limit, and the lines still
+// longer counted per record.
 #include <algorithm>
 #include <array>
 #include <string>
@@ -94,11 +95,20 @@ bool dated_phrase_to_5(Node& date, Pass& pass) {
     return true;
 }
 
+// True for a role written as 5.5.1's descriptor already: "(" and ")" around
+// it, so converting it again leaves it as it is.
+bool is_role_descriptor(std::string_view trimmed) {
+    return trimmed.size() > 1 && trimmed.front() == '(' && trimmed.back() == ')';
+}
+
 // One ROLE of an EVEN (or of an ASSO, which makes it a RELA) in 5.5.1's form;
 // true when it changed.
 bool role_to_5(Node& role, bool in_association, std::uint16_t level, Pass& pass) {
-    std::string v = text::ascii_uppercase(text::trim(role.logical_value()));
+    const std::string written = role.logical_value();
+    const std::string_view t = text::trim(written);
+    std::string v = text::ascii_uppercase(t);
     bool has_phrase = role.first("PHRASE") != nullptr;
+    if (!in_association && !has_phrase && is_role_descriptor(t)) return false;
     // A blank phrase would leave the role's line no words to hold.
     std::optional<std::string> phrase = one_line_phrase(role);
     if (has_phrase && (!phrase || text::trim(*phrase).empty())) {
@@ -106,7 +116,8 @@ bool role_to_5(Node& role, bool in_association, std::uint16_t level, Pass& pass)
         return false;
     }
     if (kept_for_continuation(role, "ROLE", "role", pass)) return false;
-    std::string_view words = v;
+    // Words that are not a value of version 7 keep the case they were written in.
+    std::string_view words = t;
     if (phrase) {
         words = *phrase;
     } else if (const Role* r = role_7(v)) {
@@ -165,6 +176,10 @@ bool structures_to_5_node(Node& node, std::uint16_t level, Pass& pass) {
     // The rules are told apart by the tag, read once: a rewrite gives the node
     // new storage, so the view is not used after one.
     const std::string_view tag = node.tag();
+    if (node.is_void_pointer()) {
+        pass.note(tag, ConversionKind::Kept,
+                  "5.5.1 has no null pointer, so a reader will look for a record named VOID; it is kept as written");
+    }
     if (tag == "UID") {
         node.set_tag("_UID");
         pass.note("UID", ConversionKind::Converted, "5.5.1 has no UID, and every producer writes _UID instead");

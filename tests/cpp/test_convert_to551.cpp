@@ -34,6 +34,10 @@ const ExpectedNote kRoleContKept{"ROLE", K::Kept,
 const ExpectedNote kRela{"ROLE", K::Converted, "an association's role is RELA in 5.5.1, a relation in words"};
 const ExpectedNote kRoleWords{"ROLE", K::Converted,
     "a role 5.5.1 does not enumerate, or one with a phrase, is 5.5.1's parenthesized role descriptor"};
+ExpectedNote void_kept(const std::string& tag) {
+    return {tag, K::Kept,
+            "5.5.1 has no null pointer, so a reader will look for a record named VOID; it is kept as written"};
+}
 ExpectedNote not_in_551(const std::string& tag) {
     return {tag, K::Kept, "version 7 defines this and 5.5.1 does not; it is kept rather than lost"};
 }
@@ -64,6 +68,10 @@ TEST_P(Converts, ToTheExpectedLinesAndNotes) {
     expect_notes(conv.notes, c.notes, c.record);
     EXPECT_EQ(doc.to_text(), parse(c.input).to_text());  // the input is untouched
     EXPECT_EQ(conv.target_version, "5.5.1");
+    // Converting the result again changes nothing and makes only Kept notes.
+    Conversion again = to_version_5_5_1(parse(render(conv.document)));
+    EXPECT_EQ(render(again.document), render(conv.document));
+    for (const ConversionNote& n : again.notes) EXPECT_EQ(n.kind, K::Kept) << n.tag << ": " << n.detail;
 }
 
 std::string x(std::size_t n, char c = 'a') { return std::string(n, c); }
@@ -106,6 +114,10 @@ const Case kNotesUidAndKept[] = {
      {kSnotePointer}},
     {"shared_note_text_left", "0 @I1@ INDI\n1 SNOTE text\n1 SNOTE @@\n", "", {}},
     {"uid", "0 @I1@ INDI\n1 UID abc\n", "0 @I1@ INDI\n1 _UID abc\n", {kUid}},
+    // A reader of 5.5.1 takes @VOID@ for a missing record; only that exact payload is one.
+    {"void_pointers", "0 @I1@ INDI\n1 FAMC @VOID@\n1 SNOTE @VOID@\n1 ASSO @VOID@\n2 ROLE FRIEND\n1 NOTE @void@\n",
+     "0 @I1@ INDI\n1 FAMC @VOID@\n1 NOTE @VOID@\n1 ASSO @VOID@\n2 RELA Friend\n1 NOTE @void@\n",
+     {void_kept("FAMC"), void_kept("SNOTE"), kSnotePointer, void_kept("ASSO"), kRela}},
     {"uid_246_fits", "0 @I1@ INDI\n1 UID " + x(246) + "\n", "0 @I1@ INDI\n1 _UID " + x(246) + "\n", {kUid}},
     {"uid_247_refitted", "0 @I1@ INDI\n1 UID " + x(247) + "\n",
      "0 @I1@ INDI\n1 _UID " + x(246) + "\n2 CONC a\n", {kUid}},
@@ -142,21 +154,26 @@ const std::string kEvent = "0 @I1@ INDI\n1 BIRT\n2 SOUR @S1@\n3 EVEN BIRT\n";
 
 const Case kRoles[] = {
     {"event_enumerated_stays", kEvent + "4 ROLE WIFE\n4 ROLE wife\n4 ROLE  CHIL \n", "", {}},
-    {"event_words", kEvent + "4 ROLE GODP\n4 ROLE godson\n4 ROLE\n4 ROLE \n",
-     kEvent + "4 ROLE (Godparent)\n4 ROLE (GODSON)\n4 ROLE ()\n4 ROLE ()\n",
-     {kRoleWords, kRoleWords, kRoleWords, kRoleWords}},
-    {"event_phrase", kEvent + "4 ROLE OTHER\n5 PHRASE second cousin\n", kEvent + "4 ROLE (second cousin)\n",
-     {kRoleWords}},
+    {"event_words", kEvent + "4 ROLE GODP\n4 ROLE godson\n4 ROLE\n4 ROLE \n4 ROLE (\n4 ROLE (ab\n",
+     kEvent + "4 ROLE (Godparent)\n4 ROLE (godson)\n4 ROLE ()\n4 ROLE ()\n4 ROLE (()\n4 ROLE ((ab)\n",
+     {kRoleWords, kRoleWords, kRoleWords, kRoleWords, kRoleWords, kRoleWords}},
+    // A descriptor already is left as written, however it is spread over lines.
+    {"event_descriptor_stays",
+     kEvent + "4 ROLE (Godfather of the bride)\n4 ROLE  (x) \n4 ROLE ()\n4 ROLE (a\n5 CONT b)\n4 ROLE (y\n5 CONC )\n6 _X c\n",
+     "", {}},
+    {"event_phrase", kEvent + "4 ROLE OTHER\n5 PHRASE second cousin\n4 ROLE (x)\n5 PHRASE y\n",
+     kEvent + "4 ROLE (second cousin)\n4 ROLE (y)\n", {kRoleWords, kRoleWords}},
     {"event_enumerated_with_phrase", kEvent + "4 ROLE WIFE\n5 PHRASE  bride \n5 _X y\n",
      kEvent + "4 ROLE (bride)\n5 _X y\n", {kRoleWords}},
-    {"event_role_with_line_feed", kEvent + "4 ROLE a\n5 CONT b\n", kEvent + "4 ROLE (A\n5 CONT B)\n", {kRoleWords}},
+    {"event_role_with_line_feed", kEvent + "4 ROLE a\n5 CONT b\n", kEvent + "4 ROLE (a\n5 CONT b)\n", {kRoleWords}},
     // 255 - (1 + 4 + 4) = 246 bytes on the ROLE line.
     {"event_refitted", kEvent + "4 ROLE OTHER\n5 PHRASE " + x(245) + "\n",
      kEvent + "4 ROLE (" + x(245) + "\n5 CONC )\n", {kRoleWords}},
     {"event_fits", kEvent + "4 ROLE OTHER\n5 PHRASE " + x(244) + "\n", kEvent + "4 ROLE (" + x(244) + ")\n",
      {kRoleWords}},
-    {"association", kEven + "2 ROLE FRIEND\n2 ROLE OTHER\n3 PHRASE godmother\n2 ROLE godson\n2 ROLE\n",
-     kEven + "2 RELA Friend\n2 RELA godmother\n2 RELA GODSON\n2 RELA\n", {kRela, kRela, kRela, kRela}},
+    {"association", kEven + "2 ROLE FRIEND\n2 ROLE OTHER\n3 PHRASE godmother\n2 ROLE godson\n2 ROLE\n2 ROLE (x)\n",
+     kEven + "2 RELA Friend\n2 RELA godmother\n2 RELA godson\n2 RELA\n2 RELA (x)\n",
+     {kRela, kRela, kRela, kRela, kRela}},
     // A second phrase would be lost: the role is kept as written.
     {"two_phrases_event", kEvent + "4 ROLE OTHER\n5 PHRASE godmother\n5 PHRASE aunt by marriage\n", "",
      {kRolePhraseKept}},
