@@ -6,11 +6,15 @@ expectation that does not come from the extension itself.
 
 from __future__ import annotations
 
+import functools
 import os
 import re
+import zipfile
 from pathlib import Path
 
 import pytest
+
+import pellorine
 
 # The published test files: $PELLORINE_TESTDATA, by default ../shared/testdata
 # beside the project; a relative setting is taken from the project root.
@@ -65,6 +69,31 @@ def data_params(suffixes: tuple[str, ...] = ()) -> list:
 
 def data_id(path) -> str:
     return str(path.relative_to(TESTDATA)) if path is not None else "no-testdata"
+
+
+def gedcom_bytes(path: Path) -> bytes:
+    """A published GEDCOM file's bytes, or those of an archive's gedcom.ged."""
+    if path.suffix.lower() == ".gdz":
+        with zipfile.ZipFile(path) as archive:
+            return archive.read("gedcom.ged")
+    return path.read_bytes()
+
+
+@functools.cache
+def versions() -> dict[Path, str]:
+    """The version each published GEDCOM file or archive that the module parses declares ("" for none)."""
+    found = {}
+    for path in data_files((".ged", ".gdz")):
+        try:
+            found[path] = (pellorine.Gedcom.parse(gedcom_bytes(path)).version or "").strip()
+        except ValueError:
+            pass
+    return found
+
+
+def version_params(prefix: str) -> list:
+    """data_params() over the published files the module parses whose version begins with `prefix`."""
+    return [p for p, v in versions().items() if v.startswith(prefix)] or [pytest.param(None, id="no-testdata")]
 
 
 def pytest_report_header(config):
