@@ -1,8 +1,5 @@
 // Conversion results and notes, shared by both directions.
 #include "convert_internal.hpp"
-
-#include <algorithm>
-
 #include "json.hpp"
 
 namespace pellorine::convert {

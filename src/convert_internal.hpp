@@ -88,11 +88,6 @@ struct ExtensionTags {
 // tags of the subtree as the rules leave them.
 bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& pass, ExtensionTags* extensions);
 
-// Whether `text` is a Gregorian date in the exact spelling version 7 gives it:
-// an optional ABT, CAL, EST, BEF or AFT, then YEAR, MON YEAR or DAY MON YEAR
-// with single spaces and no leading zeros. Such a date is left as it is.
-bool is_canonical_7_date(std::string_view text);
-
 // Declares in the first header of `records` every extension tag used outside
 // it, with the caller's URI from `owned` or as undocumented, noting each with
 // no record.

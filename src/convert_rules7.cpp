@@ -39,40 +39,39 @@ struct Segment {
     bool blocked = false;
 };
 
-// Folds a node's CONC children into the lines they continue; true when any was folded.
-bool fold_conc(Node& node, Pass& pass) {
-    auto& children = node.children();
-    std::size_t conc_count = 0;
-    bool conc_has_own = false;
-    // Each anchor opens at most one segment, at its first CONC.
-    std::vector<Segment> segments;
+// A node's CONC children, gathered into the segments they continue.
+struct ConcScan {
+    std::vector<Segment> segments;  // each anchor's run, opened at its first CONC
+    std::size_t count = 0;          // the CONC children
+    bool has_own = false;           // some CONC carries an identifier or children
+};
+
+ConcScan collect_segments(Node& node) {
+    ConcScan scan;
     Node* anchor = &node;
     bool anchor_open = false;
-    for (Node& c : children) {
+    for (Node& c : node.children()) {
         if (c.tag() == kCont) {
             anchor = &c;
             anchor_open = false;
         } else if (c.tag() == kConc) {
-            ++conc_count;
-            conc_has_own = conc_has_own || c.xref() || !c.children().empty();
+            ++scan.count;
+            scan.has_own = scan.has_own || c.xref() || !c.children().empty();
             if (!anchor_open) {
-                segments.push_back(Segment{anchor, std::string(anchor->value().value_or("")), false, false});
+                scan.segments.push_back(Segment{anchor, std::string(anchor->value().value_or("")), false, false});
                 anchor_open = true;
             }
             auto v = c.value().value_or("");
-            segments.back().joined.append(v);
-            segments.back().folds_text = segments.back().folds_text || !v.empty();
+            scan.segments.back().joined.append(v);
+            scan.segments.back().folds_text = scan.segments.back().folds_text || !v.empty();
         }
     }
-    if (conc_count == 0) return false;
-    // A copy: setting the node's own payload below replaces the text its tag views.
-    const std::string own_tag(node.tag());
-    if (is_continuation_tag(own_tag) || conc_has_own) {
-        note_conc_kept(pass, own_tag, conc_count,
-                       is_continuation_tag(own_tag) ? reason_under_continuation : reason_conc_has_own);
-        return false;
-    }
+    return scan;
+}
 
+// Blocks the segments whose joining would change how the text reads or be
+// too long to read back; returns the reasons, each once, joined by " and ".
+std::string block_segments(const Node& node, std::vector<Segment>& segments) {
     std::string reasons;
     auto block = [&](Segment& s, std::string_view reason) {
         s.blocked = true;
@@ -80,7 +79,7 @@ bool fold_conc(Node& node, Pass& pass) {
         if (!reasons.empty()) reasons += " and ";
         reasons += reason;
     };
-    const bool is_date = own_tag == "DATE";
+    const bool is_date = node.tag() == "DATE";
     for (Segment& s : segments) {
         const bool continues_own = s.anchor == &node;
         const std::string_view anchor_value = s.anchor->value().value_or("");
@@ -93,17 +92,25 @@ bool fold_conc(Node& node, Pass& pass) {
             block(s, reason_too_long);
         }
     }
+    return reasons;
+}
 
-    const bool had_payload = node.value().has_value();
+struct Folded {
+    std::size_t folded = 0;  // CONC lines removed into their anchors
+    std::size_t kept = 0;    // CONC lines of blocked segments, left in place
+};
+
+// Gives each unblocked anchor its joined text and removes its CONC lines.
+Folded rebuild_children(Node& node, std::vector<Segment>& segments) {
     // Anchors take their joined text first, while the children still stand where they were.
     for (Segment& s : segments) {
         if (!s.blocked && s.folds_text) s.anchor->set_value(s.joined);
     }
-    std::size_t folded = 0;
-    std::size_t kept = 0;
+    Folded out;
     std::size_t next_segment = 0;
     const Segment* current = nullptr;
     bool opened = false;
+    auto& children = node.children();
     std::vector<Node> rebuilt;
     rebuilt.reserve(children.size());
     for (Node& c : children) {
@@ -114,20 +121,35 @@ bool fold_conc(Node& node, Pass& pass) {
                 current = &segments[next_segment++];
                 opened = true;
             }
-            if (current->blocked) {
-                ++kept;
-            } else {
-                ++folded;
+            if (!current->blocked) {
+                ++out.folded;
                 continue;
             }
+            ++out.kept;
         }
         rebuilt.push_back(std::move(c));
     }
     children = std::move(rebuilt);
+    return out;
+}
 
-    if (kept != 0) note_conc_kept(pass, own_tag, kept, reasons);
-    if (folded == 0) return false;
-    pass.folded_lines += folded;
+// Folds a node's CONC children into the lines they continue; true when any was folded.
+bool fold_conc(Node& node, Pass& pass) {
+    ConcScan scan = collect_segments(node);
+    if (scan.count == 0) return false;
+    // A copy: setting the node's own payload below replaces the text its tag views.
+    const std::string own_tag(node.tag());
+    if (is_continuation_tag(own_tag) || scan.has_own) {
+        note_conc_kept(pass, own_tag, scan.count,
+                       is_continuation_tag(own_tag) ? reason_under_continuation : reason_conc_has_own);
+        return false;
+    }
+    const std::string reasons = block_segments(node, scan.segments);
+    const bool had_payload = node.value().has_value();
+    const Folded result = rebuild_children(node, scan.segments);
+    if (result.kept != 0) note_conc_kept(pass, own_tag, result.kept, reasons);
+    if (result.folded == 0) return false;
+    pass.folded_lines += result.folded;
     pass.folded_structures += 1;
     if (!had_payload && node.value()) pass.folded_without_payload += 1;
     return true;
@@ -158,8 +180,9 @@ bool is_plain_number(std::string_view s, std::size_t digits, unsigned max) {
     return n <= max;
 }
 
-}  // namespace
-
+// Whether `text` is a Gregorian date in the exact spelling version 7 gives it:
+// an optional ABT, CAL, EST, BEF or AFT, then YEAR, MON YEAR or DAY MON YEAR
+// with single spaces and no leading zeros. Such a date is its own 7.0 form.
 bool is_canonical_7_date(std::string_view text) {
     // Called for nearly every date, so it reads the bytes directly.
     if (text.size() > 4 && text[3] == ' ') {
@@ -186,8 +209,6 @@ bool is_canonical_7_date(std::string_view text) {
     }
     return known && (count == 2 || is_plain_number(parts[0], 2, 31));
 }
-
-namespace {
 
 bool date_to_7(Node& node, Pass& pass) {
     // Most dates are already written as version 7 writes them: no need to read those.
