@@ -90,6 +90,15 @@ std::string too_long_kept_detail(std::string_view what) {
     return "the " + std::string(what) + " is longer than this library reads back on one line; it is left as written";
 }
 
+std::string too_deep_kept_detail(std::string_view rewrite, std::string_view outcome) {
+    return std::string(rewrite) + " would put a line deeper than level " + std::to_string(deepest_level) +
+           ", which this library does not read back; " + std::string(outcome);
+}
+
+std::size_t phrase_depth(std::uint16_t level, std::string_view text) {
+    return level + 1u + (text.find('\n') != std::string_view::npos ? 1u : 0u);
+}
+
 Node phrase_7(std::string_view text) {
     if (!text.starts_with('@')) return Node::with_value("PHRASE", text);
     std::string doubled(1, '@');

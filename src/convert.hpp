@@ -88,10 +88,10 @@ Conversion to_version_7(const Document& document);
 // ASCII uppercase as NoteRecordIds holds them.
 NoteRecordIds note_record_ids(const std::vector<Node>& records);
 
-// Rewrites `node` and its subtree into 7.0 forms; true when anything changed.
+// Rewrites `node`, a record, and its subtree into 7.0 forms; true when anything changed.
 bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& pass);
 
-// Moves an OBJE structure's format and medium onto its files in 7.0 form;
+// Moves an OBJE record's format and medium onto its files in 7.0 form;
 // true when anything changed.
 bool media_form_to_7(Node& obje, Pass& pass);
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -84,9 +85,37 @@ struct ExtensionTags {
     }
 };
 
-// structures_to_7_node, adding to `extensions` (when not null) the extension
-// tags of the subtree as the rules leave them.
-bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& pass, ExtensionTags* extensions);
+// Where a node stands as the rules toward 7.0 reach it: its level and the
+// chain of its ancestors, which the rules read but never change.
+struct Place {
+    std::uint16_t level = 0;       // the node's level; 0 for a record
+    const Node* parent = nullptr;  // the node's parent, null for a record
+    const Place* up = nullptr;     // the parent's own place, null for a record
+};
+
+// The deepest level a rule may add a line at: this library reads no deeper.
+inline constexpr std::uint16_t deepest_level = default_limits.max_depth;
+
+// The detail of the note for a structure kept as written because `rewrite`
+// ("rewriting this DATE") would put a line past `deepest_level`; `outcome` says
+// what became of it.
+std::string too_deep_kept_detail(std::string_view rewrite, std::string_view outcome = "it is left as written");
+
+// The level of the deepest line a PHRASE holding `text` adds under a node at
+// `level`: the PHRASE itself, or its CONT lines when the text has a line feed.
+std::size_t phrase_depth(std::uint16_t level, std::string_view text);
+
+// What the rules toward 7.0 read and gather beside the nodes of a conversion.
+struct Rules7 {
+    const NoteRecordIds& note_records;           // the note records' identifiers
+    ExtensionTags* extensions = nullptr;         // gathers the subtree's extension tags, when not null
+};
+
+// structures_to_7_node for a node standing at `place`.
+bool structures_to_7_node(Node& node, const Rules7& rules, Pass& pass, const Place& place);
+
+// media_form_to_7 for an OBJE standing at `level`.
+bool media_form_to_7(Node& obje, std::uint16_t level, Pass& pass);
 
 // Declares in the first header of `records` every extension tag used outside
 // it, with the caller's URI from `owned` or as undocumented, noting each with

@@ -12,8 +12,6 @@ namespace pellorine::convert {
 
 namespace {
 
-using namespace std::string_view_literals;
-
 // Media types by file format word, the word lowercased.
 constexpr std::array<std::pair<std::string_view, std::string_view>, 20> kMediaTypes{{
     {"jpg", "image/jpeg"},     {"jpeg", "image/jpeg"},      {"png", "image/png"},
@@ -86,34 +84,60 @@ std::string path_to_uri(std::string_view path) {
     return out;
 }
 
+// Whether a FORM says more than its format word: a child other than its
+// continuation lines, or a continuation line with children of its own.
+bool has_substructures(const Node& form) {
+    return std::any_of(form.children().begin(), form.children().end(),
+                       [](const Node& c) { return !is_continuation_tag(c.tag()) || !c.children().empty(); });
+}
+
+// The height of `node`'s subtree in lines: 1 for a node without children.
+std::size_t subtree_height(const Node& node) {
+    std::size_t below = 0;
+    for (const Node& c : node.children()) below = std::max(below, subtree_height(c));
+    return below + 1;
+}
+
+// Whether the object's FORM lines agree on one format word (read whole and
+// trimmed) with nothing else beside it, so it can move onto the files.
+bool names_one_format(const Node& obje) {
+    const Node* first = nullptr;
+    std::string first_word;
+    for (const Node& child : obje.children()) {
+        if (child.tag() != "FORM") continue;
+        std::string word(text::trim(child.logical_value()));
+        if (!first) {
+            first = &child;
+            first_word = std::move(word);
+        } else if (has_substructures(*first) || has_substructures(child) || word != first_word) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // The object's format moves onto each file that names none. An object with
 // several different formats, or formats with substructures, does not say which
 // file has which, so its FORM lines stay rather than label every file with the first.
-bool format_to_files(Node& obje, Pass& pass) {
-    std::size_t forms = 0;
-    bool movable = true;
-    std::string_view first_word;
-    bool first_has_children = false;
-    for (const Node& child : obje.children()) {
-        if (child.tag() != "FORM") continue;
-        std::string_view word = text::trim(child.value().value_or(""sv));
-        if (forms == 0) {
-            first_word = word;
-            first_has_children = !child.children().empty();
-        } else if (first_has_children || !child.children().empty() || word != first_word) {
-            movable = false;
-        }
-        ++forms;
-    }
-    if (forms == 0) return false;
-    if (!movable) {
+bool format_to_files(Node& obje, std::uint16_t level, Pass& pass) {
+    const Node* form = obje.first("FORM");
+    if (!form) return false;
+    if (!names_one_format(obje)) {
         pass.note("OBJE.FORM", ConversionKind::Kept,
                   "this object names more than one format and not which file each belongs to, "
                   "so its FORM lines are kept as written");
         return false;
     }
-
-    Node format = obje.first("FORM")->clone();
+    const auto& children = obje.children();
+    const bool copied = std::any_of(children.begin(), children.end(),
+                                    [](const Node& c) { return c.tag() == "FILE" && !c.first("FORM"); });
+    // A copy stands one level below the object's own FORM, under a file.
+    if (copied && level + 1 + subtree_height(*form) > deepest_level) {
+        pass.note("OBJE.FORM", ConversionKind::Kept,
+                  too_deep_kept_detail("moving this object's FORM onto its files", "its FORM lines are kept as written"));
+        return false;
+    }
+    Node format = form->clone();
     forget_subtree_verbatim(format);
     remove_tagged(obje, "FORM");
     for (Node& child : obje.children()) {
@@ -160,8 +184,8 @@ bool media_type_to_7(Node& form, Pass& pass) {
     return true;
 }
 
-// One source medium (TYPE or MEDI under a file's FORM) in 7.0's enumeration.
-bool medium_to_7(Node& medi, Pass& pass) {
+// One source medium (TYPE or MEDI under a file's FORM, standing at `level`) in 7.0's enumeration.
+bool medium_to_7(Node& medi, std::uint16_t level, Pass& pass) {
     bool changed = false;
     if (medi.tag() == "TYPE") {
         medi.set_tag("MEDI");
@@ -193,6 +217,10 @@ bool medium_to_7(Node& medi, Pass& pass) {
         pass.note("FORM.MEDI", ConversionKind::Kept, too_long_kept_detail("source medium"));
         return changed;
     }
+    if (phrase_depth(level, trimmed) > deepest_level) {
+        pass.note("FORM.MEDI", ConversionKind::Kept, too_deep_kept_detail("rewriting this source medium"));
+        return changed;
+    }
     Node phrase = phrase_7(trimmed);
     medi.set_logical_value("OTHER");
     medi.push(std::move(phrase));
@@ -205,8 +233,8 @@ bool medium_to_7(Node& medi, Pass& pass) {
 
 }  // namespace
 
-bool media_form_to_7(Node& obje, Pass& pass) {
-    bool changed = format_to_files(obje, pass);
+bool media_form_to_7(Node& obje, std::uint16_t level, Pass& pass) {
+    bool changed = format_to_files(obje, level, pass);
     for (Node& file : obje.children()) {
         if (file.tag() != "FILE") continue;
         changed |= path_to_7(file, pass);
@@ -214,11 +242,14 @@ bool media_form_to_7(Node& obje, Pass& pass) {
         if (!form) continue;
         changed |= media_type_to_7(*form, pass);
         for (Node& child : form->children()) {
-            if (child.tag() == "TYPE" || child.tag() == "MEDI") changed |= medium_to_7(child, pass);
+            // The medium stands under the file's FORM, two levels below the file.
+            if (child.tag() == "TYPE" || child.tag() == "MEDI") changed |= medium_to_7(child, level + 3, pass);
         }
     }
     return changed;
 }
+
+bool media_form_to_7(Node& obje, Pass& pass) { return media_form_to_7(obje, 0, pass); }
 
 void forget_subtree_verbatim(Node& node) {
     node.forget_verbatim();

@@ -210,18 +210,49 @@ bool is_canonical_7_date(std::string_view text) {
     return known && (count == 2 || is_plain_number(parts[0], 2, 31));
 }
 
-bool date_to_7(Node& node, Pass& pass) {
-    // Most dates are already written as version 7 writes them: no need to read those.
-    const auto& kids = node.children();
-    const bool single_line =
-        std::none_of(kids.begin(), kids.end(), [](const Node& c) { return is_continuation_tag(c.tag()); });
-    if (auto v = node.value(); v && single_line && is_canonical_7_date(*v)) return false;
-    const std::string text = node.logical_value();
-    if (text::trim(text).empty()) return false;
-    const GedcomDate reading = GedcomDate::parse(text);
-    const std::optional<std::string> form = reading.to_gedcom_7();
-    if (form && *form == text) return false;
-    if (kept_for_continuation(node, "DATE", "DATE", pass)) return false;
+// Whether a DATE at `place` is one of version 7's exact dates, which take a
+// TIME and no PHRASE: under the header, a change or creation record, the
+// header source's DATA, or an ordinance's STAT.
+bool takes_exact_date(const Place& place) {
+    if (!place.parent) return false;
+    const std::string_view parent = place.parent->tag();
+    if (parent == "CHAN" || parent == "CREA" || parent == "STAT") return true;
+    if (parent == "HEAD") return place.level == 1;
+    return parent == "DATA" && place.level == 3 && place.up->parent->tag() == "SOUR" &&
+           place.up->up->parent->tag() == "HEAD";
+}
+
+// A Gregorian day, month and year of the common era, with nothing beside it
+// that its 7.0 form would lose.
+bool is_exact_day(const GedcomDate& d) {
+    return d.kind == DateKind::Exact && d.calendar == Calendar::Gregorian && d.earliest && d.earliest->month &&
+           d.earliest->day && d.earliest->year >= 0 && !d.phrase;
+}
+
+// Writes a date that means what its 7.0 form says, in that form.
+void respell_date(Node& node, const std::string& text, const std::string& form, Pass& pass) {
+    node.set_logical_value(form);
+    pass.note("DATE", ConversionKind::Converted,
+              text::quoted(text) + " is written " + form + " in version 7's date grammar");
+}
+
+bool exact_date_to_7(Node& node, const std::string& text, const GedcomDate& reading,
+                     const std::optional<std::string>& form, Pass& pass) {
+    if (!form || !is_exact_day(reading)) {
+        pass.note("DATE", ConversionKind::Kept,
+                  "version 7 takes only an exact Gregorian day, month and year here, with no PHRASE, and " +
+                      text::quoted(text) + " is not one; it is left as written");
+        return false;
+    }
+    if (*form == text || kept_for_continuation(node, "DATE", "DATE", pass)) return false;
+    respell_date(node, text, *form, pass);
+    return true;
+}
+
+// The date becomes its 7.0 form, or empty when it has none, with the original
+// kept beside it as a PHRASE.
+bool rewrite_date_with_phrase(Node& node, const std::string& text, const GedcomDate& reading,
+                              const std::optional<std::string>& form, std::uint16_t level, Pass& pass) {
     if (node.first("PHRASE")) {
         pass.note("DATE", ConversionKind::Kept,
                   text::quoted(text) +
@@ -233,6 +264,10 @@ bool date_to_7(Node& node, Pass& pass) {
     // Text joined from CONC lines may not fit on the PHRASE's lines.
     if (!fits_written_lines(phrase)) {
         pass.note("DATE", ConversionKind::Kept, too_long_kept_detail("date"));
+        return false;
+    }
+    if (phrase_depth(level, phrase) > deepest_level) {
+        pass.note("DATE", ConversionKind::Kept, too_deep_kept_detail("rewriting this DATE"));
         return false;
     }
     node.set_logical_value(form.value_or(""));
@@ -248,6 +283,27 @@ bool date_to_7(Node& node, Pass& pass) {
                       "; the DATE is left empty and the original kept as a PHRASE");
     }
     return true;
+}
+
+bool date_to_7(Node& node, const Place& place, Pass& pass) {
+    const bool exact_only = takes_exact_date(place);
+    // Most dates are already written as version 7 writes them: no need to read those.
+    const auto& kids = node.children();
+    const bool single_line =
+        std::none_of(kids.begin(), kids.end(), [](const Node& c) { return is_continuation_tag(c.tag()); });
+    if (auto v = node.value(); !exact_only && v && single_line && is_canonical_7_date(*v)) return false;
+    const std::string text = node.logical_value();
+    if (text::trim(text).empty()) return false;
+    const GedcomDate reading = GedcomDate::parse(text);
+    const std::optional<std::string> form = reading.to_gedcom_7();
+    if (exact_only) return exact_date_to_7(node, text, reading, form, pass);
+    if (form && *form == text) return false;
+    if (kept_for_continuation(node, "DATE", "DATE", pass)) return false;
+    if (form && text::ascii_iequals(*form, text::trim(text))) {
+        respell_date(node, text, *form, pass);
+        return true;
+    }
+    return rewrite_date_with_phrase(node, text, reading, form, place.level, pass);
 }
 
 struct RoleWord {
@@ -271,8 +327,8 @@ std::string_view role_for_words(std::string_view words) {
     return "OTHER";
 }
 
-// One ROLE (or an association's RELA) child of an EVEN or ASSO.
-bool role_to_7(Node& role, Pass& pass) {
+// One ROLE (or an association's RELA) child of an EVEN or ASSO, standing at `level`.
+bool role_to_7(Node& role, std::uint16_t level, Pass& pass) {
     const bool is_rela = role.tag() == "RELA";
     const std::string_view note_tag = is_rela ? "ASSO.RELA" : "ROLE";
     const std::string text = role.logical_value();
@@ -307,6 +363,10 @@ bool role_to_7(Node& role, Pass& pass) {
         pass.note(note_tag, ConversionKind::Kept, too_long_kept_detail("role"));
         return false;
     }
+    if (phrase_depth(level, words) > deepest_level) {
+        pass.note(note_tag, ConversionKind::Kept, too_deep_kept_detail("rewriting this role"));
+        return false;
+    }
     const std::string_view value = role_for_words(words);
     if (is_rela) role.set_tag("ROLE");
     role.set_logical_value(value);
@@ -323,44 +383,97 @@ bool role_to_7(Node& role, Pass& pass) {
     return true;
 }
 
-bool roles_to_7(Node& node, bool is_asso, Pass& pass) {
+// The roles of an EVEN or ASSO standing at `level`.
+bool roles_to_7(Node& node, bool is_asso, std::uint16_t level, Pass& pass) {
     bool changed = false;
     for (Node& child : node.children()) {
         std::string_view t = child.tag();
-        if (t == "ROLE" || (is_asso && t == "RELA")) changed = role_to_7(child, pass) || changed;
+        if (t == "ROLE" || (is_asso && t == "RELA")) changed = role_to_7(child, level + 1, pass) || changed;
     }
     return changed;
 }
 
-}  // namespace
+// A payload beginning with an at-sign reads in version 7 as a pointer or an
+// escape unless the at-sign is doubled; a pointer, or a payload doubled
+// already, is left alone.
+bool double_at_sign(Node& line, Pass& pass) {
+    const std::optional<std::string_view> v = line.value();
+    if (!v || !v->starts_with('@') || v->starts_with("@@") || is_xref(*v)) return false;
+    if (v->size() + 1 > longest_written_line) {
+        pass.note(line.tag(), ConversionKind::Kept, too_long_kept_detail("doubled payload"));
+        return false;
+    }
+    const std::string doubled = "@" + std::string(*v);
+    pass.note(line.tag(), ConversionKind::Converted,
+              text::quoted(*v) + " begins with @, which version 7 reads as a pointer or an escape; the at-sign was "
+                                 "doubled");
+    line.set_value(doubled);
+    return true;
+}
 
-bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& pass, ExtensionTags* extensions) {
-    bool changed = fold_conc(node, pass);
+// Doubles the leading at-sign of the node's own payload and of its CONT lines,
+// each its own line in version 7. A date's text is the date rule's, a CONT or
+// CONC line's own payload its parent's, and a line that a CONC kept as written
+// still continues keeps its text as written with it.
+bool at_signs_to_7(Node& node, Pass& pass) {
+    const std::string_view tag = node.tag();
+    if (tag == "DATE") return false;
+    bool changed = false;
+    Node* anchor = is_continuation_tag(tag) ? nullptr : &node;
+    auto close = [&] {
+        if (anchor) changed = double_at_sign(*anchor, pass) || changed;
+    };
+    for (Node& c : node.children()) {
+        if (c.tag() == kCont) {
+            close();
+            anchor = &c;
+        } else if (c.tag() == kConc) {
+            anchor = nullptr;
+        }
+    }
+    close();
+    return changed;
+}
+
+// Version 7's line grammar has no empty payload: "1 SEX " is written "1 SEX",
+// which reads the same.
+bool bare_empty_payload(Node& node) {
+    const std::optional<std::string_view> v = node.value();
+    if (!v || !v->empty()) return false;
+    node.set_value(std::nullopt);
+    return true;
+}
+
+// The rules that rewrite one node by its tag.
+bool node_to_7(Node& node, const NoteRecordIds& note_records, const Place& place, Pass& pass) {
     // Each rule applies to one tag, and the renaming rules give tags no later
     // rule applies to, so the tag is read once. The view is not used after a
     // rule has run: a rewrite gives the node new storage.
     const std::string_view tag = node.tag();
-    if (tag == "_UID") {
-        changed = uid_to_7(node, pass) || changed;
-    } else if (tag == "NOTE") {
-        changed = note_pointer_to_7(node, note_records, pass) || changed;
-    } else if (tag == "DATE") {
-        changed = date_to_7(node, pass) || changed;
-    } else if (tag == "EVEN" || tag == "ASSO") {
-        changed = roles_to_7(node, tag == "ASSO", pass) || changed;
-    } else if (tag == "OBJE") {
-        if (node.first("FILE")) changed = media_form_to_7(node, pass) || changed;
-    }
+    if (tag == "_UID") return uid_to_7(node, pass);
+    if (tag == "NOTE") return note_pointer_to_7(node, note_records, pass);
+    if (tag == "DATE") return date_to_7(node, place, pass);
+    if (tag == "EVEN" || tag == "ASSO") return roles_to_7(node, tag == "ASSO", place.level, pass);
+    if (tag == "OBJE" && node.first("FILE")) return media_form_to_7(node, place.level, pass);
+    return false;
+}
+
+}  // namespace
+
+bool structures_to_7_node(Node& node, const Rules7& rules, Pass& pass, const Place& place) {
+    bool changed = fold_conc(node, pass);
+    changed = node_to_7(node, rules.note_records, place, pass) || changed;
+    changed = at_signs_to_7(node, pass) || changed;
+    changed = bare_empty_payload(node) || changed;
     // The node's tag is final now: the rules of its descendants do not change it.
-    if (extensions) extensions->add(node.tag());
-    for (Node& child : node.children()) {
-        changed = structures_to_7_node(child, note_records, pass, extensions) || changed;
-    }
+    if (rules.extensions) rules.extensions->add(node.tag());
+    const Place below{static_cast<std::uint16_t>(place.level + 1), &node, &place};
+    for (Node& child : node.children()) changed = structures_to_7_node(child, rules, pass, below) || changed;
     return changed;
 }
 
 bool structures_to_7_node(Node& node, const NoteRecordIds& note_records, Pass& pass) {
-    return structures_to_7_node(node, note_records, pass, nullptr);
+    return structures_to_7_node(node, Rules7{note_records}, pass, Place{});
 }
 
 }  // namespace pellorine::convert

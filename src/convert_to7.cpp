@@ -2,9 +2,6 @@
 // the rules record by record, the header rules, note records, and the
 // per-record summary of folded CONC lines.
 #include "convert_internal.hpp"
-
-#include <algorithm>
-
 #include "text.hpp"
 
 namespace pellorine::convert {
@@ -70,7 +67,8 @@ Conversion to_version_7_with(const Document& document, const std::vector<OwnedEx
             pass.note("NOTE", ConversionKind::Converted, "a note record is a shared note record in version 7");
         }
         // Extension tags are collected in the same walk, outside headers.
-        structures_to_7_node(record, note_records, pass, is_header ? nullptr : &extensions);
+        const Rules7 rules{note_records, is_header ? nullptr : &extensions};
+        structures_to_7_node(record, rules, pass, Place{});
         summarise_folding(pass);
     }
 

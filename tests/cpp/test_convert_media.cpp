@@ -90,6 +90,9 @@ const Case kFormats[] = {
      {kMove, {"FILE.FORM", K::Kept, "\"xyz\" has no known version 7 media type, so it is kept rather than guessed"}}},
     {"EqualChildlessFormsMoveAsOne", O + "1 FORM bmp\n1 FILE a\n1 FORM bmp\n", O + "1 FILE a\n2 FORM image/bmp\n",
      {kMove, media_type("bmp", "image/bmp")}},
+    // Formats compare whole and trimmed; continuation lines are no substructures.
+    {"ContinuedFormIsOneFormat", O + "1 FORM p\n2 CONC ng\n1 FILE a\n1 FORM  png\n2 CONT\n",
+     O + "1 FILE a\n2 FORM image/png\n", {kMove, media_type("png", "image/png")}},
     {"SecondFormWithSubstructuresStays", O + "1 FORM jpg\n1 FORM jpg\n2 TYPE photo\n1 FILE a\n", "", {kSeveral}},
     {"EqualFormsWithSubstructuresStay", O + "1 FORM jpg\n2 TYPE photo\n1 FORM jpg\n1 FILE a b\n",
      O + "1 FORM jpg\n2 TYPE photo\n1 FORM jpg\n1 FILE a%20b\n", {kSeveral, encoded("\"a b\"")}},

@@ -120,8 +120,9 @@ PAIRS = {
     "age-invalid": ({"AGE": (79, 79), "SOUR": (1, 0)}, "AGE is not rewritten; the header's SOUR stays"),
     "age-valid": ({"AGE": (27, 28), "DEAT": (0, 1), "PHRASE": (0, 10), "SOUR": (1, 0)},
                   "AGE words are not rewritten into ages with a PHRASE; the header's SOUR stays"),
-    "atsign": ({"SNOTE": (15, 15), "SOUR": (1, 0), "SUBM": (2, 2)},
-               "at-signs and @#D escapes inside texts stay as written; identifiers are not renamed"),
+    "atsign": ({"SNOTE": (13, 13), "SOUR": (1, 0), "SUBM": (2, 2)},
+               "at-signs and @#D escapes inside texts stay as written, a leading one doubled; an identifier "
+               "version 7 can hold is not renamed"),
     **{name: ({}, "identical") for name in (
         "char_ascii_1", "char_ascii_2", "char_utf16be-1", "char_utf16be-2", "char_utf16le-1", "char_utf16le-2",
         "char_utf8-1", "char_utf8-2", "char_utf8-3", "notes-1", "tiny-1")},
