@@ -105,10 +105,18 @@ std::string too_deep_kept_detail(std::string_view rewrite, std::string_view outc
 // `level`: the PHRASE itself, or its CONT lines when the text has a line feed.
 std::size_t phrase_depth(std::uint16_t level, std::string_view text);
 
+// Identifiers version 7 cannot hold, with the names they take in a conversion.
+class IdentifierRenaming;
+
+// Writes the pointer `node` holds, if any, with the name `renaming` gives it,
+// noting a dangling pointer renamed.
+void repoint(IdentifierRenaming& renaming, Node& node, Pass& pass);
+
 // What the rules toward 7.0 read and gather beside the nodes of a conversion.
 struct Rules7 {
-    const NoteRecordIds& note_records;           // the note records' identifiers
+    const NoteRecordIds& note_records;           // the note records, by their new names
     ExtensionTags* extensions = nullptr;         // gathers the subtree's extension tags, when not null
+    IdentifierRenaming* identifiers = nullptr;   // renames the pointers met, when not null
 };
 
 // structures_to_7_node for a node standing at `place`.

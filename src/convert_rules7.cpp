@@ -462,6 +462,10 @@ bool node_to_7(Node& node, const NoteRecordIds& note_records, const Place& place
 
 bool structures_to_7_node(Node& node, const Rules7& rules, Pass& pass, const Place& place) {
     bool changed = fold_conc(node, pass);
+    // Folding has made the payload what it stays; a date's text is no pointer.
+    const bool in_date =
+        node.tag() == "DATE" || (is_continuation_tag(node.tag()) && place.parent && place.parent->tag() == "DATE");
+    if (rules.identifiers && !in_date) repoint(*rules.identifiers, node, pass);
     changed = node_to_7(node, rules.note_records, place, pass) || changed;
     changed = at_signs_to_7(node, pass) || changed;
     changed = bare_empty_payload(node) || changed;

@@ -1,6 +1,14 @@
 // Conversion toward GEDCOM 7.0: the frame that copies the records and runs
-// the rules record by record, the header rules, note records, and the
-// per-record summary of folded CONC lines.
+// the rules record by record, the header rules, note records, identifiers
+// renamed into version 7's alphabet, and the per-record summary of folded
+// CONC lines.
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
 #include "convert_internal.hpp"
 #include "text.hpp"
 
@@ -25,7 +33,148 @@ void summarise_folding(Pass& pass) {
     pass.folded_without_payload = 0;
 }
 
+// A byte of a version 7 identifier between its at-signs.
+bool is_identifier_7_byte(char c) { return (c >= 'A' && c <= 'Z') || text::is_ascii_digit(c) || c == '_'; }
+
+// Whether `id` is a version 7 identifier: capital letters, digits and
+// underscores between at-signs. "@VOID@" is the null pointer, no record's.
+bool is_identifier_7(std::string_view id) {
+    return id.size() >= 3 && id.front() == '@' && id.back() == '@' && id != "@VOID@" &&
+           std::all_of(id.begin() + 1, id.end() - 1, is_identifier_7_byte);
+}
+
+// Calls `f` with each node of the subtree whose own payload is a pointer
+// other than the null pointer. A date's text is no pointer: "@#DJULIAN@" is
+// a calendar.
+template <class F>
+void for_each_pointer(const Node& node, F&& f, bool under_date = false) {
+    const bool is_date = node.tag() == "DATE";
+    if (!is_date && !(under_date && is_continuation_tag(node.tag()))) {
+        if (auto p = node.pointer(); p && *p != "@VOID@") f(*p);
+    }
+    for (const Node& child : node.children()) for_each_pointer(child, f, is_date);
+}
+
 }  // namespace
+
+// Identifiers version 7 cannot hold, renamed into ones made from them. The
+// plan is made from the source's records, which stay as read; the records'
+// own identifiers change before the rules run, the pointers as the rules
+// reach them, after folding has made each payload what it stays.
+class IdentifierRenaming {
+public:
+    explicit IdentifierRenaming(const Document& source) : source_(source), index_(source.record_index()) {
+        std::vector<std::size_t> renamed;
+        for (std::size_t i = 0; i < source_.records.size(); ++i) {
+            if (source_.records[i].xref() && !stays(i)) renamed.push_back(i);
+        }
+        any_ = !renamed.empty();
+        for (const Node& record : source_.records) {
+            for_each_pointer(record, [&](std::string_view p) { take_dangling(p); });
+        }
+        // Named in record order, once every identifier that stays is known.
+        for (std::size_t i : renamed) names_.emplace(i, claim(*source_.records[i].xref()));
+    }
+
+    // Whether anything is renamed at all.
+    bool any() const { return any_; }
+
+    // Gives the copied records their new identifiers.
+    void rename_records(std::vector<Node>& records) const {
+        for (const auto& [i, name] : names_) records[i].set_xref(name);
+    }
+
+    // Notes the renaming of record `i`, if it was renamed.
+    void note_record(std::size_t i, Pass& pass) const {
+        auto name = names_.find(i);
+        if (name == names_.end()) return;
+        const Node& record = source_.records[i];
+        pass.note(record.tag(), ConversionKind::Converted,
+                  text::quoted(*record.xref()) +
+                      " is not a version 7 identifier, which holds only capital letters, digits and underscores; "
+                      "the record and every pointer to it now use " + name->second);
+    }
+
+    // Writes the pointer `node` holds with the name it now has.
+    void repoint(Node& node, Pass& pass) {
+        const auto p = node.pointer();
+        if (!p || *p == "@VOID@") return;
+        const auto position = index_.position(*p);
+        const std::string name(position ? final_name(*position) : dangling_name(*p));
+        if (name == *p) return;
+        // A pointer in another letter case than its record's identifier reads the same, without a note.
+        if (!position) {
+            pass.note(node.tag(), ConversionKind::Converted,
+                      text::quoted(*p) + " points to no record and is not a version 7 identifier; it became " + name);
+        }
+        node.set_value(name);
+    }
+
+private:
+    // Whether record `i` keeps its identifier: version 7 holds it, and no
+    // earlier record answers to it.
+    bool stays(std::size_t i) const {
+        const auto xref = source_.records[i].xref();
+        return xref && is_identifier_7(*xref) && index_.position(*xref) == i;
+    }
+
+    // A dangling pointer version 7 can hold keeps its name, which no other may take.
+    void take_dangling(std::string_view p) {
+        if (auto pos = index_.position(p)) {
+            any_ = any_ || *source_.records[*pos].xref() != p;
+        } else if (is_identifier_7(p)) {
+            dangling_.try_emplace(std::string(p), std::string(p));
+            claimed_.emplace(p);
+        } else {
+            any_ = true;
+        }
+    }
+
+    std::string_view final_name(std::size_t position) const {
+        auto name = names_.find(position);
+        return name != names_.end() ? std::string_view(name->second) : *source_.records[position].xref();
+    }
+
+    // Every dangling pointer that folds like `p` shares one name.
+    std::string_view dangling_name(std::string_view p) {
+        auto [it, fresh] = dangling_.try_emplace(text::ascii_uppercase(p));
+        if (fresh) it->second = claim(p);
+        return it->second;
+    }
+
+    // Whether `name` (in capitals) is a record's identifier that stays, the
+    // null pointer, a dangling pointer's that stays, or a new name given.
+    bool taken(const std::string& name) const {
+        if (claimed_.contains(name)) return true;
+        auto pos = index_.position(name);
+        return pos && stays(*pos);
+    }
+
+    // A free version 7 identifier made from `id`: ASCII letters uppercased,
+    // every other byte outside the alphabet an underscore, and "_2", "_3", ...
+    // appended while the name is taken.
+    std::string claim(std::string_view id) {
+        std::string base = "@";
+        for (char c : id.substr(1, id.size() - 2)) {
+            const char up = text::ascii_upper(c);
+            base += is_identifier_7_byte(up) ? up : '_';
+        }
+        std::string name = base + "@";
+        for (unsigned n = 2; taken(name); ++n) name = base + "_" + std::to_string(n) + "@";
+        claimed_.insert(name);
+        return name;
+    }
+
+    const Document& source_;
+    const RecordIndex index_;  // over the source's records
+    // Only what is renamed is held: a large file's records mostly keep their identifiers.
+    std::unordered_map<std::size_t, std::string> names_;     // a renamed record's new identifier, by position
+    std::unordered_set<std::string> claimed_{"@VOID@"};      // names taken beside the records that stay
+    std::unordered_map<std::string, std::string> dangling_;  // a dangling pointer, uppercased, to its name
+    bool any_ = false;
+};
+
+void repoint(IdentifierRenaming& renaming, Node& node, Pass& pass) { renaming.repoint(node, pass); }
 
 NoteRecordIds note_record_ids(const std::vector<Node>& records) {
     NoteRecordIds ids;
@@ -53,10 +202,16 @@ Conversion to_version_7_with(const Document& document, const std::vector<OwnedEx
     std::vector<Node>& records = out.document;
 
     Pass pass;
+    IdentifierRenaming renaming(document);
+    // Renamed first, so that note pointers are matched by the new names.
+    renaming.rename_records(records);
     const NoteRecordIds note_records = note_record_ids(records);
     ExtensionTags extensions;
-    for (Node& record : records) {
-        pass.begin_record(record);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        Node& record = records[i];
+        // Notes name a record by its identifier as read.
+        pass.begin_record(document.records[i]);
+        renaming.note_record(i, pass);
         // Read once, before any rule gives the record new storage.
         const std::string_view tag = record.tag();
         const bool is_header = tag == "HEAD";
@@ -67,7 +222,7 @@ Conversion to_version_7_with(const Document& document, const std::vector<OwnedEx
             pass.note("NOTE", ConversionKind::Converted, "a note record is a shared note record in version 7");
         }
         // Extension tags are collected in the same walk, outside headers.
-        const Rules7 rules{note_records, is_header ? nullptr : &extensions};
+        const Rules7 rules{note_records, is_header ? nullptr : &extensions, renaming.any() ? &renaming : nullptr};
         structures_to_7_node(record, rules, pass, Place{});
         summarise_folding(pass);
     }

@@ -107,6 +107,15 @@ std::string doubled(const std::string& who, const std::string& payload) {
     return who + " Converted: \"" + payload +
            "\" begins with @, which version 7 reads as a pointer or an escape; the at-sign was doubled";
 }
+std::string renamed(const std::string& xref, const std::string& tag, const std::string& name) {
+    return xref + " " + tag + " Converted: \"" + xref +
+           "\" is not a version 7 identifier, which holds only capital letters, digits and underscores; the record "
+           "and every pointer to it now use " + name;
+}
+std::string dangling(const std::string& who, const std::string& pointer, const std::string& name) {
+    return who + " Converted: \"" + pointer + "\" points to no record and is not a version 7 identifier; it became " +
+           name;
+}
 std::string too_deep(const std::string& who, const std::string& rewrite,
                      const std::string& outcome = "it is left as written") {
     return who + " Kept: " + rewrite +
@@ -150,6 +159,7 @@ const Case kFolding[] = {
     // The line a kept CONC continues keeps its at-sign; a folded one has it doubled.
     {"JoiningIntoAPointerIsKept", N + " @N\n2 CONC 1@\n1 NOTE @a\n2 CONC b\n", N + " @N\n2 CONC 1@\n1 NOTE @@ab\n",
      {kept("@N1@ NOTE", 1, kAtSign), doubled("@N1@ NOTE", "@ab"), folded1}},
+    // A pointer-shaped CONC is text it continues, not a pointer to rename.
     {"AContinuedAtSignLineStillFolds", N + " a\n2 CONT @b\n2 CONC @c@\n", N + " a\n2 CONT @@b@c@\n",
      {doubled("@N1@ CONT", "@b@c@"), folded1}},
     {"ReasonsOnceEachInChildOrder", N + "\n2 CONC @a\n2 CONT\n2 CONC @b\n2 CONT c\n2 CONC d\n",
@@ -223,6 +233,20 @@ const Case kStructures[] = {
      I + "1 NOTE @@ home\n2 CONT @@#DJULIAN@ x\n2 CONT @@y\n2 CONT @@\n1 _X @@a@b\n",
      {doubled("@I1@ NOTE", "@ home"), doubled("@I1@ CONT", "@#DJULIAN@ x"), doubled("@I1@ CONT", "@"),
       doubled("@I1@ _X", "@a@b")}},
+    // Renamed records keep their order; pointers follow the record they resolve to, ASCII case ignored and
+    // the first record winning; dangling pointers that fold alike share a name no record holds.
+    {"IdentifiersRenamed",
+     "0 HEAD\n1 SUBM @u-1@\n0 @I1@ INDI\n1 FAMS @f-1@\n1 NOTE @i1@\n1 NOTE @n-1@\n1 BIRT\n2 DATE @#DJULIAN@\n"
+     "0 @F-1@ FAM\n1 WIFE @X-9@\n1 CHIL @x-9@\n1 CHIL @VOID@\n1 CHIL @void@\n1 CHIL @F 1@\n0 @i1@ INDI\n"
+     "0 @F_1@ INDI\n0 @U-1@ SUBM\n0 @N-1@ NOTE x\n",
+     "0 HEAD\n1 GEDC\n2 VERS 7.0\n1 SUBM @U_1@\n0 @I1@ INDI\n1 FAMS @F_1_2@\n1 NOTE @I1@\n1 SNOTE @N_1@\n1 BIRT\n"
+     "2 DATE\n3 PHRASE @@#DJULIAN@\n0 @F_1_2@ FAM\n1 WIFE @X_9@\n1 CHIL @X_9@\n1 CHIL @VOID@\n1 CHIL @VOID_2@\n"
+     "1 CHIL @F_1_3@\n0 @I1_2@ INDI\n0 @F_1@ INDI\n0 @U_1@ SUBM\n0 @N_1@ SNOTE x\n",
+     {kNoGedc, "@I1@ NOTE Converted: a pointer to a note record is a shared note pointer in version 7",
+      emptied("@#DJULIAN@"), renamed("@F-1@", "FAM", "@F_1_2@"), dangling("@F-1@ WIFE", "@X-9@", "@X_9@"),
+      dangling("@F-1@ CHIL", "@x-9@", "@X_9@"), dangling("@F-1@ CHIL", "@void@", "@VOID_2@"),
+      dangling("@F-1@ CHIL", "@F 1@", "@F_1_3@"), renamed("@i1@", "INDI", "@I1_2@"),
+      renamed("@U-1@", "SUBM", "@U_1@"), renamed("@N-1@", "NOTE", "@N_1@"), shared("@N-1@")}},
     {"QuotedFormsInNotes", E + "2 ROLE a\"b\\c\xcc\x81\x01\t\xc3\xa9'\n3 CONT d\n",
      E + "2 ROLE OTHER\n3 PHRASE a\"b\\c\xcc\x81\x01\t\xc3\xa9'\n4 CONT d\n",
      {role_became("a\\\"b\\\\c\\u{301}\\u{1}\\t\xc3\xa9'\\nd", "OTHER")}},
