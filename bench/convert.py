@@ -20,9 +20,9 @@ which build a list of notes, on files of the large file's kind with --sizes
 people, with the cyclic collector on and with it turned off by the caller
 around the call: µs per person of each and their ratio.
 
-    cmake -S . -B build/py -G Ninja -DPELLORINE_TESTS=OFF -DPython_EXECUTABLE=$(command -v python3)
-    cmake --build build/py
-    PYTHONPATH=build/py python3 bench/convert.py [--generated-mb 100] [--count 100000] [--repeat 3]
+    cmake -S . -B build -G Ninja -DPELLORINE_TESTS=OFF -DPython_EXECUTABLE=$(command -v python3)
+    cmake --build build
+    PYTHONPATH=build python3 bench/convert.py [--generated-mb 100] [--count 100000] [--repeat 3]
                                                  [--sizes N ...] [--collector-only] [--against DIR]
 
 Without PYTHONPATH the installed pellorine is measured; the first lines say

@@ -11,7 +11,7 @@ generated UTF-8 file of about 100,000 records: the first and the last
 identifier, a sample of records each looked up on its own, and every record
 looked up once in turn, per lookup; the ratio compares the last two.
 
-    PYTHONPATH=build/py python3 bench/parse.py [--generated-mb 100] [--files 3] [--repeat 3]
+    PYTHONPATH=build python3 bench/parse.py [--generated-mb 100] [--files 3] [--repeat 3]
                                                [--before DIR]
 
 With --before, every step also runs against the module built in DIR (for

@@ -15,9 +15,9 @@ target is at most 1.2x from 120,000 people up, and a time per person that
 stays flat from 2,000 people up.
 
 Usage:
-    cmake -S . -B build/py -G Ninja -DPELLORINE_TESTS=OFF -DPython_EXECUTABLE=$(command -v python3)
-    cmake --build build/py
-    PYTHONPATH=build/py python3 bench/views.py [--repeat N] [--people N] [--sizes N ...]
+    cmake -S . -B build -G Ninja -DPELLORINE_TESTS=OFF -DPython_EXECUTABLE=$(command -v python3)
+    cmake --build build
+    PYTHONPATH=build python3 bench/views.py [--repeat N] [--people N] [--sizes N ...]
                                                [--collector-only] [--against DIR] [FILE ...]
 Without PYTHONPATH the installed pellorine is measured; the first lines say
 which module file each measurement imports. Without files it uses the largest
