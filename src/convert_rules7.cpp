@@ -222,6 +222,13 @@ bool takes_exact_date(const Place& place) {
            place.up->up->parent->tag() == "HEAD";
 }
 
+// Whether a DATE at `place` is version 7's date of a source's recorded events,
+// which must be a period: EVEN under a source record's DATA.
+bool takes_period(const Place& place) {
+    return place.level == 3 && place.parent->tag() == "EVEN" && place.up->parent->tag() == "DATA" &&
+           place.up->up->parent->tag() == "SOUR";
+}
+
 // A Gregorian day, month and year of the common era, with nothing beside it
 // that its 7.0 form would lose.
 bool is_exact_day(const GedcomDate& d) {
@@ -251,8 +258,10 @@ bool exact_date_to_7(Node& node, const std::string& text, const GedcomDate& read
 
 // The date becomes its 7.0 form, or empty when it has none, with the original
 // kept beside it as a PHRASE.
+// `not_a_period` says the form was refused because the place takes a period.
 bool rewrite_date_with_phrase(Node& node, const std::string& text, const GedcomDate& reading,
-                              const std::optional<std::string>& form, std::uint16_t level, Pass& pass) {
+                              const std::optional<std::string>& form, std::uint16_t level, bool not_a_period,
+                              Pass& pass) {
     if (node.first("PHRASE")) {
         pass.note("DATE", ConversionKind::Kept,
                   text::quoted(text) +
@@ -277,6 +286,10 @@ bool rewrite_date_with_phrase(Node& node, const std::string& text, const GedcomD
                   text::quoted(text) +
                       " is not version 7's date grammar; the reading it converted to is kept as the date, and "
                       "the original as a PHRASE");
+    } else if (not_a_period) {
+        pass.note("DATE", ConversionKind::Converted,
+                  "version 7 takes only a period here, and " + text::quoted(text) +
+                      " is not one; the DATE is left empty and the original kept as a PHRASE");
     } else {
         pass.note("DATE", ConversionKind::Converted,
                   "version 7's date grammar cannot hold " + text::quoted(text) +
@@ -287,23 +300,27 @@ bool rewrite_date_with_phrase(Node& node, const std::string& text, const GedcomD
 
 bool date_to_7(Node& node, const Place& place, Pass& pass) {
     const bool exact_only = takes_exact_date(place);
+    const bool period_only = !exact_only && takes_period(place);
     // Most dates are already written as version 7 writes them: no need to read those.
     const auto& kids = node.children();
     const bool single_line =
         std::none_of(kids.begin(), kids.end(), [](const Node& c) { return is_continuation_tag(c.tag()); });
-    if (auto v = node.value(); !exact_only && v && single_line && is_canonical_7_date(*v)) return false;
+    if (auto v = node.value(); !exact_only && !period_only && v && single_line && is_canonical_7_date(*v)) return false;
     const std::string text = node.logical_value();
     if (text::trim(text).empty()) return false;
     const GedcomDate reading = GedcomDate::parse(text);
-    const std::optional<std::string> form = reading.to_gedcom_7();
+    std::optional<std::string> form = reading.to_gedcom_7();
     if (exact_only) return exact_date_to_7(node, text, reading, form, pass);
+    // Where a period is due, a date of any other kind has no 7.0 form.
+    const bool not_a_period = period_only && reading.kind != DateKind::Period;
+    if (not_a_period) form.reset();
     if (form && *form == text) return false;
     if (kept_for_continuation(node, "DATE", "DATE", pass)) return false;
     if (form && text::ascii_iequals(*form, text::trim(text))) {
         respell_date(node, text, *form, pass);
         return true;
     }
-    return rewrite_date_with_phrase(node, text, reading, form, place.level, pass);
+    return rewrite_date_with_phrase(node, text, reading, form, place.level, not_a_period, pass);
 }
 
 struct RoleWord {

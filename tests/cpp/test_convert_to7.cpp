@@ -199,6 +199,14 @@ const Case kStructures[] = {
      "2 STAT COMPLETED\n3 DATE 1 JAN 1900 (x)\n1 SOUR @S1@\n2 DATA\n3 DATE ABT 1 JAN 1900\n0 @S1@ SOUR\n",
      {not_exact("1900", "-"), respelled(" 2 jan 1900", "2 JAN 1900", "-"), respelled("4 Jan 2026", "4 JAN 2026"),
       not_exact("@#DJULIAN@ 1 JAN 1900"), not_exact("1 JAN 1900 (x)"), respelled("abt 1 JAN 1900", "ABT 1 JAN 1900")}},
+    // A source's recorded events take a period: a date of any other kind is kept as the PHRASE.
+    {"PeriodsWhereAPeriodIsDue", "0 @S1@ SOUR\n1 DATA\n2 EVEN BIRT\n3 DATE 1900\n2 EVEN DEAT\n3 DATE from 1900\n"
+     "2 EVEN MARR\n3 DATE FROM 1900 TO 1910\n",
+     "0 @S1@ SOUR\n1 DATA\n2 EVEN BIRT\n3 DATE\n4 PHRASE 1900\n2 EVEN DEAT\n3 DATE FROM 1900\n"
+     "2 EVEN MARR\n3 DATE FROM 1900 TO 1910\n",
+     {"@S1@ DATE Converted: version 7 takes only a period here, and \"1900\" is not one; the DATE is left empty "
+      "and the original kept as a PHRASE",
+      respelled("from 1900", "FROM 1900", "@S1@")}},
     {"DatesVersion7CannotHold", B + "2 DATE 1699/00\n2 DATE (@foo)\n2 DATE a\n3 CONT b\n",
      B + "2 DATE\n3 PHRASE 1699/00\n2 DATE\n3 PHRASE @@foo\n2 DATE\n3 PHRASE a\n4 CONT b\n",
      {emptied("1699/00"), emptied("(@foo)"), emptied("a\\nb")}},

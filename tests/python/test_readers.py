@@ -25,13 +25,6 @@ SKIPPED = {
     "charsets/mdf/utf8_bom_malformed.ged": "the file is malformed: it has no trailer",
 }
 
-# Faults of the 7.0 conversion still to mend, each with its cause; strict, so
-# that a mend shows here.
-UNMENDED = {
-    "samples55/customtagstorture.ged": "a source's DATA.EVEN.DATE that is no period stays a plain date, which 7.0 "
-                                       "refuses there",
-}
-
 # gedcom7's findings about structures the conversion leaves as written, by
 # design, are warnings: 5.5 structures where 7.0 defines none, payloads 7.0
 # reads otherwise, records without identifiers. Any other finding is an error,
@@ -50,12 +43,10 @@ def is_error(finding) -> bool:
 
 
 @pytest.mark.parametrize("path", version_params("5.5"), ids=data_id)
-def test_gedcom7_loads_the_7_0_conversion(path, request):
+def test_gedcom7_loads_the_7_0_conversion(path):
     need_testdata()
     if data_id(path) in SKIPPED:
         pytest.skip(SKIPPED[data_id(path)])
-    if data_id(path) in UNMENDED:
-        request.applymarker(pytest.mark.xfail(reason=UNMENDED[data_id(path)], strict=True))
     source = Gedcom.parse(gedcom_bytes(path))
     records = gedcom7.loads(source.to_version7()[0].to_bytes().decode())
     findings = gedcom7.validate(records)
