@@ -1,45 +1,9 @@
-"""Record, individual and family views as Python dictionaries."""
+"""Record, individual and family views as Python dictionaries (over the
+published files: test_roundtrip)."""
 
 import json
 
-import pytest
-
 import pellorine
-from conftest import Copied, data_id, data_params, need_testdata
-
-KEYS = {
-    "record": "xref tag label title structures raw",
-    "structure": "path level tag label kind value pointer extension children",
-    "individual": "xref names sex events childIn partnerIn citations media identifiers",
-    "name": "display sort original kind citations",
-    "event": "tag label date dateDisplay year sortKey place age cause attribute value citations path",
-    "link": "family pedigree",
-    "identifier": "tag label value kind",
-    "family": "xref husband wife children events",
-}
-NESTED = {"structures": "structure", "children": "structure", "names": "name", "events": "event",
-          "childIn": "link", "partnerIn": "link", "identifiers": "identifier"}
-INTEGERS, BOOLEANS = ("level", "year", "sortKey"), ("attribute", "extension")
-
-
-def check(d, shape):
-    """Key order and value types of a view and of every view inside it."""
-    assert list(d) == KEYS[shape].split(), shape
-    for key, value in d.items():
-        if isinstance(value, list):
-            for item in value:
-                if isinstance(item, dict):
-                    check(item, NESTED[key])
-                else:
-                    assert type(item) is (int if key == "path" else str)
-        elif key in INTEGERS:
-            assert value is None or type(value) is int
-        elif key in BOOLEANS:
-            assert type(value) is bool
-        else:
-            assert value is None or type(value) is str
-    if shape in ("individual", "family"):
-        assert d["xref"] is not None
 
 
 def same(actual, expected):
@@ -49,15 +13,6 @@ def same(actual, expected):
 
 def gedcom(*lines):
     return pellorine.Gedcom.parse(("\n".join(lines) + "\n").encode("utf-8"))
-
-
-def views(g):
-    """Records, individuals and families, every view's shape checked."""
-    got = g.records(), g.individuals(), g.families()
-    for shape, dicts in zip(("record", "individual", "family"), got):
-        for d in dicts:
-            check(d, shape)
-    return got
 
 
 SMALL = ["0 HEAD", "1 GEDC", "2 VERS 5.5.1",
@@ -113,27 +68,21 @@ def test_selection_by_exact_tag():
     g = gedcom("0 @A@ indi", "1 NAME a", "0 @B@ Fam", "0 @C@ INDI", "0 @D@ FAM", "0 @E@ FAMI")
     assert [r["tag"] for r in g.records()] == ["indi", "Fam", "INDI", "FAM", "FAMI"]
     assert ([d["xref"] for d in g.individuals()], [d["xref"] for d in g.families()]) == (["@C@"], ["@D@"])
-    assert g.record(xref=type("Text", (str,), {})("@c@"))["xref"] == "@C@"  # lookups: test_bytes_and_lookups
 
 
 def test_each_call_builds_new_objects():
     g = gedcom(*SMALL)
     a, b = g.records(), g.records()
-    assert a == b and a is not b and a[1] is not b[1]
     a[1]["structures"].clear()
-    assert g.records() == b
-    g.individuals()[0]["names"][0]["display"] = "changed"
-    assert g.individuals()[0]["names"][0]["display"] == "John Smith"
+    assert a is not b and g.records() == b != a
 
-
-# ---- hostile and odd input ----
 
 def test_control_and_non_bmp_characters_survive():
     text = ("a" + "".join(chr(c) for c in range(0x20) if c not in (0x0A, 0x0D)) + "\x7f\"\\/"
             + "\U0001F600\U00010000\U0010FFFF\u2028\u2029\ufeff\ufffdz")
     g = gedcom("0 HEAD", "0 @N1@ NOTE " + text, "1 _X " + text, "0 @I1@ INDI", "1 NAME " + text,
                "1 BIRT " + text, "2 PLAC " + text, "2 DATE " + text)
-    records, (person,), _ = views(g)
+    records, (person,) = g.records(), g.individuals()
     assert records[1]["title"] == records[1]["structures"][0]["value"] == person["names"][0]["original"] == text
     event = person["events"][0]
     assert event["value"] == event["place"] == event["date"] == text
@@ -141,42 +90,12 @@ def test_control_and_non_bmp_characters_survive():
 
 
 def test_deep_nesting_and_many_children():
-    (r,), _, _ = views(gedcom("0 @N1@ NOTE", *(f"{level} _D {level}" for level in range(1, 65))))
-    s = r["structures"][0]
+    s = gedcom("0 @N1@ NOTE", *(f"{level} _D {level}" for level in range(1, 65))).records()[0]["structures"][0]
     while s["children"]:
         s = s["children"][0]
     assert s["level"] == 64 and s["value"] == "64" and s["path"] == [0] * 64
     # Paths past 65535: an index is not held in the 16 bits a level fits in.
-    (r,), (d,), _ = views(gedcom("0 @I1@ INDI", *["1 FAMC @F1@"] * 50000, *["1 BIRT"] * 50000))
+    g = gedcom("0 @I1@ INDI", *["1 FAMC @F1@"] * 50000, *["1 BIRT"] * 50000)
+    (r,), (d,) = g.records(), g.individuals()
     assert len(r["structures"]) == 100000 and len(d["childIn"]) == len(d["events"]) == 50000
     assert d["events"][-1]["path"] == [99999]
-
-
-# ---- every published test file ----
-
-def answers(data) -> dict:
-    """Everything a document says (its views' shapes checked), or the error its bytes give."""
-    try:
-        g = pellorine.Gedcom.parse(data)
-    except ValueError as e:
-        return {"error": e.args}
-    xrefs = [r["xref"] for r in g.records() if r["xref"] is not None]
-    return {"text": g.to_text(), "bytes": g.to_bytes(), "encoding": g.encoding, "repr": repr(g), "views": views(g),
-            "unresolved": g.unresolved_pointers(), "xrefs": xrefs, "lookups": [g.record(x.swapcase()) for x in xrefs]}
-
-
-@pytest.mark.parametrize("path", data_params((".ged", ".txt")), ids=data_id)
-def test_views_of_every_published_file(path):
-    """Views of the right shape, and the same answers whether the document
-    views the caller's bytes or a copy of them."""
-    need_testdata()
-    data = path.read_bytes()
-    got = answers(data)
-    assert got == answers(Copied(data))
-    if "error" in got:
-        return
-    records, individuals, families = got["views"]
-    assert "".join(r["raw"] for r in records) == got["text"]
-    assert [d["xref"].upper() for d in got["lookups"]] == [x.upper() for x in got["xrefs"]]
-    assert [d["xref"] for d in individuals] == [r["xref"] or "" for r in records if r["tag"] == "INDI"]
-    assert [d["xref"] for d in families] == [r["xref"] or "" for r in records if r["tag"] == "FAM"]
