@@ -1,8 +1,6 @@
 """The module's contract: import, docstrings and signatures, class properties
 and argument errors (the JSON bridge: test_bridge)."""
 
-from __future__ import annotations
-
 import gc
 import inspect
 import shutil
@@ -16,9 +14,6 @@ import pytest
 
 import pellorine
 from pellorine import Gedcom
-
-POINTERS = b"0 HEAD\n1 SUBM @U1@\n0 @I1@ INDI\n1 FAMC @F1@\n1 FAMS @F2@\n0 TRLR\n"
-
 
 def test_version_is_the_project_version():
     pyproject = (Path(__file__).resolve().parents[2] / "pyproject.toml").read_text()
@@ -71,7 +66,7 @@ def test_gedcom_instances():
         weakref.ref(g)
     gc.collect()
     before = sys.getrefcount(Gedcom)
-    docs = [Gedcom.parse(POINTERS) for _ in range(100)]
+    docs = [Gedcom.parse(b"0 HEAD\n0 @I1@ INDI\n") for _ in range(100)]
     assert sys.getrefcount(Gedcom) >= before + 100
     del docs
     gc.collect()
@@ -80,30 +75,16 @@ def test_gedcom_instances():
 
 # ---- argument matching and conversion
 
-DOC = Gedcom.parse(POINTERS)
-
-
 @pytest.mark.parametrize("call, message", [
     (lambda: Gedcom.parse(), "parse() missing 1 required positional argument: 'data'"),
     (lambda: Gedcom.parse(b"", b""), "parse() takes 1 positional argument but 2 were given"),
     (lambda: Gedcom.parse(b"", data=b""), "parse() got multiple values for argument 'data'"),
     (lambda: Gedcom.parse(datum=b""), "parse() got an unexpected keyword argument 'datum'"),
-    (lambda: Gedcom.parse("0 HEAD"), "parse() argument 'data' must be bytes, not str"),
-    (lambda: Gedcom.parse(memoryview(b"0 HEAD")), "parse() argument 'data' must be bytes, not memoryview"),
-    (lambda: Gedcom.new_v551(b"x"), "new_v551() argument 'source_system' must be str, not bytes"),
-    (lambda: Gedcom.new_v7(1), "Gedcom.new_v7() takes no arguments (1 given)"),
+    (lambda: Gedcom.parse(bytearray()), "parse() argument 'data' must be bytes, not bytearray"),
+    (lambda: Gedcom.new_v7().record(b"@I1@"), "record() argument 'xref' must be str, not bytes"),
     (lambda: Gedcom.new_v7().unresolved_pointers(x=1), "Gedcom.unresolved_pointers() takes no keyword arguments"),
-    (lambda: DOC.record(b"@I1@"), "record() argument 'xref' must be str, not bytes"),
-    (lambda: pellorine.ArchiveWriter.new().add("a", bytearray()), "add() argument 'data' must be bytes, not bytearray"),
 ], ids=lambda v: None)
 def test_argument_errors(call, message):
     with pytest.raises(TypeError) as info:
         call()
     assert str(info.value) == message
-
-
-def test_arguments_by_keyword_and_subclass():
-    assert Gedcom.parse(data=type("B", (bytes,), {})(b"0 HEAD\n")).to_text() == "0 HEAD\n"
-    assert Gedcom.new_v551(source_system=type("S", (str,), {})("me")).to_text().startswith("0 HEAD\n1 SOUR me\n")
-    with pytest.raises(UnicodeEncodeError):
-        Gedcom.new_v551("a\ud800b")  # a lone surrogate cannot become UTF-8: refused, no crash
