@@ -1,10 +1,6 @@
-"""Every Python block of README.md runs as written in a fresh interpreter.
-
-Each block runs on its own, in a folder that looks like the project root (its
-top-level entries linked in), so that files a block writes land elsewhere.
-"""
-
-from __future__ import annotations
+"""Every Python block of README.md runs as written in a fresh interpreter, on
+its own, in a folder that looks like the project root (its top-level entries
+linked in), so that files a block writes land elsewhere."""
 
 import os
 import re
@@ -20,12 +16,9 @@ ROOT = Path(__file__).resolve().parents[2]
 BLOCKS = re.findall(r"^```python\n(.*?)^```", (ROOT / "README.md").read_text(encoding="utf-8"), re.M | re.S)
 
 
-def test_the_readme_has_python_blocks():
-    assert BLOCKS
-
-
-@pytest.mark.parametrize("code", BLOCKS, ids=[f"block{i + 1}" for i in range(len(BLOCKS))])
+@pytest.mark.parametrize("code", BLOCKS or [None], ids=[f"block{i + 1}" for i in range(len(BLOCKS) or 1)])
 def test_readme_block_runs(code, tmp_path):
+    assert code is not None, "README.md has no Python block"
     for entry in ROOT.iterdir():
         (tmp_path / entry.name).symlink_to(entry)
     env = dict(os.environ)
