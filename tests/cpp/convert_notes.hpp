@@ -4,10 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <tuple>
 #include <vector>
 
 #include "convert.hpp"
@@ -71,30 +69,6 @@ inline void expect_conversion(const Case& c, const Convert& convert) {
     EXPECT_EQ(convert(doc).notes, conv.notes) << "a second conversion of the source differs";
     for (const Convert& any : {convert, Convert(to_version_7), Convert(to_version_5_5_1)}) expect_stable(doc, any);
     EXPECT_EQ(doc.to_text(), parse(c.input).to_text()) << "the source changed";
-}
-
-// ---- Expected notes as fields, for the tests not yet on the case table above.
-
-struct ExpectedNote {
-    std::string tag;
-    ConversionKind kind;
-    std::string detail;
-};
-
-// Checks the notes whole, each carrying `record`.
-inline void expect_notes(const std::vector<ConversionNote>& notes, const std::vector<ExpectedNote>& expected,
-                         const std::optional<std::string>& record) {
-    std::vector<std::tuple<std::string, std::string_view, std::string, std::optional<std::string>>> got, want;
-    for (const ConversionNote& n : notes) got.emplace_back(n.tag, kind_name(n.kind), n.detail, n.record);
-    for (const ExpectedNote& e : expected) want.emplace_back(e.tag, kind_name(e.kind), e.detail, record);
-    EXPECT_EQ(got, want);
-}
-
-// A record as text from level 0.
-inline std::string render(const Node& record) {
-    std::string out;
-    record.render_into(0, out);
-    return out;
 }
 
 }  // namespace pellorine::convert
