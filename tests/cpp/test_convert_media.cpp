@@ -55,7 +55,14 @@ std::string other(const std::string& medium) {
 }
 
 const std::string O = "0 @O1@ OBJE\n";
-const Case kFormats[] = {
+const std::string kSpaces((15 * 1024 * 1024 - 3) / 3, ' ');  // "ab", these and "c" encode to 15 MiB
+std::string percent_spaces() {
+    std::string out;
+    for (std::size_t i = 0; i < kSpaces.size(); ++i) out += "%20";
+    return out;
+}
+const std::string F = O + "1 FILE a\n2 FORM";
+const Case kCases[] = {
     {"ObjectFormGoesLastToFilesWithoutOne", O + "1 FORM jpg\n1 FILE a.jpg\n2 FORM png\n1 FILE b.jpg\n2 TITL t\n",
      O + "1 FILE a.jpg\n2 FORM image/png\n1 FILE b.jpg\n2 TITL t\n2 FORM image/jpeg\n",
      {kMove, media_type("png", "image/png"), media_type("jpg", "image/jpeg")}},
@@ -72,16 +79,6 @@ const Case kFormats[] = {
     {"EachStepInTurn", O + "1 FORM jpg\n2 TYPE photo\n1 FILE a b.jpg\n", O + "1 FILE a%20b.jpg\n2 FORM image/jpeg\n"
      "3 MEDI PHOTO\n", {kMove, encoded("\"a b.jpg\""), media_type("jpg", "image/jpeg"), kRename,
      enumerated("photo", "PHOTO")}},
-};
-INSTANTIATE_TEST_SUITE_P(Formats, MediaRules, ::testing::ValuesIn(kFormats), case_name);
-
-const std::string kSpaces((15 * 1024 * 1024 - 3) / 3, ' ');  // "ab", these and "c" encode to 15 MiB
-std::string percent_spaces() {
-    std::string out;
-    for (std::size_t i = 0; i < kSpaces.size(); ++i) out += "%20";
-    return out;
-}
-const Case kPaths[] = {
     // Percent codes, the punctuation a URI holds, and a scheme of two or more letters, digits, "+", "-" and "."
     // (which keeps the URI delimiters' meaning) stay.
     {"PathsThatStay", O + "1 FILE a%20b%4a\n1 FILE a-b._~:/@!$&'()*+,;=\n1 FILE a+b-c.d:x#y\n1 FILE ab:?#\n1 FILE\n",
@@ -102,11 +99,6 @@ const Case kPaths[] = {
     {"EncodedPastTheLineBoundStays", "0 OBJE\n1 FILE ab" + kSpaces + "cd\n", "",
      {"- FILE Kept: the percent-encoded file path would be longer than this library reads back; it is left as "
       "written"}},
-};
-INSTANTIATE_TEST_SUITE_P(Paths, MediaRules, ::testing::ValuesIn(kPaths), case_name);
-
-const std::string F = O + "1 FILE a\n2 FORM";
-const Case kMedia[] = {
     // A media type stays; a word is trimmed and joined; only a file's first FORM counts.
     {"MediaTypes", O + "1 FILE a\n2 FORM image/jpeg\n1 FILE b\n2 FORM tif \n1 FILE c\n2 FORM mp\n3 CONC 3\n"
                    "1 FILE d\n2 FORM jp\n3 CONC g\n4 _X y\n1 FILE e\n2 FORM htm\n2 FORM raw\n3 TYPE photo\n",
@@ -132,7 +124,7 @@ const Case kMedia[] = {
      F + "\n3 MEDI PHOTO\n3 MEDI OTHER\n4 PHRASE film strip\n3 MEDI VIDEO\n3 MEDI OTHER\n4 PHRASE micro\n5 CONT film\n",
      {enumerated(" PHOTO ", "PHOTO"), other(" film strip "), enumerated("video", "VIDEO"), other("micro\\nfilm")}},
 };
-INSTANTIATE_TEST_SUITE_P(Media, MediaRules, ::testing::ValuesIn(kMedia), case_name);
+INSTANTIATE_TEST_SUITE_P(Media, MediaRules, ::testing::ValuesIn(kCases), case_name);
 
 }  // namespace
 }  // namespace pellorine::convert

@@ -55,9 +55,11 @@ TEST_P(Converts, ToTheExpectedLinesAndNotes) { expect_conversion(GetParam(), to_
 
 std::string x(std::size_t n) { return std::string(n, 'a'); }
 
+const std::string I = "0 @I1@ INDI\n", B = I + "1 BIRT\n";
+const std::string kEvent = B + "2 SOUR @S1@\n3 EVEN BIRT\n", kAsso = I + "1 ASSO @I2@\n";
 // Documents without a header unless the header is the point, so that each
 // case shows one rule's notes.
-const Case kHeader[] = {
+const Case kCases[] = {
     {"V7Header", "0 HEAD\n1 GEDC\n2 VERS 7.0\n0 TRLR\n",
      "0 HEAD\n1 GEDC\n2 VERS 5.5.1\n2 FORM LINEAGE-LINKED\n1 CHAR UTF-8\n0 TRLR\n", {kChar}},
     {"NoGedc", "0 HEAD\n1 SOUR x\n1 CHAR UTF-8\n",
@@ -75,11 +77,6 @@ const Case kHeader[] = {
     {"HeaderNoteOrder", "0 HEAD\n1 SCHMA\n1 EXID 1\n",
      "0 HEAD\n1 GEDC\n2 VERS 5.5.1\n2 FORM LINEAGE-LINKED\n1 EXID 1\n1 CHAR UTF-8\n",
      {kGedc, kChar, kSchma, not_in_551("EXID", "-")}},
-};
-INSTANTIATE_TEST_SUITE_P(Header, Converts, testing::ValuesIn(kHeader), case_name);
-
-const std::string I = "0 @I1@ INDI\n", B = I + "1 BIRT\n";
-const Case kNotesUidAndKept[] = {
     // 255 - (1 + 5 + 4 + 4) = 241 bytes on the record line, then 246 on each CONC line.
     {"SharedNoteRecords", "0 SNOTE text\n0 @N1@ SNOTE " + x(600) + "\n1 CONT more\n",
      "0 NOTE text\n0 @N1@ NOTE " + x(241) + "\n1 CONC " + x(246) + "\n1 CONC " + x(113) + "\n1 CONT more\n",
@@ -96,10 +93,6 @@ const Case kNotesUidAndKept[] = {
     {"KeptStructures",
      I + "1 EXID 123\n1 BIRT\n2 DATE 1900\n3 TRAN 1900\n1 SDATE 1 JAN 1900\n1 CHAN\n2 CREA\n3 DATE 1 JAN 2000\n", "",
      {not_in_551("EXID"), not_in_551("TRAN"), not_in_551("SDATE"), not_in_551("CREA")}},
-};
-INSTANTIATE_TEST_SUITE_P(NotesUidAndKept, Converts, testing::ValuesIn(kNotesUidAndKept), case_name);
-
-const Case kDatedPhrases[] = {
     // The date and the phrase go in as they are, continuation lines joined.
     {"Phrases", B + "2 DATE 1 JAN 1900\n3 PHRASE New Year\n3 TIME 12:00\n2 DATE\n3 PHRASE x\n2 DATE  1900 \n"
                     "3 PHRASE  y \n2 DATE 1 JAN\n3 CONC  1900\n3 PHRASE p\n4 CONC q\n",
@@ -115,11 +108,6 @@ const Case kDatedPhrases[] = {
                         "3 PHRASE a\n3 PHRASE b\n2 DATE 1900\n3 PHRASE a\n4 _X b\n2 DATE 1900\n3 PHRASE a\n"
                         "4 CONC b\n5 _X c\n2 DATE 1900\n3 CONC 0\n4 _X c\n3 PHRASE a\n", "",
      {kPhraseKept, kPhraseKept, kPhraseKept, kPhraseKept, kPhraseKept, kPhraseKept}},
-};
-INSTANTIATE_TEST_SUITE_P(DatedPhrases, Converts, testing::ValuesIn(kDatedPhrases), case_name);
-
-const std::string kEvent = B + "2 SOUR @S1@\n3 EVEN BIRT\n", kAsso = I + "1 ASSO @I2@\n";
-const Case kRoles[] = {
     // 5.5.1's own values and descriptors already are left as written, however spread over lines.
     {"EventRolesLeftAsWritten", kEvent + "4 ROLE WIFE\n4 ROLE wife\n4 ROLE  CHIL \n4 ROLE (Godfather of the bride)\n"
                                 "4 ROLE  (x) \n4 ROLE ()\n4 ROLE (a\n5 CONT b)\n4 ROLE (y\n5 CONC )\n6 _X c\n",
@@ -146,10 +134,6 @@ const Case kRoles[] = {
     // A node's own notes come before its children's.
     {"NoteOrder", kAsso + "2 ROLE GODP\n2 ROLE FRIEND\n2 UID u\n2 EXID 1\n",
      kAsso + "2 RELA Godparent\n2 RELA Friend\n2 _UID u\n2 EXID 1\n", {kRela, kRela, kUid, not_in_551("EXID")}},
-};
-INSTANTIATE_TEST_SUITE_P(Roles, Converts, testing::ValuesIn(kRoles), case_name);
-
-const Case kLongLines[] = {
     // A line of 254 bytes fits, one of 255 is counted; a line read with extra spaces keeps them.
     {"LinesOf255BytesCounted", I + "1 NOTE " + x(247) + "\n0 @I2@ INDI\n1 NOTE " + x(248) + "\n0 @I3@ INDI\n"
                                "1    NOTE " + x(245) + "\n", "",
@@ -158,7 +142,7 @@ const Case kLongLines[] = {
     {"RecordLineTagAfterOtherNotes", "0 @I1@ INDI " + x(260) + "\n1 NOTE " + x(300) + "\n1 UID u\n",
      "0 @I1@ INDI " + x(260) + "\n1 NOTE " + x(300) + "\n1 _UID u\n", {kUid, long_lines("@I1@ INDI", 2)}},
 };
-INSTANTIATE_TEST_SUITE_P(LongLines, Converts, testing::ValuesIn(kLongLines), case_name);
+INSTANTIATE_TEST_SUITE_P(ToVersion551, Converts, testing::ValuesIn(kCases), case_name);
 
 // A conversion reports the version its source declares, by the logical payload, or "unstated".
 TEST(Frame, SourceAndTargetVersions) {

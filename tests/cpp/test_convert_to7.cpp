@@ -93,7 +93,22 @@ const std::string kRoleCont =
     "@I1@ ROLE Kept: a continuation line of this role has substructures of its own, so rewriting it would delete "
     "them; it is left as written";
 
-const Case kHeader[] = {
+const std::string N = "0 @N1@ INDI\n1 NOTE";
+const std::string kCapA(15 * 1024 * 1024 / 2, 'a'), kCapB(15 * 1024 * 1024 / 2, 'b');
+const std::string I = "0 @I1@ INDI\n", B = I + "1 BIRT\n", E = I + "1 EVEN\n";
+const std::string kUid = "@I1@ _UID Converted: version 7 defines UID, so the extension is no longer needed";
+const std::string kHalf(8 * 1024 * 1024, 'x');
+// A record "@I1@" with a chain of _X lines down to `level`.
+std::string chain(int level) {
+    std::string out = I;
+    for (int l = 1; l <= level; ++l) out += std::to_string(l) + " _X\n";
+    return out;
+}
+const std::string kMoved = "@I1@ OBJE.FORM Converted: version 7 records a file's format on the file, not on the object";
+const std::string kFormStays =
+    too_deep("@I1@ OBJE.FORM", "moving this object's FORM onto its files", "its FORM lines are kept as written");
+
+const Case kCases[] = {
     {"FormsAndCharactersetsGoWithOneNoteEach",
      "0 HEAD\n1 GEDC\n2 VERS 5.5.1\n2 FORM LINEAGE-LINKED\n3 VERS 5.5.1\n2 FORM x\n1 CHAR ANSEL\n1 SOUR s\n"
      "1 CHAR UTF-8\n0 TRLR\n", "0 HEAD\n1 GEDC\n2 VERS 7.0\n1 SOUR s\n0 TRLR\n",
@@ -106,12 +121,6 @@ const Case kHeader[] = {
      "0 HEAD\n1 GEDC\n2 VERS 7.0\n0 HEAD\n1 GEDC\n2 NOTE n\n2 VERS 7.0\n", {kNoGedc, kChar}},
     {"NoteRecordsBecomeSharedNotes", "0 @N1@ NOTE a\n1 CONC b\n0 NOTE plain\n0 @N2@ NOTE\n",
      "0 @N1@ SNOTE ab\n0 NOTE plain\n0 @N2@ SNOTE\n", {shared("@N1@"), folded1, shared("@N2@")}},
-};
-INSTANTIATE_TEST_SUITE_P(Header, Converts, ::testing::ValuesIn(kHeader), case_name);
-
-const std::string N = "0 @N1@ INDI\n1 NOTE";
-const std::string kCapA(15 * 1024 * 1024 / 2, 'a'), kCapB(15 * 1024 * 1024 / 2, 'b');
-const Case kFolding[] = {
     {"EmptyConcLinesFoldToNothing", N + "\n2 CONC\n2 CONC \n", N + "\n", {summary("@N1@", 2, 1)}},
     {"ConcContinuesTheLastContEvenAfterOtherLines", N + " a\n2 CONT b\n2 SOUR @S1@\n2 CONC c\n2 CONC d\n",
      N + " a\n2 CONT bcd\n2 SOUR @S1@\n", {summary("@N1@", 2, 1)}},
@@ -139,13 +148,6 @@ const Case kFolding[] = {
      "0 @N1@ SNOTE " + kCapA + kCapB + "\n", {shared("@N1@"), folded1}},
     {"JoinedTextPastTheCapIsKept", "0 @N1@ NOTE " + kCapA + "\n1 CONC " + kCapB + "b\n",
      "0 @N1@ SNOTE " + kCapA + "\n1 CONC " + kCapB + "b\n", {shared("@N1@"), kept("@N1@ SNOTE", 1, kTooLong)}},
-};
-INSTANTIATE_TEST_SUITE_P(Folding, Converts, ::testing::ValuesIn(kFolding), case_name);
-
-const std::string I = "0 @I1@ INDI\n", B = I + "1 BIRT\n", E = I + "1 EVEN\n";
-const std::string kUid = "@I1@ _UID Converted: version 7 defines UID, so the extension is no longer needed";
-const std::string kHalf(8 * 1024 * 1024, 'x');
-const Case kStructures[] = {
     {"UidLosesItsUnderscore", I + "1 _UID 123\n2 _UID x\n", I + "1 UID 123\n2 UID x\n", {kUid, kUid}},
     // A 7.0 reader matches identifiers exactly: a pointer takes its record's letter case.
     {"PointersTakeTheirRecordsCase", I + "1 FAMC @f1@\n0 @F1@ FAM\n", I + "1 FAMC @F1@\n0 @F1@ FAM\n", {}},
@@ -231,21 +233,7 @@ const Case kStructures[] = {
       dangling("@F-1@ CHIL", "@void@", "@VOID_2@"), dangling("@F-1@ CHIL", "@F 1@", "@F_1_3@"),
       renamed("@I1@", "INDI", "@I1_2@"), renamed("@U-1@", "SUBM", "@U_1@"), renamed("@N-1@", "NOTE", "@N_1@"),
       shared("@N-1@")}},
-};
-INSTANTIATE_TEST_SUITE_P(Structures, Converts, ::testing::ValuesIn(kStructures), case_name);
-
-// A record "@I1@" with a chain of _X lines down to `level`.
-std::string chain(int level) {
-    std::string out = I;
-    for (int l = 1; l <= level; ++l) out += std::to_string(l) + " _X\n";
-    return out;
-}
-const std::string kMoved = "@I1@ OBJE.FORM Converted: version 7 records a file's format on the file, not on the object";
-const std::string kFormStays =
-    too_deep("@I1@ OBJE.FORM", "moving this object's FORM onto its files", "its FORM lines are kept as written");
-
-// Rewrites that would add a line past level 64 leave their structure as written.
-const Case kDepth[] = {
+    // Rewrites that would add a line past level 64 leave their structure as written.
     {"PhrasesStopAtTheDeepestLevel",
      chain(62) + "63 DATE INT 1900 (x)\n63 DATE a\n64 CONT b\n63 EVEN\n64 ROLE Husband\n",
      chain(62) + "63 DATE 1900\n64 PHRASE x\n63 DATE a\n64 CONT b\n63 EVEN\n64 ROLE Husband\n",
@@ -263,7 +251,7 @@ const Case kDepth[] = {
       "@I1@ FILE.FORM Converted: the file extension \"jpg\" became the media type \"image/jpeg\"", kFormStays,
       kFormStays}},
 };
-INSTANTIATE_TEST_SUITE_P(Depth, Converts, ::testing::ValuesIn(kDepth), case_name);
+INSTANTIATE_TEST_SUITE_P(ToVersion7, Converts, ::testing::ValuesIn(kCases), case_name);
 
 // A date is rewritten or noted exactly when its 7.0 form is not its own text,
 // whether the rule reads it or passes it over as written in 7.0's spelling.
