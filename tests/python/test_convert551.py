@@ -41,12 +41,8 @@ SILENT = {(("HEAD", "GEDC", "FORM"), "LINEAGE-LINKED")}
 def named(path, tags):
     """Whether a note tag names the structure at `path` or one it stands under:
     its dotted parts appear in the path in order, the last one as a tag on it."""
-    for tag in tags:
-        parts = tag.split(".")
-        for end in range(len(path)):
-            if path[end] == parts[-1] and all(p in path[:end] for p in parts[:-1]):
-                return True
-    return False
+    return any(path[end] == tag.split(".")[-1] and all(p in path[:end] for p in tag.split(".")[:-1])
+               for tag in tags for end in range(len(path)))
 
 
 @pytest.mark.parametrize("path", version_params("5.5"), ids=data_id)
