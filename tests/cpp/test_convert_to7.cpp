@@ -113,7 +113,6 @@ const Case kCases[] = {
      "0 HEAD\n1 GEDC\n2 VERS 5.5.1\n2 FORM LINEAGE-LINKED\n3 VERS 5.5.1\n2 FORM x\n1 CHAR ANSEL\n1 SOUR s\n"
      "1 CHAR UTF-8\n0 TRLR\n", "0 HEAD\n1 GEDC\n2 VERS 7.0\n1 SOUR s\n0 TRLR\n",
      {"- GEDC.FORM Dropped: version 7 has one form and does not name it", kChar}},
-    {"NoGedcIsAddedFirst", "0 HEAD\n1 SOUR s\n0 TRLR\n", "0 HEAD\n1 GEDC\n2 VERS 7.0\n1 SOUR s\n0 TRLR\n", {kNoGedc}},
     // Only the first VERS is replaced, whole: a "5.5" continued by ".1" must not become "7.0.1".
     {"FirstVersIsReplacedWhole", "0  HEAD\n1   GEDC\n2 VERS 5.5\n3 CONC .1\n3 CONT x\n2 VERS 4.0\n",
      "0 HEAD\n1 GEDC\n2 VERS 7.0\n2 VERS 4.0\n", {}},
