@@ -22,31 +22,26 @@ std::string show(const std::optional<DatePoint>& p) {
 TEST(DatePointRead, CaseTable) {
     const std::pair<std::string, std::string> cases[] = {
         {"...,;", "none"}, {" 1900 ,.; ", "1900-?-?"}, {"5. Januar 1882", "1882-1-5"},
-        {"5 de enero de 1882", "1882-1-5"}, {"January 5, 1882", "1882-1-5"},
-        {"5\xC2\xA0JAN\xC2\xA0" "1882", "1882-1-5"}, {"JAN 1882", "1882-1-?"},
-        {"5 1882", "1882-5-?"}, {"0", "0-?-?"}, {"10000", "none"}, {"JAN", "none"},
+        {"5\xC2\xA0JAN\xC2\xA0" "1882", "1882-1-5"}, {"JAN 1882", "1882-1-?"}, {"5 1882", "1882-5-?"},
+        {"0", "0-?-?"}, {"10000", "none"},
         // numeric triples
         {"05.01.1882", "1882-1-5"}, {"01/05/1882", "1882-1-5"}, {"1882/01/05", "1882-1-5"},
-        {"13/05/1882", "1882-?-?"}, {"1882-01-32", "1882-1-?"}, {"05.00.1882", "1882-?-?"}, {"999/1/300", "300-?-?"},
-        {"1/5/12345", "none"}, {"1882-01-05-07", "7-1-5"}, {"1.5/1882", "1882-5-1"},
-        // BCE years
-        {"500 B.C.", "-500-?-?"}, {"500bce", "-500-?-?"}, {"1 JAN 500 BCE", "-500-1-1"}, {"500 BC", "none"},
-        {"500 Bce", "none"}, {"BCE", "none"}, {"x BCE", "none"}, {"1699/00 BCE", "-1699-?-?"},
-        // dual years: whole text (DualYears), last word, a token
-        {"10 JAN 1699/00", "1699-1-10"}, {"1699/", "1699-?-?"},
+        {"13/05/1882", "1882-?-?"}, {"1882-01-32", "1882-1-?"}, {"999/1/300", "300-?-?"}, {"1/5/12345", "none"},
+        {"1882-01-05-07", "7-1-5"},  // four parts are no triple
+        // BCE years, and a dual year in the last word
+        {"500 B.C.", "-500-?-?"}, {"1 JAN 500 bce", "-500-1-1"}, {"500 BC", "none"}, {"500 Bce", "none"},
+        {"BCE", "none"}, {"10 JAN 1699/00", "1699-1-10"},
         // three and four tokens
-        {"10 05 1882", "1882-5-10"}, {"05 13 1882", "1882-5-13"}, {"40 05 1882", "none"},
-        {"January 5th 1882", "1882-1-5"}, {"10th January 1882", "none"}, {"0 JAN 1882", "none"},
-        {"Sunday January 10 1882", "1882-1-10"}, {"Sunday Funday 10 1882", "none"}, {"1 2 3 4 5", "none"},
-        {"le 5 de mai de 1882", "1882-5-5"}, {"5 Den J\u00c4NNER 1882", "1882-1-5"},
+        {"10 01 1882", "1882-1-10"}, {"05 13 1882", "1882-5-13"}, {"40 05 1882", "none"},
+        {"January 5th 1882", "1882-1-5"}, {"10th January 1882", "none"}, {"Sunday January 10 1882", "1882-1-10"},
+        {"Sunday Funday 10 1882", "none"}, {"1 2 3 4 5", "none"},
         // a month named in words: none from digits
         {"8/9 JUL 1457", "none"}, {"JUL 8/9 1457", "1457-7-8"},
         // one token: a day, a month (a number, a name, an English prefix) or a year
-        {"31 JAN 1882", "1882-1-31"}, {"32 JAN 1882", "none"}, {"256 JAN 1882", "none"}, {"13 13 1882", "none"},
-        {"0000000000000012 JAN 1882", "1882-1-12"}, {"05 0000000000000012 1882", "1882-12-5"},
+        {"0 JAN 1882", "none"}, {"32 JAN 1882", "none"}, {"256 JAN 1882", "none"},
+        {"0000000000000031 JAN 1882", "1882-1-31"}, {"05 0000000000000012 1882", "1882-12-5"},
         {"5 septembe 1882", "1882-9-5"}, {"5 ja 1882", "none"}, {"5 septembers 1882", "none"},
-        {"5 monday 1882", "none"}, {"5 (March) 1882", "1882-3-5"},
-        {"5 O\xE2\x84\xAAT 1882", "1882-10-5"},  // KELVIN SIGN lowercases to "k"
+        {"5 (March) 1882", "1882-3-5"}, {"5 O\xE2\x84\xAAT 1882", "1882-10-5"},  // KELVIN SIGN lowercases to "k"
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(show(parse_point(text)), expected) << text;
 }
@@ -70,17 +65,15 @@ TEST(DatePointRead, SplitRuns) {
 TEST(DatePointRead, DualYears) {
     const std::pair<std::string, std::string> whole[] = {
         {"1699/1700", "1699-?-?"}, {"850/1", "850-?-?"}, {"99/00", "none"}, {"1699/", "none"}, {"16990/00", "none"},
-        {"1699/0a", "none"}, {"1699/00/01", "none"},
+        {"1699/0a", "none"},
     };
     for (const auto& [text, expected] : whole) EXPECT_EQ(show(parse_dual_year(text)), expected) << text;
     using Pair = std::optional<std::pair<std::int32_t, std::int32_t>>;
     const std::pair<std::string, Pair> anywhere[] = {
-        {"1699/00", std::pair{1699, 1700}}, {"1699/1700", std::pair{1699, 1700}}, {"1699/0", std::pair{1699, 1700}},
-        {"1699/9", std::pair{1699, 1709}}, {"10/11/1699", std::nullopt},
-        {"ABT 10 JAN 1699/00 (x)", std::pair{1699, 1700}}, {"918/49", std::pair{918, 949}}, {"90/85", std::nullopt},
-        {"1519/14", std::pair{1519, 1614}}, {"1699/1650", std::pair{1699, 1650}}, {"12/1699/00", std::nullopt},
-        {"1699/00/01 1700/01", std::pair{1700, 1701}}, {"1699/99999999999", std::nullopt},
-        {"1699/00000000000000000001", std::pair{1699, 1}},
+        {"1699/00", std::pair{1699, 1700}}, {"1699/1700", std::pair{1699, 1700}}, {"1699/1650", std::pair{1699, 1650}},
+        {"1699/9", std::pair{1699, 1709}}, {"10/11/1699", std::nullopt}, {"90/85", std::nullopt},
+        {"12/1699/00", std::nullopt}, {"1699/00/01 1700/01", std::pair{1700, 1701}},
+        {"1699/99999999999", std::nullopt}, {"1699/00000000000000000001", std::pair{1699, 1}},
     };
     for (const auto& [text, expected] : anywhere) EXPECT_EQ(dual_year(text), expected) << text;
 }
