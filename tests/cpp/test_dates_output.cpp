@@ -13,14 +13,28 @@
 namespace pellorine {
 namespace {
 
-using Opt = std::optional<std::string>;
 using M = std::optional<std::uint8_t>;
-
-std::string opt(const Opt& s) { return s ? *s : "-"; }
 
 // "display | 7.0 | 5.5.1", "-" for an absent form.
 std::string forms(const GedcomDate& d) {
+    auto opt = [](const std::optional<std::string>& s) { return s ? *s : "-"; };
     return d.display() + " | " + opt(d.to_gedcom_7()) + " | " + opt(d.to_gedcom_5_5_1());
+}
+
+// The same calendar and points; the same kind except where the form cannot
+// keep it (7.0 has no INT; a 5.5.1 form that needs a phrase is an INT).
+void expect_same_reading(const GedcomDate& from, const std::string& form, bool five) {
+    SCOPED_TRACE("payload \"" + from.original + "\" written as \"" + form + "\"");
+    GedcomDate again = GedcomDate::parse(form);
+    DateKind kind = from.kind;
+    if (!five && kind == DateKind::Interpreted) kind = DateKind::Exact;
+    if (five && kind == DateKind::Exact && form.starts_with("INT ")) kind = DateKind::Interpreted;
+    EXPECT_EQ(std::tuple(again.calendar, again.kind, again.earliest, again.latest),
+              std::tuple(from.calendar, kind, from.earliest, from.latest));
+    // A form that can be written again is written the same way.
+    auto twice = five ? again.to_gedcom_5_5_1() : again.to_gedcom_7();
+    if (!twice && five) return;
+    EXPECT_EQ(twice, form);
 }
 
 TEST(DateOutput, PointForms) {
@@ -53,30 +67,33 @@ TEST(DateOutput, ReadThenWrite) {
         {"@#DFRENCH R@ BEF 10", "before 10 | BEF FRENCH_R 10 | -"},
         {"@#DHEBREW@ BET 5780 AND FEB 5781", "between 5780 and February 5781 | - | -"},
         {"@#DHEBREW@ FROM 10 TO 1 BCE", "from 10 to -1 | - | -"}, {"@#DROMAN@ 5", "5 | - | -"},
-        {"@#DUNKNOWN@ 5", "5 | - | -"}, {"500 BCE", "-500 | 500 BCE | 500 B.C."},
-        {"ABT 1 JAN 500 BCE", "about 1 January -500 | ABT 1 JAN 500 BCE | ABT 1 JAN 500 B.C."},
-        {"@#DJULIAN@ 500 BCE", "-500 | - | -"}, {"1699/00", "1699 | - | 1699/00"}, {"1999/2000", "1999 | - | 1999/00"},
-        {"ABT 10 FEB 1704/5", "about 10 February 1704 | - | ABT 10 FEB 1704/05"},
+        {"500 BCE", "-500 | 500 BCE | 500 B.C."}, {"@#DJULIAN@ 500 BCE", "-500 | - | -"},
+        {"1999/2000", "1999 | - | 1999/00"}, {"ABT 10 FEB 1704/5", "about 10 February 1704 | - | ABT 10 FEB 1704/05"},
         {" 1699/1701 ", "1699 | - | INT 1699 (1699/1701)"}, {"1699/1701 (note)", "1699 | - | INT 1699 (note)"},
         {"ABT 1699/1701", "about 1699 | - | -"},
         {"@#DJULIAN@ 1699/00", "1699 | - | INT @#DJULIAN@ 1699 (@#DJULIAN@ 1699/00)"},
-        {"@#DJULIAN@ ABT 1699/00", "about 1699 | - | -"}, {"5 BCE (1699/00)", "-5 | - | INT 5 B.C. (1699/00)"},
-        {"1700 (1699/00)", "1700 | - | INT 1700 (1699/00)"},
+        {"5 BCE (1699/00)", "-5 | - | INT 5 B.C. (1699/00)"}, {"1700 (1699/00)", "1700 | - | INT 1700 (1699/00)"},
         {"1699 (old style 1699/00)", "1699 | - | INT 1699/00 (old style 1699/00)"},
         {"BET 1699/00 AND 1709/10", "between 1699 and 1709 | - | BET 1699/00 AND 1709/10"},
         {"FROM 1690 TO 1699/00", "from 1690 to 1699 | - | FROM 1690 TO 1699/00"},
         {"BET 1699/00 AND 1709/12", "between 1699 and 1709 | - | BET 1699/00 AND 1709"},
-        {"1900 (a (b) c)", "1900 | 1900 | INT 1900 (a [b] c)"}, {"1900 ()(x))", "1900 | 1900 | INT 1900 (][x])"},
-        {"ABT 1900 (family story)", "about 1900 | ABT 1900 | -"},
+        {"1900 (a (b) c)", "1900 | 1900 | INT 1900 (a [b] c)"}, {"ABT 1900 (x)", "about 1900 | ABT 1900 | -"},
         {"INT @#DJULIAN@ 1700 (census)", "interpreted as 1700 | JULIAN 1700 | INT @#DJULIAN@ 1700 (census)"},
         {"INT 1900", "interpreted as 1900 | 1900 | -"}, {"\xC2\xA0 who knows \xE3\x80\x80", "who knows | - | -"},
-        {"", " | - | -"},
+        // A dual year needs three or four digits before its slash to read as
+        // one, so a year below 100 is padded when its 5.5.1 form carries it.
+        {"011/2", "11 | - | 011/12"}, {"FROM 0070/1", "from 70 | - | FROM 070/71"}, {"000/1", "0 | - | 000/01"},
+        {"5 JAN 099/100", "5 January 99 | - | 5 JAN 099/00"},
+        {"BET 050/1 AND 060/1", "between 50 and 60 | - | BET 050/51 AND 060/61"},
+        {"ABT 0999/1000", "about 999 | - | ABT 999/00"},  // three digits already read back
     };
-    for (const auto& [text, expected] : cases) EXPECT_EQ(forms(GedcomDate::parse(text)), expected) << text;
-}
-
-// Readings the reader never makes still write soundly.
-TEST(DateOutput, BuiltReadings) {
+    for (const auto& [text, expected] : cases) {
+        GedcomDate d = GedcomDate::parse(text);
+        EXPECT_EQ(forms(d), expected) << text;
+        if (auto form = d.to_gedcom_7()) expect_same_reading(d, *form, false);
+        if (auto form = d.to_gedcom_5_5_1()) expect_same_reading(d, *form, true);
+    }
+    // Readings the reader never makes still write soundly.
     const DatePoint y{1900, M{}, M{}};
     const auto none = std::nullopt;
     EXPECT_EQ(forms({"x", Calendar::Gregorian, DateKind::Before, y, none, none}), "before 1900 | - | -");
@@ -85,8 +102,7 @@ TEST(DateOutput, BuiltReadings) {
 
 TEST(DateOutput, SortKeyPrecisionYearHint) {
     const std::tuple<std::string, std::optional<std::int64_t>, int, std::optional<std::int32_t>> cases[] = {
-        {"JAN 1882", 18820100, 2, 1882}, {"5 JAN 1882", 18820105, 3, 1882}, {"BEF 1900", 19000000, 0, 1900},
-        {"1 JAN 500 BCE", -4999899, 3, -500}, {"sometime in 1850s", 18500000, 0, 1850},
+        {"JAN 1882", 18820100, 2, 1882}, {"BEF 1900", 19000000, 0, 1900}, {"1 JAN 500 BCE", -4999899, 3, -500},
         {"0900 or 1900", 19000000, 0, 1900}, {"circa 850 AD", std::nullopt, 0, std::nullopt},
         {"a 12345 b 3000 c 2999", 29990000, 0, 2999}, {"BEF 500 BCE", std::nullopt, 0, std::nullopt}, {"0", 0, 1, 0},
     };
@@ -94,27 +110,6 @@ TEST(DateOutput, SortKeyPrecisionYearHint) {
         GedcomDate d = GedcomDate::parse(text);
         EXPECT_EQ(std::tuple(d.sort_key(), int(d.precision()), d.year_hint()), std::tuple(key, precision, hint))
             << text;
-    }
-}
-
-// ---- round trips ----
-
-// The same calendar and points; the same kind except where the form cannot
-// keep it (7.0 has no INT; a 5.5.1 form that needs a phrase is an INT).
-void expect_same_reading(const GedcomDate& from, const std::string& form, bool five) {
-    SCOPED_TRACE("payload \"" + from.original + "\" written as \"" + form + "\"");
-    GedcomDate again = GedcomDate::parse(form);
-    EXPECT_EQ(again.calendar, from.calendar);
-    EXPECT_EQ(again.earliest, from.earliest);
-    EXPECT_EQ(again.latest, from.latest);
-    DateKind kind = from.kind;
-    if (!five && kind == DateKind::Interpreted) kind = DateKind::Exact;
-    if (five && kind == DateKind::Exact && form.starts_with("INT ")) kind = DateKind::Interpreted;
-    EXPECT_EQ(again.kind, kind);
-    // A form that can be written again is written the same way.
-    auto twice = five ? again.to_gedcom_5_5_1() : again.to_gedcom_7();
-    if (twice || !five) {
-        EXPECT_EQ(twice, form);
     }
 }
 
@@ -144,21 +139,6 @@ TEST(DateRoundTrip, GeneratedPayloads) {
                 }
     EXPECT_GT(seven, 400u);
     EXPECT_GT(five, 300u);
-}
-
-// A dual year needs three or four digits before its slash to read as one, so
-// a year below 100 is padded when its 5.5.1 form carries the suffix.
-TEST(DateRoundTrip, DualYearsBelowOneHundred) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"011/2", "011/12"}, {"FROM 0070/1", "FROM 070/71"}, {"000/1", "000/01"}, {"5 JAN 099/100", "5 JAN 099/00"},
-        {"BET 050/1 AND 060/1", "BET 050/51 AND 060/61"},
-        {"ABT 0999/1000", "ABT 999/00"},  // three digits already read back
-    };
-    for (const auto& [text, five] : cases) {
-        GedcomDate d = GedcomDate::parse(text);
-        EXPECT_EQ(d.to_gedcom_5_5_1(), five) << text;
-        if (auto form = d.to_gedcom_5_5_1()) expect_same_reading(d, *form, true);
-    }
 }
 
 }  // namespace
