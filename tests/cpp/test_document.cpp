@@ -41,6 +41,8 @@ TEST(Setters, PreconditionsStopWithFixedMessages) {
     EXPECT_EQ(render(n), "0 NOTE\n");  // a refused edit changes nothing
 }
 
+// Each edit drops the edited node's verbatim text only, even when the new
+// text views the node's own texts, or a line the edit removes.
 TEST(Setters, EditsDropOnlyTheEditedNodesVerbatimText) {
     Document doc = parse("00 NOTE x\n01 CONT y\n");
     Node& note = doc.records[0];
@@ -55,20 +57,17 @@ TEST(Setters, EditsDropOnlyTheEditedNodesVerbatimText) {
     note.set_value(std::nullopt);
     note.children()[0].forget_verbatim();
     EXPECT_EQ(render(note, 3), "3 _NOTE\n4 CONT y\n");
-}
-
-TEST(Setters, ValuesThatViewTheNodesOwnText) {
     Node n = Node::record("@I1@", "INDI");
     n.set_value(n.xref());
     n.set_tag(n.tag().substr(0, 3));
     n.set_xref(n.value()->substr(0, 2) == "@I" ? Opt("@ @") : std::nullopt);
     EXPECT_EQ(render(n), "0 @ @ IND @I1@\n");
-    Document doc = parse("0 @A@ A a\n1 @B@ B b\n2 C c\n");
+    doc = parse("0 @A@ A a\n1 @B@ B b\n2 C c\n");
     doc.records[0] = std::move(doc.records[0].children()[0]);  // a node's own child moved over it
     EXPECT_EQ(doc.to_text(), "0 @B@ B b\n1 C c\n");
-    Node note = Node::with_value("NOTE", "x\na text longer than any short-string buffer\nb");
-    note.set_logical_value(*note.children()[0].value());  // views a line the call removes
-    EXPECT_EQ(render(note), "0 NOTE a text longer than any short-string buffer\n");
+    n = Node::with_value("NOTE", "x\na text longer than any short-string buffer\nb");
+    n.set_logical_value(*n.children()[0].value());
+    EXPECT_EQ(render(n), "0 NOTE a text longer than any short-string buffer\n");
 }
 
 TEST(Logical, SetLogicalValueReplacesContinuationLines) {
@@ -94,10 +93,8 @@ TEST(Logical, JoinsContinuationChildrenWhereverTheyStand) {
     EXPECT_EQ(doc.records[0].logical_value(), "abc\n\nd");
     EXPECT_EQ(doc.records[1].value_of("CONC"), OptS("y"));  // the first child only
     EXPECT_EQ(doc.records[1].value_of("CONT"), std::nullopt);
-}
-
-TEST(Logical, PointersAndTheNullPointer) {
-    Document doc = parse("0 A @I1@\n0 A @VOID@\n0 A @void@\n0 A @@@\n0 A  @I1@\n0 A\n");
+    // Pointers: the own payload of the pointer shape; only "@VOID@" as written is the null pointer.
+    doc = parse("0 A @I1@\n0 A @VOID@\n0 A @void@\n0 A @@@\n0 A  @I1@\n0 A\n");
     const std::pair<Opt, bool> expected[] = {{"@I1@", false}, {"@VOID@", true}, {"@void@", false},
                                              {{}, false},     {{}, false},       {{}, false}};
     for (std::size_t i = 0; i < doc.records.size(); ++i)
