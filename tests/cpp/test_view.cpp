@@ -20,12 +20,6 @@ Document parse(std::string_view text) {
     return doc ? std::move(*doc) : Document{};
 }
 
-std::string repeat(std::string_view piece, int n) {
-    std::string out;
-    for (int i = 0; i < n; ++i) out += piece;
-    return out;
-}
-
 }  // namespace
 
 TEST(StructureView, ValuePointerKindAndExtension) {
@@ -44,15 +38,17 @@ TEST(StructureView, ValuePointerKindAndExtension) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.lines);
-        RecordView v = RecordView::from_node(parse(std::string("0 @I1@ _REC\n") + c.lines + "\n").records.at(0));
-        ASSERT_EQ(v.structures.size(), 1u);
+        RecordView v = RecordView::from_node(parse(std::string("0 @I1@ _REC\n1 CONT\n") + c.lines + "\n").records[0]);
+        ASSERT_EQ(v.structures.size(), 1u);  // the record's continuation line is no structure, yet counts in paths
         const StructureView& s = v.structures[0];
-        EXPECT_EQ(std::tuple(s.value, s.pointer, s.kind, s.extension, s.children.size()),
-                  std::tuple(c.value, c.pointer, c.kind, c.lines[2] == '_', 0u));
+        EXPECT_EQ(std::tuple(s.value, s.pointer, s.kind, s.extension, s.children.size(), s.path),
+                  std::tuple(c.value, c.pointer, c.kind, c.lines[2] == '_', 0u, Path{1}));
     }
 }
 
-TEST(RecordTitle, ByRecordTag) {
+// Headings of more than 90 characters (not bytes) are cut to 87 and an ellipsis.
+TEST(RecordTitle, ByRecordTagAndCutToNinetyCharacters) {
+    const std::string a86(86, 'a');
     const std::pair<std::string, std::string> cases[] = {
         {"0 HEAD\n1 GEDC\n", "Header"}, {"0 HEAD  hello \n", "hello"}, {"0 @F1@ FAM payload\n", "Family"},
         {"0 @I1@ INDI text\n1 NAME John /Smith/\n2 NPFX Dr.\n", "Dr. John Smith"},
@@ -63,21 +59,11 @@ TEST(RecordTitle, ByRecordTag) {
         {"0 @O1@ OBJE\n1 FILE a.jpg\n2 TITL Photo\n", "Photo"}, {"0 @O1@ OBJE\n1 FILE a.jpg\n2 FORM jpg\n", "a.jpg"},
         {"0 @O1@ OBJE\n1 FILE\n1 FILE b.jpg\n2 TITL B\n", "Media object"},
         {"0 @N1@ NOTE\n1 CONT a\n1 CONT b\n", "a b"}, {"0 @X1@ _CUSTOM\n1 _A b\n", "_CUSTOM"},
-        {"0 @N1@ NOTE " + repeat("x", 50) + "\n1 CONT " + repeat("y", 50) + "\n",
-         repeat("x", 50) + " " + repeat("y", 36) + "\u2026"},
+        {"0 NOTE " + a86 + "aaaa\n", a86 + "aaaa"}, {"0 NOTE " + a86 + "a\n1 CONT aaa\n", a86 + "a\u2026"},
+        {"0 NOTE " + a86 + "\u00e9\u00e9\u00e9\U0001F600\n", a86 + "\u00e9\u00e9\u00e9\U0001F600"},
+        {"0 NOTE " + a86 + "\u4e2d\u4e2d\u4e2d\u4e2d\u4e2d\n", a86 + "\u4e2d\u2026"},
     };
     for (const auto& [text, title] : cases) EXPECT_EQ(record_title(parse(text).records.at(0)), title) << text;
-}
-
-TEST(TruncateHeading, CountsCharactersNotBytes) {
-    const std::pair<std::string, std::string> cases[] = {
-        {repeat("a", 90), repeat("a", 90)},
-        {repeat("a", 91), repeat("a", 87) + "\u2026"},
-        {repeat("\u00e9", 90), repeat("\u00e9", 90)},
-        {repeat("\U0001F600", 95), repeat("\U0001F600", 87) + "\u2026"},
-        {repeat("a", 86) + repeat("\u4e2d", 5), repeat("a", 86) + "\u4e2d\u2026"},
-    };
-    for (const auto& [in, out] : cases) EXPECT_EQ(truncate_heading(in), out);
 }
 
 TEST(RawLines, VerbatimWhereReadCanonicalWhereEdited) {

@@ -25,10 +25,6 @@ IndividualView person(std::string_view body) {
     return IndividualView::from_node(first_record("0 @I1@ INDI\n" + std::string(body)));
 }
 
-FamilyView family(std::string_view body) {
-    return FamilyView::from_node(first_record("0 @F1@ FAM\n" + std::string(body)));
-}
-
 // The one event of an individual with these lines.
 EventView event(std::string_view lines) {
     IndividualView v = person(lines);
@@ -39,56 +35,51 @@ EventView event(std::string_view lines) {
 }  // namespace
 
 // The sex from the first SEX only; an event's own value unless blank or Y; the
-// life years from the first of each event that has a year.
+// life years from the first of each event that has a year; the display name.
 TEST(IndividualView, SexEventValueAndLifeYears) {
     using Field = Opt (*)(const char*);
     const Field sex = [](const char* l) { return person(l).sex; }, value = [](const char* l) { return event(l).value; },
-                life = [](const char* l) { return person(l).life_years(); };
+                life = [](const char* l) { return person(l).life_years(); },
+                name = [](const char* l) { return Opt(person(l).display_name()); };
     const std::tuple<Field, const char*, Opt> cases[] = {
-        {sex, "1 SEX  M \n", "Male"}, {sex, "1 SEX   \n", ""},  {sex, "1 SEX f\n", "f"}, {sex, "1 SEX\n1 SEX F\n", ""},
+        {sex, "1 SEX  M \n", "Male"}, {sex, "1 SEX   \n", ""}, {sex, "1 SEX\n1 SEX F\n", ""},
         {sex, "1 SEX \n2 CONC M\n", "Male"}, {sex, "1 NAME x\n", std::nullopt}, {sex, "1 sex M\n", std::nullopt},
         {value, "1 DEAT Y\n", std::nullopt},    {value, "1 DEAT    \n", std::nullopt}, {value, "1 DEAT  Y\n", " Y"},
-        {value, "1 DEAT y\n", "y"},             {value, "1 OCCU  Baker \n", " Baker "},
-        {value, "1 OCCU Bak\n2 CONC er\n", "Bak"}, {value, "1 OCCU\n2 CONT Baker\n", std::nullopt},
+        {value, "1 DEAT y\n", "y"},             {value, "1 OCCU Bak\n2 CONC er\n", "Bak"},
+        {value, "1 OCCU\n2 CONT Baker\n", std::nullopt},
         {life, "1 BIRT\n1 CHR\n2 DATE 1901\n1 DEAT\n2 DATE 1950\n", "1901\u20131950"},
         {life, "1 DEAT\n2 DATE 1950\n", "d. 1950"},
-        {life, "1 BAPM\n2 DATE 1881\n1 CHR\n2 DATE 1882\n", "b. 1882"},
+        {life, "1 BAPM\n2 DATE 1881\n1 CHR\n2 DATE 1882\n", "b. 1882"}, {life, "1 BAPM\n2 DATE 1881\n", "b. 1881"},
         {life, "1 BIRT\n2 DATE 500 BCE\n1 DEAT\n2 DATE 450 BCE\n", "-500\u2013-450"},
+        {life, "1 BIRT\n2 DATE sometime\n1 BIRT\n2 DATE 1870\n", "b. 1870"},
         {life, "1 BURI\n2 DATE 1950\n", std::nullopt},
+        {name, "1 NAME //\n1 NAME Bob\n", ""}, {name, "", "Unnamed"},
     };
     for (const auto& [field, lines, expected] : cases) EXPECT_EQ(field(lines), expected) << lines;
+    EXPECT_FALSE(person("1 BIRT\n2 DATE sometime\n1 BIRT\n2 DATE 1870\n").event_year("BIRT"));  // the first BIRT only
     EXPECT_EQ(IndividualView::from_node(first_record("0 INDI\n")).xref, "");
 }
 
-TEST(IndividualView, FamilyLinksNeedPointers) {
+TEST(IndividualView, LinksAndIdentifiers) {
     IndividualView v = person(
         "1 FAMC text\n1 FAMC @F1@\n1 FAMC @F2@\n2 PEDI  \n1 FAMC @F3@\n2 PEDI FOSTER\n2 PEDI birth\n"
         "1 FAMC @F4@\n2 PEDI sTep\n1 FAMS @F5@\n2 PEDI birth\n1 FAMS nothing\n1 FAMS @VOID@\n"
-        "1 SOUR @S1@\n1 SOUR embedded\n1 OBJE\n2 FILE a.jpg\n1 OBJE @O1@\n");
-    std::string links;  // child or partner, family, pedigree or "-"
-    for (const auto& l : v.child_in) links += "c" + l.family + ":" + l.pedigree.value_or("-") + ";";
-    for (const auto& l : v.partner_in) links += "p" + l.family + ":" + l.pedigree.value_or("-") + ";";
-    EXPECT_EQ(links, "c@F1@:-;c@F2@:;c@F3@:Foster;c@F4@:sTep;p@F5@:-;p@VOID@:-;");
-    EXPECT_EQ(v.citations, (std::vector<std::string>{"@S1@"}));
-    EXPECT_EQ(v.media, (std::vector<std::string>{"@O1@"}));
-}
-
-TEST(IndividualView, Identifiers) {
-    IndividualView v = person(
+        "1 SOUR @S1@\n1 SOUR embedded\n1 OBJE a.jpg\n1 OBJE @O1@\n"
         "1 RIN 7\n2 TYPE local\n1 UID abc\n1 REFN R-1\n2 TYPE user\n2 TYPE second\n1 EXID 99\n2 TYPE  \n"
-        "1 _UID u\n2 TYPE t\n1 _FSFTID K\n2 TYPE ignored\n1 _Id x\n1 _MYID y\n1 rin 5\n1 MYID z\n");
-    std::string got;
-    for (const auto& id : v.identifiers) got += view::to_json(id) + "\n";
-    EXPECT_EQ(got,
-              R"({"tag":"RIN","label":"Record identifier","value":"7","kind":"local"}
+        "1 _UID u\n2 TYPE t\n1 _FSFTID K\n2 TYPE ignored\n1 _Id x\n1 rin 5\n1 MYID z\n");
+    std::string got;  // child or partner links with family and pedigree ("-" for none), then identifiers
+    for (const auto& l : v.child_in) got += "c" + l.family + ":" + l.pedigree.value_or("-") + ";";
+    for (const auto& l : v.partner_in) got += "p" + l.family + ":" + l.pedigree.value_or("-") + ";";
+    for (const auto& id : v.identifiers) (got += '\n') += view::to_json(id);
+    EXPECT_EQ(got, R"(c@F1@:-;c@F2@:;c@F3@:Foster;c@F4@:sTep;p@F5@:-;p@VOID@:-;
+{"tag":"RIN","label":"Record identifier","value":"7","kind":"local"}
 {"tag":"UID","label":"Unique identifier","value":"abc","kind":null}
 {"tag":"REFN","label":"Reference number","value":"R-1","kind":"user"}
 {"tag":"EXID","label":"External identifier","value":"99","kind":null}
 {"tag":"_UID","label":"Unique identifier","value":"u","kind":"t"}
-{"tag":"_FSFTID","label":"_FSFTID","value":"K","kind":null}
-{"tag":"_MYID","label":"_MYID","value":"y","kind":null}
-)");
-    EXPECT_TRUE(v.events.empty());
+{"tag":"_FSFTID","label":"_FSFTID","value":"K","kind":null})");
+    EXPECT_EQ(std::tuple(v.citations, v.media, v.events.size()),
+              std::tuple(std::vector<std::string>{"@S1@"}, std::vector<std::string>{"@O1@"}, 0u));
 }
 
 TEST(IndividualView, EventsAndAttributesInterleavedInDocumentOrder) {
@@ -103,58 +94,36 @@ TEST(IndividualView, EventsAndAttributesInterleavedInDocumentOrder) {
                    "FACT| Favourite colour |A|10;BURI|Burial|E|11;EVEN|\nNext line|E|12;");
 }
 
-TEST(EventView, DatesAndSortKeys) {
-    const struct {
-        const char* lines;
-        Opt date, display;
-        std::optional<std::int32_t> year;
-        std::optional<std::int64_t> sort_key;
-    } cases[] = {
-        {"2 DATE 5 JAN 1882", "5 JAN 1882", "5 January 1882", 1882, 18820105},
-        {"2 DATE whenever", "whenever", "whenever", std::nullopt, std::nullopt},
+// The date from the first DATE unless blank, with its readings; place, age and
+// cause likewise; citations that are pointers.
+TEST(EventView, DatesPlacesAndCitations) {
+    const std::tuple<const char*, Opt, Opt, std::optional<std::int32_t>, std::optional<std::int64_t>> dates[] = {
         {"2 DATE 5 JAN\n3 CONC  1882\n2 DATE 1700", "5 JAN 1882", "5 January 1882", 1882, 18820105},
+        {"2 DATE whenever", "whenever", "whenever", std::nullopt, std::nullopt},
         {"2 DATE   \n2 DATE 1700", std::nullopt, std::nullopt, std::nullopt, std::nullopt},
-        {"2 PLAC x", std::nullopt, std::nullopt, std::nullopt, std::nullopt},
     };
-    for (const auto& c : cases) {
-        EventView e = event(std::string("1 BIRT\n") + c.lines + "\n");
-        EXPECT_EQ(std::tuple(e.date, e.date_display, e.year, e.sort_key),
-                  std::tuple(c.date, c.display, c.year, c.sort_key)) << c.lines;
+    for (const auto& [lines, date, display, year, sort_key] : dates) {
+        EventView e = event(std::string("1 BIRT\n") + lines + "\n");
+        EXPECT_EQ(std::tuple(e.date, e.date_display, e.year, e.sort_key), std::tuple(date, display, year, sort_key))
+            << lines;
     }
-}
-
-TEST(EventView, PlaceAgeCauseFromTheFirstChildUnlessBlank) {
     EventView e = event(
         "1 DEAT\n2 PLAC London\n3 CONT England\n2 PLAC Paris\n2 AGE  \n2 AGE 42y\n2 CAUS\n2 SOUR @S1@\n"
         "2 SOUR note\n2 SOUR @S2@\n");
-    EXPECT_EQ(e.place, Opt("London\nEngland"));
-    EXPECT_FALSE(e.age);
-    EXPECT_FALSE(e.cause);
-    EXPECT_EQ(e.citations, (std::vector<std::string>{"@S1@", "@S2@"}));
+    EXPECT_EQ(std::tuple(e.place, e.age, e.cause, e.citations),
+              std::tuple(Opt("London\nEngland"), Opt(), Opt(), std::vector<std::string>{"@S1@", "@S2@"}));
     EXPECT_EQ(event("1 DEAT\n2 CAUS  fever\n").cause, Opt(" fever"));
 }
 
-TEST(IndividualView, DisplayNameLifeYearsAndEventYear) {
-    IndividualView v = person("1 NAME //\n1 NAME Bob\n1 BIRT\n2 DATE sometime\n1 BIRT\n2 DATE 1870\n");
-    EXPECT_FALSE(v.event_year("BIRT"));  // only the first BIRT is consulted
-    EXPECT_EQ(v.life_years(), Opt("b. 1870"));  // the first BIRT that has a year
-    EXPECT_EQ(v.display_name(), "");
-    EXPECT_EQ(person("").display_name(), "Unnamed");
-}
-
 TEST(FamilyView, PartnersFromTheFirstChildOnly) {
-    const struct {
-        const char* lines;
-        Opt husband, wife;
-        std::vector<std::string> partners;
-    } cases[] = {
+    const std::tuple<const char*, Opt, Opt, std::vector<std::string>> cases[] = {
         {"1 HUSB John\n1 HUSB @I1@\n1 WIFE @I2@\n", std::nullopt, "@I2@", {"@I2@"}},
         {"1 HUSB @I1@\n1 WIFE @VOID@\n1 WIFE @I2@\n", "@I1@", "@VOID@", {"@I1@", "@VOID@"}},
         {"1 HUSB\n2 CONC @I1@\n1 husb @I1@\n", std::nullopt, std::nullopt, {}},
     };
-    for (const auto& c : cases) {
-        FamilyView v = family(c.lines);
-        EXPECT_EQ(std::tuple(v.husband, v.wife, v.partners()), std::tuple(c.husband, c.wife, c.partners)) << c.lines;
+    for (const auto& [lines, husband, wife, partners] : cases) {
+        FamilyView v = FamilyView::from_node(first_record("0 @F1@ FAM\n" + std::string(lines)));
+        EXPECT_EQ(std::tuple(v.husband, v.wife, v.partners()), std::tuple(husband, wife, partners)) << lines;
     }
     EXPECT_EQ(FamilyView::from_node(first_record("0 FAM\n")).xref, "");
 }
