@@ -85,13 +85,7 @@ TEST(Sniffing, DecodesAndReports) {
     EXPECT_EQ(decode::decode_gedcom(with_char("UTF-16"))->second.warnings, std::vector<std::string>{kUnicode});
 }
 
-std::string padded_to(std::size_t size) {
-    std::string s = "0 HEAD\n1 NOTE ";
-    s.append(size - s.size() - 1, 'x');
-    return s + '\n';
-}
-
-// The search reads 8192 bytes: a line it cuts is taken as cut.
+// The search reads 8192 bytes: a line it cuts is taken as cut (below, its value's second byte or unit).
 TEST(CharSearch, FirstNonBlankCharLineInTheFirst8192Bytes) {
     const std::u16string wide = u"0 HEAD\r\n1 CHAR \u00C4\u20AC\r\n";
     const std::tuple<std::string, GedcomEncoding, std::optional<std::string>> cases[] = {
@@ -100,10 +94,10 @@ TEST(CharSearch, FirstNonBlankCharLineInTheFirst8192Bytes) {
          "f"},
         {"0 HEAD\r1 CHAR ANSEL\r0 TRLR\r", AN, {}},
         {"1 CHAR \xA0\n1 CHAR \xA0\xE9t\xE9\x85\n", AN, "\u00E9t\u00E9"},
-        {padded_to(8192 - 9) + "1 CHAR ANSEL\n", AN, "AN"},
+        {"0 NOTE " + std::string(8175, 'x') + "\n1 CHAR ANSEL\n", AN, "AN"},
         // UTF-16 is searched in its byte order, 4096 units.
         {utf16(wide, false), LE, "\u00C4\u20AC"}, {utf16(wide, true), BE, "\u00C4\u20AC"},
-        {utf16(padded_to(4096 - 8) + "1 CHAR XY\n", false), LE, "X"},
+        {utf16("0 NOTE " + std::string(4080, 'x') + "\n1 CHAR XY\n", false), LE, "X"},
     };
     for (const auto& [bytes, encoding, expected] : cases)
         EXPECT_EQ(decode::declared_charset(bytes, encoding), expected) << ::testing::PrintToString(bytes.substr(0, 40));
