@@ -67,13 +67,6 @@ TEST(Grammar, RefusalsWithMessageLineAndKind) {
         EXPECT_EQ(error_of(Document::parse(c.text)), (GedcomError{c.message, c.line, c.kind})) << c.text;
 }
 
-TEST(Grammar, EmptyLinesAndLineEnds) {
-    for (std::string_view t : {"", "\n\n", "\r\n\r"}) EXPECT_TRUE(Document::parse(t).value().records.empty());
-    // Levels are rendered from the tree, and line ends never make a line verbatim.
-    EXPECT_EQ(Document::parse("0 @I1@ INDI\r\n\n1 NAME a\r2 GIVN b\n1 BIRT\n0 TRLR").value().to_text(),
-              "0 @I1@ INDI\n1 NAME a\n2 GIVN b\n1 BIRT\n0 TRLR\n");
-}
-
 std::string chain(int deepest) {
     std::string t;
     for (int level = 0; level <= deepest; ++level) t += std::to_string(level) + " X\n";
