@@ -22,7 +22,8 @@
 #include <utility>
 #include <vector>
 
-// With `fail_next` set, the next allocation fails. The array and sized forms end up here.
+// With `fail_next` set, the next allocation fails. Every form is replaced, as
+// the sanitizers replace them all.
 bool fail_next = false;
 
 void* operator new(std::size_t n) {
@@ -30,10 +31,13 @@ void* operator new(std::size_t n) {
     if (void* p = std::malloc(n ? n : 1)) return p;
     throw std::bad_alloc();
 }
+void* operator new[](std::size_t n) { return ::operator new(n); }
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 #pragma GCC diagnostic pop
 
 namespace {
