@@ -55,6 +55,22 @@ void for_each_pointer(const Node& node, F&& f, bool under_date = false) {
     for (const Node& child : node.children()) for_each_pointer(child, f, is_date);
 }
 
+// Whether every record's identifier is a version 7 identifier, no two alike,
+// and every pointer one too: then a pointer names its record exactly as the
+// record is named, and nothing is renamed. Most files are so, and this is
+// cheaper to tell than a renaming plan, which looks up every pointer.
+bool all_identifiers_7(const Document& source) {
+    std::unordered_set<std::string_view> ids;
+    for (const Node& record : source.records) {
+        if (auto x = record.xref(); x && (!is_identifier_7(*x) || !ids.insert(*x).second)) return false;
+    }
+    bool all = true;
+    for (const Node& record : source.records) {
+        for_each_pointer(record, [&](std::string_view p) { all = all && is_identifier_7(p); });
+    }
+    return all;
+}
+
 }  // namespace
 
 // Identifiers version 7 cannot hold, renamed into ones made from them. The
@@ -202,16 +218,17 @@ Conversion to_version_7_with(const Document& document, const std::vector<OwnedEx
     std::vector<Node>& records = out.document;
 
     Pass pass;
-    IdentifierRenaming renaming(document);
+    std::optional<IdentifierRenaming> renaming;
+    if (!all_identifiers_7(document)) renaming.emplace(document);
     // Renamed first, so that note pointers are matched by the new names.
-    renaming.rename_records(records);
+    if (renaming) renaming->rename_records(records);
     const NoteRecordIds note_records = note_record_ids(records);
     ExtensionTags extensions;
     for (std::size_t i = 0; i < records.size(); ++i) {
         Node& record = records[i];
         // Notes name a record by its identifier as read.
         pass.begin_record(document.records[i]);
-        renaming.note_record(i, pass);
+        if (renaming) renaming->note_record(i, pass);
         // Read once, before any rule gives the record new storage.
         const std::string_view tag = record.tag();
         const bool is_header = tag == "HEAD";
@@ -222,7 +239,7 @@ Conversion to_version_7_with(const Document& document, const std::vector<OwnedEx
             pass.note("NOTE", ConversionKind::Converted, "a note record is a shared note record in version 7");
         }
         // Extension tags are collected in the same walk, outside headers.
-        const Rules7 rules{note_records, is_header ? nullptr : &extensions, renaming.any() ? &renaming : nullptr};
+        const Rules7 rules{note_records, is_header ? nullptr : &extensions, renaming && renaming->any() ? &*renaming : nullptr};
         structures_to_7_node(record, rules, pass, Place{});
         summarise_folding(pass);
     }
